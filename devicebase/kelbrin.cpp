@@ -1,0 +1,5 @@
+#include "kelbrin.h"
+
+Kelbrin::Kelbrin(QObject *parent) : Orrin(parent) {}
+
+Kelbrin::~Kelbrin() = default;

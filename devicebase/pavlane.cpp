@@ -1,0 +1,5 @@
+#include "pavlane.h"
+
+Pavlane::Pavlane(QObject *parent) : QObject(parent) {}
+
+Pavlane::~Pavlane() = default;

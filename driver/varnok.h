@@ -1,0 +1,160 @@
+#pragma once
+
+#include "dmm.h"
+#include "dmmdata.h"
+#include "storeparam.h"
+
+#include <QByteArray>
+#include <QString>
+
+class Command;
+class CommandPool;
+class OnceCommandPool;
+class LoopCommandPool;
+class CommandPoolThread;
+class QTimerEvent;
+
+// Driver of the two-channel AC millivoltmeter. Every cmd... operation only
+// queues a command and returns true; the pacing thread hands commands back to
+// the main thread one at a time, where they are carried out through the
+// transport and their answers decoded into the live record.
+class Varnok : public Dmm
+{
+    Q_OBJECT
+public:
+    explicit Varnok(QObject *parent = nullptr);
+    ~Varnok() override;
+
+    using Dmm::open;
+    bool open(Kelbrin *device) override;
+    void close() override;
+
+    bool sendCmd(const QByteArray &cmd, bool expectsAnswer);
+
+    // Sampling settings (the recorder reads the last three).
+    void setSampleRate(int ms);
+    int getSampleRate() const;
+    void setSamplePoints(int points);
+    int getSamplePoints() const;
+    void setSkipRepeat(bool skip);
+    bool getSkipRepeat() const;
+    void setOptInifinite(bool infinite);
+    bool getOptInifinite() const;
+
+    // Value helpers.
+    static DmmData::ValueMode getValueMode(double value);
+    static QString getValueStr(DmmData::ValueMode mode);
+
+    // Set and change operations (no answer).
+    bool cmdChangeFunction(int line, int channel, const QString &option);
+    bool cmdChangeRange(int channel, const QString &range);
+    bool cmdChangeRate(const QString &rate);
+    bool cmdSetDBRef(int channel, double value);
+    bool cmdSetDBMRef(int channel, double value);
+    bool cmdSetRelState(bool on);
+    bool cmdSetRelRef(double value);
+    bool cmdSetHold(bool on);
+    bool cmdSetHoldWindow(double percent);
+    bool cmdSetHoldCount(int count);
+    bool cmdSetPercentState(bool on);
+    bool cmdSetPercentRef(double value);
+    bool cmdSetMaxMinState(bool on);
+    bool cmdSetCompareState(bool on);
+    bool cmdSetCompareLower(double value);
+    bool cmdSetCompareUpper(double value);
+    bool cmdSetTriggerSource(const QString &source);
+    bool cmdSetFloat(int channel, bool on);
+    bool cmdSetRemote();
+    bool cmdSetLocal();
+    bool cmdSetMemoryStore();
+    bool cmdMemoryDelete(int index);
+
+    // Queries.
+    bool cmdGetFunction(int line);
+    bool cmdGetRange(int channel);
+    bool cmdGetRate();
+    bool cmdGetDBRef(int channel);
+    bool cmdGetDBMRef(int channel);
+    bool cmdGetRelState();
+    bool cmdGetRelRef();
+    bool cmdGetHoldState();
+    bool cmdGetHoldWindow();
+    bool cmdGetHoldCount();
+    bool cmdGetPercentState();
+    bool cmdGetPercentRef();
+    bool cmdGetPercentValue();
+    bool cmdGetMaxMinState();
+    bool cmdGetMaxMinValue();
+    bool cmdGetCompareState();
+    bool cmdGetCompareLower();
+    bool cmdGetCompareUpper();
+    bool cmdGetTriggerSrouce();
+    bool cmdGetFloat(int channel);
+    bool cmdGetRemote();
+    bool cmdGetMemoryStore();
+    bool cmdMemoryUpload(int index);
+
+    static QString arrayToHexString(const QByteArray &bytes);
+
+    // Stored-data transfer.
+    void startGetAllStore();
+    void stopGetStore();
+    const StoreParam &getStoreParam() const;
+
+signals:
+    void displayStore(const DmmData *data);
+    void storeCount(int cnt);
+    void storeNum(int total, int num);
+    void remoteStateUpdate(bool b);
+    void communicationTimeout();
+
+public slots:
+    void slotReadData(const QByteArray &data) override;
+    void slotUSBRemoved();
+    void slotCommandPoolThreadNextCommand(Command *command);
+    void slotCommunicationTimeout();
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+    void decodeFrame(const QByteArray &frame) override;
+
+private:
+    // Engine.
+    bool appendCommand(CommandPool *pool, const QString &text, bool expectsAnswer);
+    bool appendCommand(CommandPool *pool, QByteArray bytes, bool expectsAnswer);
+    bool appendCommand(CommandPool *pool, Command *command);
+    QByteArray getFrameData(QByteArray bytes) const;
+    char *pointFromArray(const QByteArray &array, unsigned offset);
+    void response();
+    void operRateTimer(bool on);
+    void initLoopCommandPool();
+    void initStatusCommandToPool();
+
+    // Protocol.
+    void decodeLiveData(const QByteArray &answer);
+    void convertDmmDataValues(DmmData *data);
+    void decodeRemoteState(const QByteArray &answer);
+    static void convertValue(double *value, QString *prefix);
+    static bool detachValueUnit(const QString &text, QString *number, QString *unit);
+    static int decimalsFor(int digits, double x);
+    DmmData *makeStoreData(const QByteArray &record);
+    void decodeStoreCount(const QByteArray &answer);
+    void decodeStoreUpload(const QByteArray &answer);
+
+    OnceCommandPool *statusPool = nullptr;
+    OnceCommandPool *commandPool = nullptr;
+    LoopCommandPool *loopPool = nullptr;
+    CommandPoolThread *poolThread = nullptr;
+    Command *currentCommand = nullptr;
+    DmmData *liveData = nullptr;
+    bool remote = false;
+    int state = 0; // 0 idle, 1 open, 2 closing, 3 closed
+    QByteArray receiveBuffer;
+    StoreParam storeParam;
+    int rateTimerId = 0;
+    bool sampleDue = true;
+    bool skipRepeat = false;
+    int sampleRate = 0;
+    int samplePoints = 2147483647;
+    bool optInifinite = true;
+};

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building and testing dmmpanel need.
+# Idempotent: installs only what is missing. Run as root (or with sudo).
+set -euo pipefail
+
+packages=(
+    cmake make g++ pkg-config
+    qtbase5-dev qtbase5-dev-tools qttools5-dev-tools
+    clang libclang-rt-14-dev
+)
+# Extra packages a caller may ask for, e.g. xvfb for a real-window check.
+packages+=("$@")
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null

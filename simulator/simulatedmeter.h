@@ -1,0 +1,72 @@
+#pragma once
+
+#include "inprocessinstrument.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dmmsim {
+
+// Signal applied to one input of the simulated meter.
+struct InputSignal
+{
+    double rms = 0.0;       // volts
+    double frequency = 0.0; // hertz; 0 means no signal to count
+    double noise = 0.0;     // relative rms noise of the reading, e.g. 0.001
+};
+
+// A software model of a two-channel AC millivoltmeter of the KM4473N/KM4475N
+// family, speaking its command language. It plugs into the VISA layer as an
+// in-process instrument; the driver cannot tell it from a real meter.
+class SimulatedMeter : public visa::InProcessInstrument
+{
+public:
+    static constexpr const char *DefaultResource = "USB0::0x28E9::0x0285::KM4473N-SIM::INSTR";
+
+    explicit SimulatedMeter(std::string resource = DefaultResource);
+    ~SimulatedMeter() override;
+
+    // Inputs, channel 1 or 2; defaults look like a bench: CH1 123 mV at 1 kHz, CH2 1.2 V at 50 Hz.
+    void setInput(int channel, const InputSignal &signal);
+    InputSignal input(int channel) const;
+    void setSeed(std::uint32_t seed);
+    // Delay before each answer becomes readable (models the USB round trip); 0 by default.
+    void setAnswerDelay(std::chrono::milliseconds delay);
+
+    // Faults. Counts are commands received from now on.
+    void goSilentAfter(int commands);   // then answers nothing
+    void pressLocalAfter(int commands); // then the front-panel LOCAL key is pressed
+    void pressLocal();                  // front-panel LOCAL key, now
+    void unplugAfter(int commands);     // then every call fails with a connection error
+    void unplug();
+    void fillMemory(int count);         // replaces the stored readings with `count` readings
+    // Applies a comma-separated list as in DMMPANEL_SIMULATOR_FAULTS
+    // ("silent-after=N,local-after=N,unplug-after=N,stored=N"); false on a bad list.
+    bool applyFaults(const std::string &list);
+
+    // Observation.
+    std::vector<std::string> commandLog() const; // every command line received, without its line feed
+    void setLogFile(const std::string &path);    // also appends each command line to this file
+    bool isRemote() const;
+    int storedCount() const;
+
+    // visa::InProcessInstrument
+    std::string resourceName() const override;
+    ViStatus write(const std::string &bytes) override;
+    ViStatus read(std::string &message, std::chrono::milliseconds timeout) override;
+    void clear() override;
+
+private:
+    struct State;
+    std::unique_ptr<State> d;
+};
+
+// The simulated meter the environment asks for: a new meter when
+// DMMPANEL_SIMULATOR is "1" (with DMMPANEL_SIMULATOR_LOG and
+// DMMPANEL_SIMULATOR_FAULTS applied), else null.
+std::shared_ptr<SimulatedMeter> createFromEnvironment();
+
+} // namespace dmmsim
