@@ -119,6 +119,8 @@ protected:
     void decodeFrame(const QByteArray &frame) override;
 
 private:
+    friend class VarnokTestAccess; // tests and fuzz targets reach the private decoders
+
     // Engine.
     bool appendCommand(CommandPool *pool, const QString &text, bool expectsAnswer);
     bool appendCommand(CommandPool *pool, QByteArray bytes, bool expectsAnswer);

@@ -24,4 +24,8 @@ build_and_test() {
 
 build_and_test build/test-plain
 build_and_test build/test-asan -DDMMPANEL_SANITIZE=address,undefined
+# --- thread sanitizer stage (pool and pacing-thread tests) ---
+
+# --- fuzz stage (answer decoders, short bounded run) ---
+
 echo "=== all tests passed"
