@@ -1,6 +1,310 @@
-// placeholder until the answer decoding is written
+// Decoding of the meter's answers into the live record, and the conversion of
+// a record's raw numbers into display texts.
+//
+// Every answer is decoded by the text of the command it answers. An answer is
+// outside input: a field may be missing, a number may be text. Missing fields
+// leave the record as it was; a number that does not parse counts as 0.
 #include "varnok.h"
 
-void Varnok::decodeLiveData(const QByteArray &) {}
-void Varnok::convertDmmDataValues(DmmData *) {}
-void Varnok::decodeRemoteState(const QByteArray &) {}
+#include "command.h"
+#include "varnok_text.h"
+
+namespace {
+
+using varnoktext::decibelUnit;
+using varnoktext::fixed;
+using varnoktext::toInteger;
+using varnoktext::toNumber;
+using varnoktext::withMicroSign;
+
+// Index into the record's channels of a channel-bound command.
+int channelOf(const QByteArray &command)
+{
+    return command.contains("CH2") ? 1 : 0;
+}
+
+LineData &firstLine(DmmData &data)
+{
+    return *data.lines[0];
+}
+
+void decodeFunction(DmmData &data, const QByteArray &command, const QByteArray &answer)
+{
+    const int colon = command.indexOf(':');
+    const int line = command.mid(colon + 1).contains("LINE2") ? 1 : 0;
+    const QList<QByteArray> fields = answer.split(',');
+    if (fields.size() < 2)
+        return;
+    const int channel = toInteger(fields[0].mid(2)) == 1 ? 0 : 1;
+    ChannelData *shown = data.channels[channel];
+    data.lines[line]->channel = shown;
+    shown->functions[line] = QString::fromLatin1(fields[1]);
+}
+
+void decodeRange(DmmData &data, const QByteArray &command, const QByteArray &answer)
+{
+    const QList<QByteArray> fields = answer.split(',');
+    if (fields.size() < 2)
+        return;
+    ChannelData &channel = *data.channels[channelOf(command)];
+    const QByteArray &range = fields[1];
+    int numberLength = 0;
+    while (numberLength < range.size()
+           && ((range[numberLength] >= '0' && range[numberLength] <= '9') || range[numberLength] == '.'))
+        ++numberLength;
+    channel.rangeMode = QString::fromLatin1(fields[0]);
+    channel.rangeValue = QString::fromLatin1(range.left(numberLength));
+    channel.rangeUnit = QString::fromLatin1(range.mid(numberLength));
+}
+
+void decodeFetch(DmmData &data, const QByteArray &, const QByteArray &answer)
+{
+    const QList<QByteArray> fields = answer.split(',');
+    if (fields.size() < 4)
+        return;
+    for (int line = 0; line < 2; ++line) {
+        if (ChannelData *shown = data.lines[line]->channel)
+            shown->values[line] = toNumber(fields[line]);
+    }
+    data.channels[0]->frequency = toNumber(fields[2]);
+    data.channels[1]->frequency = toNumber(fields[3]);
+}
+
+void decodeRate(DmmData &data, const QByteArray &, const QByteArray &answer)
+{
+    data.setRate(QString::fromLatin1(answer));
+}
+
+void decodeDbReference(DmmData &data, const QByteArray &command, const QByteArray &answer)
+{
+    data.channels[channelOf(command)]->dbReference = toNumber(answer);
+}
+
+void decodeDbmReference(DmmData &data, const QByteArray &command, const QByteArray &answer)
+{
+    data.channels[channelOf(command)]->dbmReference = toNumber(answer);
+}
+
+void decodeRelState(DmmData &data, const QByteArray &, const QByteArray &answer)
+{
+    firstLine(data).relState = answer.toUpper() == "ON";
+}
+
+void decodeRelReference(DmmData &data, const QByteArray &, const QByteArray &answer)
+{
+    firstLine(data).relReference = toNumber(answer);
+}
+
+void decodeHoldWindow(DmmData &data, const QByteArray &, const QByteArray &answer)
+{
+    // The window comes with its percent sign.
+    firstLine(data).holdWindow = toNumber(answer.left(answer.size() - 1));
+}
+
+void decodeHoldCount(DmmData &data, const QByteArray &, const QByteArray &answer)
+{
+    firstLine(data).holdCount = toInteger(answer);
+}
+
+void decodeHoldState(DmmData &data, const QByteArray &, const QByteArray &answer)
+{
+    firstLine(data).holdState = answer == "ON";
+}
+
+void decodePercentState(DmmData &data, const QByteArray &, const QByteArray &answer)
+{
+    firstLine(data).percentState = answer == "ON";
+}
+
+void decodePercentReference(DmmData &data, const QByteArray &, const QByteArray &answer)
+{
+    firstLine(data).percentReference = toNumber(answer);
+}
+
+void decodePercentValue(DmmData &data, const QByteArray &, const QByteArray &answer)
+{
+    firstLine(data).percentValue = toNumber(answer);
+}
+
+void decodeMaxMinState(DmmData &data, const QByteArray &, const QByteArray &answer)
+{
+    firstLine(data).maxMinState = answer == "ON";
+}
+
+void decodeMaxMinValues(DmmData &data, const QByteArray &, const QByteArray &answer)
+{
+    const QList<QByteArray> fields = answer.split(',');
+    if (fields.size() < 2)
+        return;
+    firstLine(data).maxValue = toNumber(fields[0]);
+    firstLine(data).minValue = toNumber(fields[1]);
+}
+
+void decodeCompareState(DmmData &data, const QByteArray &, const QByteArray &answer)
+{
+    firstLine(data).compareState = QString::fromLatin1(answer);
+}
+
+void decodeCompareLower(DmmData &data, const QByteArray &, const QByteArray &answer)
+{
+    firstLine(data).compareLower = toNumber(answer);
+}
+
+void decodeCompareUpper(DmmData &data, const QByteArray &, const QByteArray &answer)
+{
+    firstLine(data).compareUpper = toNumber(answer);
+}
+
+void decodeTriggerSource(DmmData &data, const QByteArray &, const QByteArray &answer)
+{
+    data.setTriggerSource(QString::fromLatin1(answer));
+}
+
+void decodeFloating(DmmData &data, const QByteArray &command, const QByteArray &answer)
+{
+    data.channels[channelOf(command)]->floating = answer == "ON";
+}
+
+using RecordDecoder = void (*)(DmmData &, const QByteArray &command, const QByteArray &answer);
+
+// Factor from a voltage range's unit to the unit the reading is shown in;
+// the meter sends readings in volts.
+double rangeUnitFactor(const QString &rangeUnit)
+{
+    const QString unit = rangeUnit.toUpper();
+    if (unit == QLatin1String("MV"))
+        return 1e3;
+    if (unit == QLatin1String("UV"))
+        return 1e6;
+    return 1;
+}
+
+} // namespace
+
+void Varnok::decodeLiveData(const QByteArray &answer)
+{
+    if (!currentCommand || !liveData)
+        return;
+
+    using DriverDecoder = void (Varnok::*)(const QByteArray &answer);
+    struct Row
+    {
+        const char *prefix;
+        RecordDecoder record;
+        DriverDecoder driver;
+    };
+    // Tried in this order; the first prefix that matches decides.
+    static const Row rows[] = {
+        {"DISPlay", nullptr, nullptr},
+        {"FUNCtion", decodeFunction, nullptr},
+        {"VOLTage:RANGe", decodeRange, nullptr},
+        {"Fetch", decodeFetch, nullptr},
+        {"VOLTage:RATE", decodeRate, nullptr},
+        {"SENSe:DB:REFerence", decodeDbReference, nullptr},
+        {"SENSe:DBM:REFerence", decodeDbmReference, nullptr},
+        {"SENSe:REL:STATe", decodeRelState, nullptr},
+        {"SENSe:REL:REFerence", decodeRelReference, nullptr},
+        {"SENSe:HOLD:WINDow", decodeHoldWindow, nullptr},
+        {"SENSe:HOLD:COUNt", decodeHoldCount, nullptr},
+        {"SENSe:HOLD:STATe", decodeHoldState, nullptr},
+        {"CALCulate:PERCent:STATe", decodePercentState, nullptr},
+        {"CALCulate:PERCent:REFerence", decodePercentReference, nullptr},
+        {"CALCulate:PERCent:READ", decodePercentValue, nullptr},
+        {"CALCulate:MAXMin:STATe", decodeMaxMinState, nullptr},
+        {"CALCulate:MAXMin:ALL", decodeMaxMinValues, nullptr},
+        {"CALCulate:COMPare:STATe", decodeCompareState, nullptr},
+        {"CALCulate:COMPare:LOWer", decodeCompareLower, nullptr},
+        {"CALCulate:COMPare:UPPer", decodeCompareUpper, nullptr},
+        {"SYSTem:REMote", nullptr, &Varnok::decodeRemoteState},
+        {"TRIGger:SOURce", decodeTriggerSource, nullptr},
+        {"SYSTem:FLOAt", decodeFloating, nullptr},
+        {"MEMory:STORe", nullptr, &Varnok::decodeStoreCount},
+        {"MEMory:UPLoad", nullptr, &Varnok::decodeStoreUpload},
+    };
+
+    const QByteArray command = currentCommand->text();
+    for (const Row &row : rows) {
+        if (!command.startsWith(row.prefix))
+            continue;
+        if (row.record)
+            row.record(*liveData, command, answer);
+        else if (row.driver)
+            (this->*row.driver)(answer);
+        return;
+    }
+}
+
+void Varnok::decodeRemoteState(const QByteArray &answer)
+{
+    const bool isRemote = answer != "NO";
+    if (isRemote == remote)
+        return;
+    remote = isRemote;
+    if (state == 1)
+        emit remoteStateUpdate(remote);
+}
+
+void Varnok::convertDmmDataValues(DmmData *data)
+{
+    for (int i = 0; i < 2; ++i) {
+        ChannelData *ch = data->lines[i]->channel;
+        if (!ch) // no function answer has named this line's channel yet
+            continue;
+        const QString f = ch->functions[i].toUpper();
+        const bool voltage = f == QLatin1String("VOLT") || f == QLatin1String("VPP");
+        const bool power = f == QLatin1String("WATT");
+        const bool decibel = f.startsWith(QLatin1String("DB"));
+        const double v = ch->values[i];
+        const DmmData::ValueMode mode = getValueMode(v);
+        QString text;
+        QString unit;
+
+        if (mode != DmmData::ValueNormal) {
+            if (voltage)
+                unit = ch->rangeUnit;
+            else if (power)
+                unit = QStringLiteral("W");
+            text = mode == DmmData::ValueNone ? getValueStr(mode)
+                                              : QStringLiteral("  %1 ").arg(getValueStr(mode));
+            ch->values[i] = 0;
+        } else {
+            double x = v;
+            int decimals = 3;
+            if (voltage) {
+                x = v * rangeUnitFactor(ch->rangeUnit);
+                decimals = decimalsFor(5, toNumber(ch->rangeValue));
+                unit = ch->rangeUnit + (f == QLatin1String("VPP") ? QStringLiteral("p-p") : QString());
+            } else if (power) {
+                QString prefix;
+                convertValue(&x, &prefix);
+                unit = prefix + QStringLiteral("W");
+                decimals = decimalsFor(5, x);
+            } else if (!decibel) {
+                // Functions the display has no rule for: five significant digits.
+                decimals = decimalsFor(5, x);
+            }
+            text = fixed(x, decimals);
+        }
+
+        if (decibel)
+            unit = decibelUnit(f);
+        ch->valueModes[i] = mode;
+        ch->valueTexts[i] = text;
+        ch->unitTexts[i] = withMicroSign(unit);
+    }
+
+    for (ChannelData *ch : qAsConst(data->channels)) {
+        const double g = ch->frequency;
+        const DmmData::ValueMode mode = getValueMode(g);
+        QString prefix;
+        if (mode == DmmData::ValueNormal) {
+            double x = g;
+            convertValue(&x, &prefix);
+            const int decimals = g < 1000 ? 1 : g < 100000 ? 2 : g < 1000000 ? 1 : 2;
+            ch->frequencyText = fixed(x, decimals);
+        } else {
+            ch->frequencyText = getValueStr(mode);
+        }
+        ch->frequencyUnit = prefix + QStringLiteral("Hz");
+    }
+}

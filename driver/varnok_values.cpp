@@ -1,8 +1,84 @@
-// placeholder until the value helpers are written
+// Reading states, engineering scaling and the significant-digits rule shared
+// by the live and the stored readings.
 #include "varnok.h"
 
-DmmData::ValueMode Varnok::getValueMode(double) { return DmmData::ValueNormal; }
-QString Varnok::getValueStr(DmmData::ValueMode) { return QString(); }
-void Varnok::convertValue(double *, QString *) {}
-bool Varnok::detachValueUnit(const QString &, QString *, QString *) { return false; }
-int Varnok::decimalsFor(int, double) { return 0; }
+#include <cmath>
+
+DmmData::ValueMode Varnok::getValueMode(double value)
+{
+    // The meter sends these exact numbers in place of a reading.
+    if (value == DmmData::NoneSentinel)
+        return DmmData::ValueNone;
+    if (value == DmmData::OverloadSentinel)
+        return DmmData::ValueOverload;
+    if (value == DmmData::LowSentinel)
+        return DmmData::ValueLow;
+    return DmmData::ValueNormal;
+}
+
+QString Varnok::getValueStr(DmmData::ValueMode mode)
+{
+    switch (mode) {
+    case DmmData::ValueLow:
+        return QStringLiteral("Lo");
+    case DmmData::ValueOverload:
+        return QStringLiteral("OL");
+    case DmmData::ValueNone:
+        return QStringLiteral("-----");
+    case DmmData::ValueNormal:
+        break;
+    }
+    return QString();
+}
+
+void Varnok::convertValue(double *value, QString *prefix)
+{
+    static const QString smaller[] = {QStringLiteral("m"), QString(QChar(0x03BC))};
+    static const QString larger[] = {QStringLiteral("k"), QStringLiteral("M")};
+
+    double v = *value;
+    QString chosen;
+    if (v == 0) {
+        // nothing to scale
+    } else if (v < 1) {
+        for (int step = 0; step < 2 && v < 1; ++step) {
+            v *= 1000;
+            chosen = smaller[step];
+        }
+    } else if (v >= 1000) {
+        for (int step = 0; step < 2 && v >= 1000; ++step) {
+            v /= 1000;
+            chosen = larger[step];
+        }
+    }
+    *value = v;
+    *prefix = chosen;
+}
+
+bool Varnok::detachValueUnit(const QString &text, QString *number, QString *unit)
+{
+    for (int n = text.size() - 1; n >= 0; --n) {
+        const QChar c = text.at(n);
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9')) {
+            *number = text.left(n + 1);
+            *unit = text.mid(n + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
+int Varnok::decimalsFor(int digits, double x)
+{
+    if (x == 0)
+        return digits < 1 ? 0 : digits - 1;
+    // A value that is no finite number has no magnitude to count digits of.
+    if (!std::isfinite(x))
+        return 0;
+    // log10 rather than ln/ln10: the quotient misses exact powers of ten
+    // (ln 1000 / ln 10 is just below 3).
+    const double integerDigits = std::trunc(std::log10(std::fabs(x))) + 1;
+    if (integerDigits > digits)
+        return 0;
+    return static_cast<int>(digits - integerDigits);
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+// Text helpers shared by the live and the stored-reading decoders. Internal to
+// the driver library.
+
+#include <QByteArray>
+#include <QChar>
+#include <QString>
+
+#include <cmath>
+
+namespace varnoktext {
+
+// Decimal floating-point text; anything else, including "nan" and values too
+// large for a double, gives 0.
+inline double toNumber(const QByteArray &text)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    return ok && std::isfinite(value) ? value : 0;
+}
+
+inline double toNumber(const QString &text)
+{
+    return toNumber(text.toLatin1());
+}
+
+// Decimal integer text; anything else gives 0.
+inline int toInteger(const QByteArray &text)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    return ok ? value : 0;
+}
+
+inline QString fixed(double value, int decimals)
+{
+    return QStringLiteral("%1").arg(value, 0, 'f', decimals, QLatin1Char(' '));
+}
+
+// Unit of a decibel function: "DBM" -> "dBm", "DBV" -> "dBV", "DB" -> "dB".
+inline QString decibelUnit(const QString &function)
+{
+    QString rest = function.mid(2);
+    if (!rest.isEmpty() && rest.at(0) != QLatin1Char('V'))
+        rest[0] = rest.at(0).toLower();
+    return QStringLiteral("dB") + rest;
+}
+
+// The meter writes micro as "u"; the display shows the real sign.
+inline QString withMicroSign(QString unit)
+{
+    const int u = unit.indexOf(QLatin1Char('u'));
+    if (u >= 0)
+        unit[u] = QChar(0x03BC);
+    return unit;
+}
+
+} // namespace varnoktext
