@@ -35,4 +35,11 @@ protected:
     virtual void decodeFrame(const QByteArray &frame) = 0;
 
     Kelbrin *device = nullptr;
+
+private:
+    void detach();
+
+    QMetaObject::Connection openedLink;
+    QMetaObject::Connection closedLink;
+    QMetaObject::Connection readLink;
 };

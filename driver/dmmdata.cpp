@@ -1,1 +1,34 @@
-// placeholder: being written
+#include "dmmdata.h"
+
+DmmData::DmmData(QObject *parent) : QObject(parent)
+{
+    for (int number = 1; number <= 2; ++number) {
+        auto *channel = new ChannelData;
+        channel->number = number;
+        channels.append(channel);
+    }
+    lines.append(new LineData);
+    lines.append(new LineData);
+}
+
+DmmData::DmmData(const DmmData &other) : QObject(nullptr), rate(other.rate)
+{
+    for (const ChannelData *channel : other.channels)
+        channels.append(new ChannelData(*channel));
+    for (const LineData *line : other.lines) {
+        auto *copy = new LineData(*line);
+        // A line not bound to a channel yet stays unbound.
+        if (line->channel) {
+            copy->channel = new ChannelData(*line->channel);
+            ownedLineChannels.append(copy->channel);
+        }
+        lines.append(copy);
+    }
+}
+
+DmmData::~DmmData()
+{
+    qDeleteAll(ownedLineChannels);
+    qDeleteAll(lines);
+    qDeleteAll(channels);
+}

@@ -1,1 +1,350 @@
-// placeholder: being written
+// The driver engine: life cycle, command execution, answer routing,
+// time-outs and the sampling timer.
+#include "varnok.h"
+
+#include "command.h"
+#include "commandpool.h"
+#include "commandpoolthread.h"
+#include "tessaly.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QMetaMethod>
+#include <QTimer>
+#include <QTimerEvent>
+
+namespace {
+
+enum State { Idle = 0, Open = 1, Closing = 2, Closed = 3 };
+
+constexpr int QueryAttempts = 3;
+constexpr int CloseGraceMs = 500; // lets "SYSTem:LOCal" go out before the link ends
+
+// Live passes since the process started; every sixth pass also asks for the
+// remote state. Shared by all drivers, which all live in the main thread.
+int livePassCounter = 0;
+
+} // namespace
+
+Varnok::Varnok(QObject *parent)
+    : Dmm(parent), statusPool(new OnceCommandPool), commandPool(new OnceCommandPool), loopPool(new LoopCommandPool)
+{
+    initLoopCommandPool();
+}
+
+Varnok::~Varnok()
+{
+    // An open driver is not closed (that would talk to the meter from a
+    // destructor), but its pacing thread must end before the pools it reads.
+    stopPoolThread();
+    delete liveData;
+    delete loopPool;
+    delete commandPool;
+    delete statusPool;
+}
+
+bool Varnok::open(Kelbrin *transport)
+{
+    // Commands go out through the query and write of our own transport.
+    if (!qobject_cast<Tessaly *>(transport) || !Dmm::open(transport))
+        return false;
+
+    liveData = new DmmData;
+    commandPool->reset(); // whatever was queued while closed belongs to no connection
+    cmdSetRemote();
+    cmdGetRemote();
+    statusPool->reset();
+    initStatusCommandToPool();
+
+    poolThread = new CommandPoolThread({commandPool, statusPool, loopPool});
+    connect(poolThread, &CommandPoolThread::nextCommand, this, &Varnok::slotCommandPoolThreadNextCommand);
+    connect(poolThread, &CommandPoolThread::communicationTimeout, this, &Varnok::slotCommunicationTimeout);
+    if (!poolThread->isRunning())
+        poolThread->start();
+
+    operRateTimer(true);
+    state = Open;
+    return true;
+}
+
+void Varnok::close()
+{
+    // A close nested in our own grace period (a queued time-out, a receiver
+    // of closed()) leaves the work to the close already under way.
+    if (state == Closing)
+        return;
+    if (device && actived()) {
+        state = Closing;
+        cmdSetLocal();
+        QEventLoop grace;
+        QTimer::singleShot(CloseGraceMs, &grace, &QEventLoop::quit);
+        grace.exec();
+        stopPoolThread();
+        currentCommand = nullptr;
+        currentHold.reset();
+        delete liveData;
+        liveData = nullptr;
+        operRateTimer(false);
+        Dmm::close();
+        state = Closed;
+    }
+    state = Idle;
+}
+
+void Varnok::stopPoolThread()
+{
+    if (!poolThread)
+        return;
+    poolThread->stop();
+    delete poolThread; // waits on if the stop above timed out
+    poolThread = nullptr;
+    // Hand-outs and time-outs the thread queued for us and we have not
+    // received belong to the connection that ends here; after a reopen they
+    // would act on the new one.
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    for (CommandPool *pool : QList<CommandPool *>{commandPool, statusPool, loopPool})
+        pool->dropLeases();
+}
+
+bool Varnok::sendCmd(const QByteArray &cmd, bool expectsAnswer)
+{
+    appendCommand(commandPool, cmd, expectsAnswer);
+    return true;
+}
+
+bool Varnok::appendCommand(CommandPool *pool, const QString &text, bool expectsAnswer)
+{
+    return appendCommand(pool, text.toLatin1(), expectsAnswer);
+}
+
+bool Varnok::appendCommand(CommandPool *pool, QByteArray bytes, bool expectsAnswer)
+{
+    if (pool)
+        pool->append(new Command(getFrameData(bytes), expectsAnswer, QVariant(0)));
+    return true;
+}
+
+bool Varnok::appendCommand(CommandPool *pool, Command *command)
+{
+    if (pool)
+        pool->append(command);
+    else
+        delete command; // ours to dispose of either way
+    return true;
+}
+
+QByteArray Varnok::getFrameData(QByteArray bytes) const
+{
+    if (!bytes.isEmpty() && !bytes.endsWith('\n'))
+        bytes.append('\n');
+    return bytes;
+}
+
+char *Varnok::pointFromArray(const QByteArray &array, unsigned offset)
+{
+    if (offset > static_cast<unsigned>(array.size()))
+        return nullptr;
+    return const_cast<char *>(array.constData()) + offset;
+}
+
+void Varnok::response()
+{
+    if (poolThread)
+        poolThread->setResponse();
+}
+
+std::shared_ptr<Command> Varnok::takeHandedOut(Command *command)
+{
+    if (!command)
+        return nullptr;
+    for (CommandPool *pool : QList<CommandPool *>{commandPool, statusPool, loopPool}) {
+        if (std::shared_ptr<Command> held = pool->claim(command))
+            return held;
+    }
+    // Not handed out by our pools: a direct call, whose caller keeps the
+    // command alive for the call only. Work on a copy of our own.
+    return std::make_shared<Command>(*command);
+}
+
+void Varnok::slotCommandPoolThreadNextCommand(Command *command)
+{
+    const std::shared_ptr<Command> held = takeHandedOut(command);
+    if (!held)
+        return;
+    currentHold = held;
+    currentCommand = held.get();
+
+    const QByteArray text = held->text();
+    if (text.startsWith("BEGIN_STATUS") || text.startsWith("END_STATUS")) {
+        // frame the status block; nothing to do
+    } else if (text.startsWith("BEGIN_LIVE")) {
+        beginLivePass();
+    } else if (text.startsWith("END_LIVE")) {
+        endLivePass();
+    } else if (!carryOut(*held)) {
+        return; // the link is lost and the driver closed
+    }
+
+    if (poolThread)
+        poolThread->setHandled();
+}
+
+void Varnok::beginLivePass()
+{
+    if (liveData && liveData->lines.at(0)->percentState)
+        cmdGetPercentValue();
+    const int pass = livePassCounter++;
+    if (pass % 10 >= 5) {
+        livePassCounter = 0;
+        cmdGetRemote();
+    }
+}
+
+void Varnok::endLivePass()
+{
+    if (!liveData || !(sampleDue || sampleRate <= 0))
+        return;
+    sampleDue = false;
+    // The receiver owns the copy; with nobody listening it would leak.
+    if (!isSignalConnected(QMetaMethod::fromSignal(&Dmm::display)))
+        return;
+    auto *copy = new DmmData(*liveData);
+    copy->setTime(QDateTime::currentDateTime());
+    convertDmmDataValues(copy);
+    emit display(copy);
+}
+
+bool Varnok::carryOut(const Command &command)
+{
+    auto *transport = qobject_cast<Tessaly *>(device);
+    if (!transport)
+        return true;
+    if (!command.expectsAnswer()) {
+        transport->write(command.text());
+        return true;
+    }
+    // While closing only set commands go out: an answer would have no record
+    // left to go to, and on a dead link each query would hold up the close.
+    if (state == Closing)
+        return true;
+
+    QByteArray answer;
+    for (int attempt = 0; attempt < QueryAttempts; ++attempt) {
+        if (transport->queryAny(command.text(), &answer)) {
+            slotReadData(answer);
+            // A receiver of what the answer announced may have closed us.
+            if (currentCommand && currentCommand->expectsAnswer())
+                response();
+            return true;
+        }
+    }
+    close();
+    emit communicationTimeout();
+    return false;
+}
+
+void Varnok::slotReadData(const QByteArray &data)
+{
+    if (!currentCommand)
+        return;
+    receiveBuffer = data;
+    if (receiveBuffer.endsWith('\n'))
+        receiveBuffer.chop(1);
+    decodeFrame(receiveBuffer);
+}
+
+void Varnok::decodeFrame(const QByteArray &frame)
+{
+    if (currentCommand && liveData)
+        decodeLiveData(frame);
+}
+
+void Varnok::slotUSBRemoved()
+{
+    close();
+}
+
+void Varnok::slotCommunicationTimeout()
+{
+    // During a close the closing side reports; a time-out then is only the
+    // pacing thread noticing the same silence.
+    if (state == Closing)
+        return;
+    close();
+    emit communicationTimeout();
+}
+
+void Varnok::timerEvent(QTimerEvent *)
+{
+    sampleDue = true;
+}
+
+void Varnok::operRateTimer(bool on)
+{
+    if (on) {
+        if (rateTimerId == 0 && sampleRate > 0)
+            rateTimerId = startTimer(sampleRate, Qt::CoarseTimer);
+    } else if (rateTimerId != 0) {
+        killTimer(rateTimerId);
+        rateTimerId = 0;
+    }
+}
+
+void Varnok::setSampleRate(int ms)
+{
+    sampleRate = ms;
+    if (state == Open) {
+        operRateTimer(false);
+        operRateTimer(true);
+    }
+}
+
+int Varnok::getSampleRate() const
+{
+    return sampleRate;
+}
+
+void Varnok::setSamplePoints(int points)
+{
+    samplePoints = points;
+}
+
+int Varnok::getSamplePoints() const
+{
+    return samplePoints;
+}
+
+void Varnok::setSkipRepeat(bool skip)
+{
+    skipRepeat = skip;
+}
+
+bool Varnok::getSkipRepeat() const
+{
+    return skipRepeat;
+}
+
+void Varnok::setOptInifinite(bool infinite)
+{
+    optInifinite = infinite;
+}
+
+bool Varnok::getOptInifinite() const
+{
+    return optInifinite;
+}
+
+void Varnok::initLoopCommandPool()
+{
+    const auto ask = [](const char *header) { return QStringLiteral("%1?").arg(QLatin1String(header)); };
+    const auto askChannel = [](const char *header, int channel) {
+        return QStringLiteral("%1:CH%2?").arg(QLatin1String(header)).arg(channel);
+    };
+    appendCommand(loopPool, QStringLiteral("BEGIN_LIVE"), false);
+    appendCommand(loopPool, ask("SYSTem:REMote"), true);
+    appendCommand(loopPool, ask("Fetch"), true);
+    appendCommand(loopPool, askChannel("VOLTage:RANGe", 1), true);
+    appendCommand(loopPool, askChannel("VOLTage:RANGe", 2), true);
+    appendCommand(loopPool, QStringLiteral("END_LIVE"), false);
+}

@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
+
 class Command;
 class CommandPool;
 class OnceCommandPool;
@@ -131,6 +133,11 @@ private:
     void operRateTimer(bool on);
     void initLoopCommandPool();
     void initStatusCommandToPool();
+    std::shared_ptr<Command> takeHandedOut(Command *command);
+    void beginLivePass();
+    void endLivePass();
+    bool carryOut(const Command &command);
+    void stopPoolThread();
 
     // Protocol.
     void decodeLiveData(const QByteArray &answer);
@@ -148,6 +155,7 @@ private:
     LoopCommandPool *loopPool = nullptr;
     CommandPoolThread *poolThread = nullptr;
     Command *currentCommand = nullptr;
+    std::shared_ptr<Command> currentHold; // keeps currentCommand alive
     DmmData *liveData = nullptr;
     bool remote = false;
     int state = 0; // 0 idle, 1 open, 2 closing, 3 closed
