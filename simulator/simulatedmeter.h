@@ -1,6 +1,8 @@
 #pragma once
 
 #include "inprocessinstrument.h"
+#include "inputsignal.h"
+#include "storedrecord.h"
 
 #include <chrono>
 #include <cstdint>
@@ -9,14 +11,6 @@
 #include <vector>
 
 namespace dmmsim {
-
-// Signal applied to one input of the simulated meter.
-struct InputSignal
-{
-    double rms = 0.0;       // volts
-    double frequency = 0.0; // hertz; 0 means no signal to count
-    double noise = 0.0;     // relative rms noise of the reading, e.g. 0.001
-};
 
 // A software model of a two-channel AC millivoltmeter of the KM4473N/KM4475N
 // family, speaking its command language. It plugs into the VISA layer as an
@@ -35,6 +29,8 @@ public:
     void setSeed(std::uint32_t seed);
     // Delay before each answer becomes readable (models the USB round trip); 0 by default.
     void setAnswerDelay(std::chrono::milliseconds delay);
+    // Front-panel TRIG key: takes one reading while the trigger source is MAN.
+    void pressTrigger();
 
     // Faults. Counts are commands received from now on.
     void goSilentAfter(int commands);   // then answers nothing
@@ -43,6 +39,9 @@ public:
     void unplugAfter(int commands);     // then every call fails with a connection error
     void unplug();
     void fillMemory(int count);         // replaces the stored readings with `count` readings
+    // Puts a record into memory as it stands, for records the display
+    // functions cannot produce (such as a frequency on LINE2); false when full.
+    bool appendStoredRecord(const StoredRecord &record);
     // Applies a comma-separated list as in DMMPANEL_SIMULATOR_FAULTS
     // ("silent-after=N,local-after=N,unplug-after=N,stored=N"); false on a bad list.
     bool applyFaults(const std::string &list);

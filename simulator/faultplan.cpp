@@ -1,0 +1,44 @@
+#include "faultplan.h"
+
+#include "numberformat.h"
+
+#include <array>
+#include <utility>
+
+namespace dmmsim {
+
+std::optional<FaultPlan> FaultPlan::parse(std::string_view list)
+{
+    FaultPlan plan;
+    const std::array<std::pair<std::string_view, std::optional<int> FaultPlan::*>, 4> names{{
+        {"silent-after", &FaultPlan::silentAfter},
+        {"local-after", &FaultPlan::localAfter},
+        {"unplug-after", &FaultPlan::unplugAfter},
+        {"stored", &FaultPlan::stored},
+    }};
+    while (!trimmed(list).empty()) {
+        const std::size_t comma = list.find(',');
+        const std::string_view item = trimmed(list.substr(0, comma));
+        list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
+
+        const std::size_t equals = item.find('=');
+        if (equals == std::string_view::npos)
+            return std::nullopt;
+        const std::string_view name = trimmed(item.substr(0, equals));
+        const auto count = parseInteger(item.substr(equals + 1));
+        if (!count || *count < 0)
+            return std::nullopt;
+        bool known = false;
+        for (const auto &[text, field] : names) {
+            if (text == name && !(plan.*field)) {
+                plan.*field = *count;
+                known = true;
+            }
+        }
+        if (!known)
+            return std::nullopt;
+    }
+    return plan;
+}
+
+} // namespace dmmsim

@@ -1,0 +1,310 @@
+#include "simulatedmeter.h"
+
+#include "commandlanguage.h"
+#include "faultplan.h"
+#include "metermodel.h"
+#include "numberformat.h"
+
+#include <condition_variable>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <optional>
+
+namespace dmmsim {
+
+namespace {
+
+using Clock = MeterModel::Clock;
+
+// The log stays readable in a demo that runs for days: only the newest lines are kept.
+constexpr std::size_t logCapacity = 100000;
+
+struct PendingAnswer
+{
+    std::string text;
+    Clock::time_point readyAt;
+};
+
+std::size_t channelIndex(int channel)
+{
+    return channel == 2 ? 1 : 0;
+}
+
+} // namespace
+
+struct SimulatedMeter::State
+{
+    explicit State(std::string resource)
+        : resource(std::move(resource))
+    {
+    }
+
+    void receive(std::string_view line, Clock::time_point now);
+    void pressLocalIfDue();
+    void disconnect();
+    void fillMemory(int count);
+
+    const std::string resource;
+    mutable std::mutex mutex;
+    std::condition_variable answerArrived;
+
+    MeterModel model;
+    ReadingMemory memory;
+    CommandLanguage language{model, memory};
+    std::deque<PendingAnswer> answers;
+    std::chrono::milliseconds answerDelay{0};
+
+    std::deque<std::string> log;
+    std::ofstream logFile;
+
+    // Fault moments, as counts of commands received since the meter was made.
+    long long received = 0;
+    std::optional<long long> silentFrom;
+    std::optional<long long> localAt;
+    std::optional<long long> unplugAt;
+    bool unplugged = false;
+};
+
+void SimulatedMeter::State::receive(std::string_view line, Clock::time_point now)
+{
+    ++received;
+    log.emplace_back(line);
+    if (log.size() > logCapacity)
+        log.pop_front();
+    if (logFile.is_open())
+        logFile << line << '\n' << std::flush;
+
+    if (!silentFrom || received <= *silentFrom) {
+        if (auto answer = language.execute(line, now)) {
+            answers.push_back({std::move(*answer) + '\n', now + answerDelay});
+            answerArrived.notify_all();
+        }
+    }
+    pressLocalIfDue();
+}
+
+void SimulatedMeter::State::pressLocalIfDue()
+{
+    if (localAt && received >= *localAt) {
+        model.settings().remote = false;
+        localAt.reset();
+    }
+}
+
+void SimulatedMeter::State::disconnect()
+{
+    unplugged = true;
+    answers.clear();
+    answerArrived.notify_all();
+}
+
+void SimulatedMeter::State::fillMemory(int count)
+{
+    memory.clear();
+    for (int i = 0; i < count && memory.store(model.freshRecord()); ++i) {
+    }
+}
+
+SimulatedMeter::SimulatedMeter(std::string resource)
+    : d(std::make_unique<State>(std::move(resource)))
+{
+}
+
+SimulatedMeter::~SimulatedMeter() = default;
+
+void SimulatedMeter::setInput(int channel, const InputSignal &signal)
+{
+    const std::lock_guard lock(d->mutex);
+    d->model.signals().setInput(static_cast<int>(channelIndex(channel)), signal);
+    d->model.inputsChanged();
+}
+
+InputSignal SimulatedMeter::input(int channel) const
+{
+    const std::lock_guard lock(d->mutex);
+    return d->model.signals().input(static_cast<int>(channelIndex(channel)));
+}
+
+void SimulatedMeter::setSeed(std::uint32_t seed)
+{
+    const std::lock_guard lock(d->mutex);
+    d->model.signals().setSeed(seed);
+    d->model.restartReadings(Clock::now());
+}
+
+void SimulatedMeter::setAnswerDelay(std::chrono::milliseconds delay)
+{
+    const std::lock_guard lock(d->mutex);
+    d->answerDelay = delay;
+}
+
+void SimulatedMeter::pressTrigger()
+{
+    const std::lock_guard lock(d->mutex);
+    d->model.trigger(TriggerSource::Manual, Clock::now());
+}
+
+void SimulatedMeter::goSilentAfter(int commands)
+{
+    const std::lock_guard lock(d->mutex);
+    d->silentFrom = d->received + commands;
+}
+
+void SimulatedMeter::pressLocalAfter(int commands)
+{
+    const std::lock_guard lock(d->mutex);
+    d->localAt = d->received + commands;
+    d->pressLocalIfDue();
+}
+
+void SimulatedMeter::pressLocal()
+{
+    pressLocalAfter(0);
+}
+
+void SimulatedMeter::unplugAfter(int commands)
+{
+    const std::lock_guard lock(d->mutex);
+    d->unplugAt = d->received + commands;
+    if (commands <= 0)
+        d->disconnect();
+}
+
+void SimulatedMeter::unplug()
+{
+    unplugAfter(0);
+}
+
+void SimulatedMeter::fillMemory(int count)
+{
+    const std::lock_guard lock(d->mutex);
+    d->fillMemory(count);
+}
+
+bool SimulatedMeter::appendStoredRecord(const StoredRecord &record)
+{
+    const std::lock_guard lock(d->mutex);
+    return d->memory.store(record);
+}
+
+bool SimulatedMeter::applyFaults(const std::string &list)
+{
+    const auto plan = FaultPlan::parse(list);
+    if (!plan)
+        return false;
+    if (plan->stored)
+        fillMemory(*plan->stored);
+    if (plan->silentAfter)
+        goSilentAfter(*plan->silentAfter);
+    if (plan->localAfter)
+        pressLocalAfter(*plan->localAfter);
+    if (plan->unplugAfter)
+        unplugAfter(*plan->unplugAfter);
+    return true;
+}
+
+std::vector<std::string> SimulatedMeter::commandLog() const
+{
+    const std::lock_guard lock(d->mutex);
+    return std::vector<std::string>(d->log.begin(), d->log.end());
+}
+
+void SimulatedMeter::setLogFile(const std::string &path)
+{
+    const std::lock_guard lock(d->mutex);
+    d->logFile.close();
+    d->logFile.clear();
+    d->logFile.open(path, std::ios::out | std::ios::app);
+    if (!d->logFile.is_open())
+        std::cerr << "Simulated meter: cannot open the command log file " << path << '\n';
+}
+
+bool SimulatedMeter::isRemote() const
+{
+    const std::lock_guard lock(d->mutex);
+    return d->model.settings().remote;
+}
+
+int SimulatedMeter::storedCount() const
+{
+    const std::lock_guard lock(d->mutex);
+    return d->memory.count();
+}
+
+std::string SimulatedMeter::resourceName() const
+{
+    return d->resource;
+}
+
+ViStatus SimulatedMeter::write(const std::string &bytes)
+{
+    const std::lock_guard lock(d->mutex);
+    // One write is one message: each line feed ends a command, and so does
+    // the end of the message.
+    std::string_view rest = bytes;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (trimmed(line).empty())
+            continue;
+        if (d->unplugAt && d->received >= *d->unplugAt)
+            d->disconnect();
+        if (d->unplugged)
+            return VI_ERROR_CONN_LOST;
+        d->receive(line, Clock::now());
+    }
+    return d->unplugged ? VI_ERROR_CONN_LOST : VI_SUCCESS;
+}
+
+ViStatus SimulatedMeter::read(std::string &message, std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(d->mutex);
+    const Clock::time_point deadline = Clock::now() + timeout;
+    for (;;) {
+        if (d->unplugged)
+            return VI_ERROR_CONN_LOST;
+        const Clock::time_point now = Clock::now();
+        Clock::time_point wakeAt = deadline;
+        if (!d->answers.empty()) {
+            if (d->answers.front().readyAt <= now) {
+                message = std::move(d->answers.front().text);
+                d->answers.pop_front();
+                return VI_SUCCESS;
+            }
+            wakeAt = std::min(wakeAt, d->answers.front().readyAt);
+        }
+        if (now >= deadline)
+            return VI_ERROR_TMO;
+        d->answerArrived.wait_until(lock, wakeAt);
+    }
+}
+
+void SimulatedMeter::clear()
+{
+    const std::lock_guard lock(d->mutex);
+    d->answers.clear();
+}
+
+std::shared_ptr<SimulatedMeter> createFromEnvironment()
+{
+    const char *enabled = std::getenv("DMMPANEL_SIMULATOR");
+    if (!enabled || std::string_view(enabled) != "1")
+        return nullptr;
+    auto meter = std::make_shared<SimulatedMeter>();
+    if (const char *logPath = std::getenv("DMMPANEL_SIMULATOR_LOG"); logPath && *logPath)
+        meter->setLogFile(logPath);
+    if (const char *faults = std::getenv("DMMPANEL_SIMULATOR_FAULTS"); faults && *faults) {
+        if (!meter->applyFaults(faults))
+            std::cerr << "Simulated meter: DMMPANEL_SIMULATOR_FAULTS is not understood, no fault applied: " << faults
+                      << '\n';
+    }
+    return meter;
+}
+
+} // namespace dmmsim
