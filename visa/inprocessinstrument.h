@@ -3,6 +3,7 @@
 #include "visa.h"
 
 #include <chrono>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -41,5 +42,9 @@ void removeInProcessInstrument(const InProcessInstrument *instrument);
 // Where the USBTMC backend looks for devices; defaults "/sys/class/usbmisc"
 // and "/dev". Tests point them at a fake tree. An empty path restores the default.
 void setUsbtmcRoots(const std::string &sysfsClassDir, const std::string &devDir);
+
+// Resource-manager sessions, instrument sessions and find lists open right
+// now, so that a caller can check it left nothing open.
+std::size_t openObjectCount();
 
 } // namespace visa

@@ -38,6 +38,8 @@ typedef ViFindList *ViPFindList;
 #define VI_FALSE 0
 #define VI_FIND_BUFLEN 256
 #define VI_NO_LOCK ((ViAccessMode)0)
+#define VI_TMO_IMMEDIATE 0UL
+#define VI_TMO_INFINITE 0xFFFFFFFFUL
 
 #define VI_SUCCESS ((ViStatus)0)
 #define VI_SUCCESS_TERM_CHAR ((ViStatus)0x3FFF0005)
@@ -49,7 +51,10 @@ typedef ViFindList *ViPFindList;
 #define VI_ERROR_INV_RSRC_NAME ((ViStatus)0xBFFF0012UL)
 #define VI_ERROR_TMO ((ViStatus)0xBFFF0015UL)
 #define VI_ERROR_NSUP_ATTR ((ViStatus)0xBFFF001DUL)
+#define VI_ERROR_NSUP_ATTR_STATE ((ViStatus)0xBFFF001EUL)
 #define VI_ERROR_IO ((ViStatus)0xBFFF003EUL)
+#define VI_ERROR_INV_FMT ((ViStatus)0xBFFF003FUL)
+#define VI_ERROR_USER_BUF ((ViStatus)0xBFFF0071UL)
 #define VI_ERROR_CONN_LOST ((ViStatus)0xBFFF00A6UL)
 
 #define VI_ATTR_TMO_VALUE ((ViAttr)0x3FFF001AUL)

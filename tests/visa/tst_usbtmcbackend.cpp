@@ -1,0 +1,230 @@
+// The kernel USBTMC backend against a fake sysfs tree with ptys as nodes.
+
+#include "fakeusbtmctree.h"
+#include "inprocessinstrument.h"
+#include "visa.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+#include <poll.h>
+#include <thread>
+
+namespace {
+
+const char *const Meter = "USB0::0x28E9::0x0285::KM4473N00123::INSTR";
+
+// Reads from the master end what the backend wrote, waiting up to 10 s.
+QByteArray readMaster(int master, int expected)
+{
+    QByteArray data;
+    while (data.size() < expected) {
+        pollfd p{master, POLLIN, 0};
+        if (::poll(&p, 1, 10000) != 1)
+            break;
+        char chunk[256];
+        const ssize_t n = ::read(master, chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        data.append(chunk, int(n));
+    }
+    return data;
+}
+
+bool writeMaster(int master, const QByteArray &data)
+{
+    return ::write(master, data.constData(), std::size_t(data.size())) == data.size();
+}
+
+bool isConnectionFailure(ViStatus status)
+{
+    return status == VI_ERROR_CONN_LOST || status == VI_ERROR_IO;
+}
+
+} // namespace
+
+class TestUsbtmcBackend : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_tree = std::make_unique<FakeUsbtmcTree>();
+        QVERIFY(m_tree->isValid());
+        visa::setUsbtmcRoots(m_tree->classDir().toStdString(), m_tree->devDir().toStdString());
+        QCOMPARE(viOpenDefaultRM(&m_rm), VI_SUCCESS);
+    }
+
+    void cleanup()
+    {
+        viClose(m_rm);
+        for (int master : m_masters)
+            ::close(master);
+        m_masters.clear();
+        m_tree.reset();
+        QCOMPARE(visa::openObjectCount(), std::size_t(0));
+    }
+
+    void resourceNames_data()
+    {
+        QTest::addColumn<QByteArray>("idVendor");
+        QTest::addColumn<QByteArray>("idProduct");
+        QTest::addColumn<QByteArray>("serial");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("sysfs form") << QByteArray("28e9\n") << QByteArray("0285\n") << QByteArray("KM4473N00123\n") << Meter;
+        QTest::newRow("hex digits in capitals") << QByteArray("ABCD\n") << QByteArray("00ef\n") << QByteArray("x1\n")
+                                                << "USB0::0xABCD::0x00EF::x1::INSTR";
+        QTest::newRow("no serial number") << QByteArray("28e9\n") << QByteArray("0285\n") << QByteArray()
+                                          << "USB0::0x28E9::0x0285::::INSTR";
+        QTest::newRow("unreadable vendor: not listed") << QByteArray("zz\n") << QByteArray("0285\n") << QByteArray("1\n")
+                                                       << QString();
+    }
+    void resourceNames()
+    {
+        QFETCH(QByteArray, idVendor);
+        QFETCH(QByteArray, idProduct);
+        QFETCH(QByteArray, serial);
+        QFETCH(QString, name);
+        QVERIFY(m_tree->addDevice(0, idVendor, idProduct, serial));
+        QCOMPARE(found(), name.isNull() ? QStringList() : QStringList{name});
+    }
+
+    void devicesInNodeNumberOrder()
+    {
+        QVERIFY(m_tree->addDevice(10, "28e9", "0285", "TEN"));
+        QVERIFY(m_tree->addDevice(2, "28e9", "0285", "TWO"));
+        QVERIFY(QDir().mkpath(m_tree->classDir() + "/usbtmc3")); // no device link
+        QVERIFY(QDir().mkpath(m_tree->classDir() + "/usbtmcx"));
+        QCOMPARE(found(), (QStringList{"USB0::0x28E9::0x0285::TWO::INSTR", "USB0::0x28E9::0x0285::TEN::INSTR"}));
+    }
+
+    void queryRoundTrip()
+    {
+        const int master = addMeter();
+        const ViSession meter = openMeter();
+        QVERIFY(writeMaster(master, "KM4473N,0,V1.02\n")); // ready before it is asked for
+        char answer[VI_FIND_BUFLEN];
+        QCOMPARE(viQueryf(meter, "*IDN?\n", "%t", answer), VI_SUCCESS);
+        QCOMPARE(QByteArray(answer), QByteArray("KM4473N,0,V1.02\n"));
+        QCOMPARE(readMaster(master, 6), QByteArray("*IDN?\n"));
+
+        // A read with a small buffer gets the answer in pieces, the line feed ending it.
+        QVERIFY(writeMaster(master, "0123456789\n"));
+        ViByte piece[4];
+        ViUInt32 got = 0;
+        QCOMPARE(viRead(meter, piece, sizeof piece, &got), VI_SUCCESS_MAX_CNT);
+        QCOMPARE(got, ViUInt32(4));
+        QCOMPARE(viRead(meter, piece, sizeof piece, &got), VI_SUCCESS_MAX_CNT);
+        QCOMPARE(viRead(meter, piece, sizeof piece, &got), VI_SUCCESS);
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(piece), int(got)), QByteArray("89\n"));
+    }
+
+    void silentDeviceTimesOut()
+    {
+        addMeter();
+        const ViSession meter = openMeter();
+        QCOMPARE(viSetAttribute(meter, VI_ATTR_TMO_VALUE, 300), VI_SUCCESS);
+        QElapsedTimer clock;
+        clock.start();
+        char answer[VI_FIND_BUFLEN];
+        QCOMPARE(viQueryf(meter, "*IDN?\n", "%t", answer), VI_ERROR_TMO);
+        // The session's time-out is kept, however busy the machine.
+        QVERIFY2(clock.elapsed() >= 250, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    void lateReplyDoesNotAnswerTheNextQuery()
+    {
+        const int master = addMeter();
+        const ViSession meter = openMeter();
+        QCOMPARE(viSetAttribute(meter, VI_ATTR_TMO_VALUE, 200), VI_SUCCESS);
+        char answer[VI_FIND_BUFLEN];
+        QCOMPARE(viQueryf(meter, "A?\n", "%t", answer), VI_ERROR_TMO);
+        QCOMPARE(readMaster(master, 3), QByteArray("A?\n"));
+        QVERIFY(writeMaster(master, "late answer to A\n"));
+
+        QCOMPARE(viSetAttribute(meter, VI_ATTR_TMO_VALUE, 10000), VI_SUCCESS);
+        QByteArray secondCommand;
+        std::thread instrument([&] {
+            secondCommand = readMaster(master, 3);
+            writeMaster(master, "answer to B\n");
+        });
+        const ViStatus status = viQueryf(meter, "B?\n", "%t", answer);
+        instrument.join();
+        QCOMPARE(secondCommand, QByteArray("B?\n"));
+        QCOMPARE(status, VI_SUCCESS);
+        QCOMPARE(QByteArray(answer), QByteArray("answer to B\n"));
+    }
+
+    void vanishedDeviceFailsAtOnce()
+    {
+        const int master = addMeter();
+        const ViSession meter = openMeter();
+        QCOMPARE(viSetAttribute(meter, VI_ATTR_TMO_VALUE, VI_TMO_INFINITE), VI_SUCCESS);
+        m_masters.removeAll(master);
+        ::close(master); // the cable is pulled
+        m_tree->removeDevice(0);
+
+        QElapsedTimer clock;
+        clock.start();
+        ViByte buffer[16];
+        char answer[VI_FIND_BUFLEN];
+        QVERIFY(isConnectionFailure(viRead(meter, buffer, sizeof buffer, VI_NULL)));
+        QVERIFY(isConnectionFailure(viWrite(meter, reinterpret_cast<const ViByte *>("*IDN?\n"), 6, VI_NULL)));
+        QVERIFY(isConnectionFailure(viQueryf(meter, "*IDN?\n", "%t", answer)));
+        QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+
+        QCOMPARE(found(), QStringList());
+        ViSession again = VI_NULL;
+        QCOMPARE(viOpen(m_rm, Meter, VI_NO_LOCK, 2000, &again), VI_ERROR_RSRC_NFOUND);
+    }
+
+    void listedButNodeGone()
+    {
+        QVERIFY(m_tree->addDevice(0, "28e9", "0285", "KM4473N00123"));
+        ViSession meter = VI_NULL;
+        QCOMPARE(viOpen(m_rm, Meter, VI_NO_LOCK, 2000, &meter), VI_ERROR_RSRC_NFOUND);
+        QCOMPARE(meter, ViSession(VI_NULL));
+    }
+
+private:
+    QStringList found()
+    {
+        ViFindList list = VI_NULL;
+        ViUInt32 count = 0;
+        ViChar name[VI_FIND_BUFLEN];
+        QStringList names;
+        if (viFindRsrc(m_rm, "USB?*INSTR", &list, &count, name) != VI_SUCCESS)
+            return names;
+        names << QString::fromLatin1(name);
+        while (viFindNext(list, name) == VI_SUCCESS)
+            names << QString::fromLatin1(name);
+        viClose(list);
+        return names;
+    }
+
+    int addMeter()
+    {
+        if (!m_tree->addDevice(0, "28e9\n", "0285\n", "KM4473N00123\n"))
+            return -1;
+        const int master = m_tree->addPtyNode(0);
+        if (master >= 0)
+            m_masters << master;
+        return master;
+    }
+
+    ViSession openMeter()
+    {
+        ViSession meter = VI_NULL;
+        const ViStatus status = viOpen(m_rm, Meter, VI_NO_LOCK, 2000, &meter);
+        return status == VI_SUCCESS ? meter : VI_NULL;
+    }
+
+    std::unique_ptr<FakeUsbtmcTree> m_tree;
+    ViSession m_rm = VI_NULL;
+    QList<int> m_masters;
+};
+
+QTEST_GUILESS_MAIN(TestUsbtmcBackend)
+#include "tst_usbtmcbackend.moc"

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "visa.h"
+
+namespace visa {
+
+// One open link to an instrument, as an instrument session uses it. Calls come
+// from one thread at a time (the session serialises them).
+class Connection
+{
+public:
+    virtual ~Connection() = default;
+
+    // Sends `cnt` bytes as one message; `written` counts the bytes sent.
+    virtual ViStatus write(const ViByte *buf, ViUInt32 cnt, ViUInt32 &written, ViUInt32 timeoutMs) = 0;
+
+    // Delivers up to `cnt` (> 0) bytes of the current answer message:
+    // VI_SUCCESS when its end was delivered, VI_SUCCESS_MAX_CNT when the
+    // buffer filled first (the rest stays for the next call), or an error.
+    virtual ViStatus read(ViByte *buf, ViUInt32 cnt, ViUInt32 &got, ViUInt32 timeoutMs) = 0;
+};
+
+} // namespace visa

@@ -1,0 +1,380 @@
+// The VISA C functions over a table of open objects: resource managers,
+// instrument sessions and find lists.
+
+#include "visa.h"
+
+#include "connection.h"
+#include "inprocessinstrument.h"
+#include "resourceexpression.h"
+#include "resources.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace {
+
+using namespace visa;
+
+constexpr ViUInt32 DefaultTimeoutMs = 2000;
+
+struct ResourceManager
+{
+};
+
+struct InstrumentSession
+{
+    explicit InstrumentSession(std::unique_ptr<Connection> c) : connection(std::move(c)) {}
+    std::mutex io; // one transfer at a time
+    const std::unique_ptr<Connection> connection;
+    std::atomic<ViUInt32> timeoutMs{DefaultTimeoutMs};
+};
+
+struct FindList
+{
+    std::vector<std::string> names;
+    std::size_t next = 1; // the first was returned by viFindRsrc
+};
+
+using Object = std::variant<ResourceManager, std::shared_ptr<InstrumentSession>, FindList>;
+
+struct Entry
+{
+    ViSession owner; // resource manager it was opened through; 0 for a resource manager
+    Object object;
+};
+
+// Open objects by handle. Handles count up and are not reused, so a stale
+// handle finds nothing rather than someone else's session.
+class ObjectTable
+{
+public:
+    ViObject add(ViSession owner, Object object)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return addLocked(owner, std::move(object));
+    }
+
+    // Adds an object opened through `owner` unless `owner` was closed meanwhile.
+    bool addUnder(ViSession owner, Object object, ViObject &handle)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!isResourceManagerLocked(owner))
+            return false;
+        handle = addLocked(owner, std::move(object));
+        return true;
+    }
+
+    bool isResourceManager(ViObject handle)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return isResourceManagerLocked(handle);
+    }
+
+    bool exists(ViObject handle)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_entries.count(handle) != 0;
+    }
+
+    std::shared_ptr<InstrumentSession> instrument(ViObject handle)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_entries.find(handle);
+        if (it == m_entries.end())
+            return nullptr;
+        const auto *session = std::get_if<std::shared_ptr<InstrumentSession>>(&it->second.object);
+        return session ? *session : nullptr;
+    }
+
+    // Next name of a find list into `desc`.
+    ViStatus findNext(ViFindList handle, ViChar desc[])
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_entries.find(handle);
+        FindList *list = it == m_entries.end() ? nullptr : std::get_if<FindList>(&it->second.object);
+        if (!list)
+            return VI_ERROR_INV_OBJECT;
+        if (list->next >= list->names.size())
+            return VI_ERROR_RSRC_NFOUND;
+        copyName(list->names[list->next++], desc);
+        return VI_SUCCESS;
+    }
+
+    // Closes `handle` and, for a resource manager, everything opened through it.
+    bool close(ViObject handle)
+    {
+        std::vector<Object> closing; // destroyed after the lock is released
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            const auto it = m_entries.find(handle);
+            if (it == m_entries.end())
+                return false;
+            closing.push_back(std::move(it->second.object));
+            m_entries.erase(it);
+            for (auto child = m_entries.begin(); child != m_entries.end();) {
+                if (child->second.owner == handle) {
+                    closing.push_back(std::move(child->second.object));
+                    child = m_entries.erase(child);
+                } else {
+                    ++child;
+                }
+            }
+        }
+        return true;
+    }
+
+    std::size_t count()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_entries.size();
+    }
+
+    static void copyName(const std::string &name, ViChar desc[])
+    {
+        if (!desc)
+            return;
+        const std::size_t length = std::min<std::size_t>(name.size(), VI_FIND_BUFLEN - 1);
+        std::memcpy(desc, name.data(), length);
+        desc[length] = '\0';
+    }
+
+private:
+    ViObject addLocked(ViSession owner, Object object)
+    {
+        do {
+            ++m_lastHandle;
+        } while (m_lastHandle == VI_NULL || m_entries.count(m_lastHandle));
+        m_entries.emplace(m_lastHandle, Entry{owner, std::move(object)});
+        return m_lastHandle;
+    }
+
+    bool isResourceManagerLocked(ViObject handle) const
+    {
+        const auto it = m_entries.find(handle);
+        return it != m_entries.end() && std::holds_alternative<ResourceManager>(it->second.object);
+    }
+
+    std::mutex m_mutex;
+    std::map<ViObject, Entry> m_entries;
+    ViObject m_lastHandle = VI_NULL;
+};
+
+ObjectTable &objects()
+{
+    static ObjectTable table;
+    return table;
+}
+
+// Reads one whole answer message, storing at most capacity-1 bytes and a NUL
+// in `out` and discarding the rest.
+ViStatus readMessage(InstrumentSession &session, char *out, std::size_t capacity)
+{
+    std::size_t stored = 0;
+    ViStatus status = VI_SUCCESS_MAX_CNT;
+    while (status == VI_SUCCESS_MAX_CNT) {
+        ViByte chunk[VI_FIND_BUFLEN];
+        ViUInt32 got = 0;
+        status = session.connection->read(chunk, sizeof chunk, got, session.timeoutMs);
+        const std::size_t kept = std::min<std::size_t>(got, capacity - 1 - stored);
+        std::memcpy(out + stored, chunk, kept);
+        stored += kept;
+    }
+    out[stored] = '\0';
+    return status;
+}
+
+// Capacity of the buffer that a "%t" or "%Nt" read format names, or 0 for
+// any other format.
+std::size_t readFormatCapacity(const char *format)
+{
+    if (!format || format[0] != '%')
+        return 0;
+    if (std::strcmp(format, "%t") == 0)
+        return VI_FIND_BUFLEN;
+    std::size_t width = 0;
+    const char *p = format + 1;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        width = width * 10 + static_cast<std::size_t>(*p - '0');
+        if (width > 0x7FFFFFFF)
+            return 0;
+    }
+    return p != format + 1 && p[0] == 't' && p[1] == '\0' ? width : 0;
+}
+
+// The text a write format stands for, or false when it holds a conversion.
+bool expandWriteFormat(const char *format, std::string &text)
+{
+    for (const char *p = format; *p; ++p) {
+        if (*p == '%') {
+            if (p[1] != '%')
+                return false;
+            ++p;
+        }
+        text += *p;
+    }
+    return true;
+}
+
+} // namespace
+
+namespace visa {
+
+std::size_t openObjectCount()
+{
+    return objects().count();
+}
+
+} // namespace visa
+
+ViStatus viOpenDefaultRM(ViPSession vi)
+{
+    if (!vi)
+        return VI_ERROR_USER_BUF;
+    addEnvironmentInstruments();
+    *vi = objects().add(VI_NULL, ResourceManager{});
+    return VI_SUCCESS;
+}
+
+ViStatus viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi, ViPUInt32 retCnt, ViChar desc[])
+{
+    if (vi)
+        *vi = VI_NULL;
+    if (retCnt)
+        *retCnt = 0;
+    if (!objects().isResourceManager(sesn))
+        return VI_ERROR_INV_OBJECT;
+    if (!expr || !*expr)
+        return VI_ERROR_INV_EXPR;
+    FindList list;
+    for (auto &name : listResources()) {
+        if (matchesResourceExpression(expr, name))
+            list.names.push_back(std::move(name));
+    }
+    if (list.names.empty())
+        return VI_ERROR_RSRC_NFOUND;
+    ObjectTable::copyName(list.names.front(), desc);
+    const auto found = static_cast<ViUInt32>(list.names.size());
+    if (vi) {
+        ViObject handle = VI_NULL;
+        if (!objects().addUnder(sesn, std::move(list), handle))
+            return VI_ERROR_INV_OBJECT;
+        *vi = handle;
+    }
+    if (retCnt)
+        *retCnt = found;
+    return VI_SUCCESS;
+}
+
+ViStatus viFindNext(ViFindList vi, ViChar desc[])
+{
+    return objects().findNext(vi, desc);
+}
+
+ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode, ViUInt32, ViPSession vi)
+{
+    if (vi)
+        *vi = VI_NULL;
+    if (!objects().isResourceManager(sesn))
+        return VI_ERROR_INV_OBJECT;
+    if (!name || !*name)
+        return VI_ERROR_INV_RSRC_NAME;
+    if (!vi)
+        return VI_ERROR_USER_BUF;
+    std::unique_ptr<Connection> connection;
+    const ViStatus status = openResource(name, connection);
+    if (status < VI_SUCCESS)
+        return status;
+    ViObject handle = VI_NULL;
+    if (!objects().addUnder(sesn, std::make_shared<InstrumentSession>(std::move(connection)), handle))
+        return VI_ERROR_INV_OBJECT;
+    *vi = handle;
+    return VI_SUCCESS;
+}
+
+ViStatus viClose(ViObject vi)
+{
+    return objects().close(vi) ? VI_SUCCESS : VI_ERROR_INV_OBJECT;
+}
+
+ViStatus viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue)
+{
+    const auto session = objects().instrument(vi);
+    if (!session)
+        return objects().exists(vi) ? VI_ERROR_NSUP_ATTR : VI_ERROR_INV_OBJECT;
+    if (attrName != VI_ATTR_TMO_VALUE)
+        return VI_ERROR_NSUP_ATTR;
+    if (attrValue > VI_TMO_INFINITE)
+        return VI_ERROR_NSUP_ATTR_STATE;
+    session->timeoutMs = static_cast<ViUInt32>(attrValue);
+    return VI_SUCCESS;
+}
+
+ViStatus viRead(ViSession vi, ViBuf buf, ViUInt32 cnt, ViPUInt32 retCnt)
+{
+    if (retCnt)
+        *retCnt = 0;
+    const auto session = objects().instrument(vi);
+    if (!session)
+        return VI_ERROR_INV_OBJECT;
+    if (cnt == 0)
+        return VI_SUCCESS_MAX_CNT;
+    if (!buf)
+        return VI_ERROR_USER_BUF;
+    std::lock_guard<std::mutex> lock(session->io);
+    ViUInt32 got = 0;
+    const ViStatus status = session->connection->read(buf, cnt, got, session->timeoutMs);
+    if (retCnt)
+        *retCnt = got;
+    return status;
+}
+
+ViStatus viWrite(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPUInt32 retCnt)
+{
+    if (retCnt)
+        *retCnt = 0;
+    const auto session = objects().instrument(vi);
+    if (!session)
+        return VI_ERROR_INV_OBJECT;
+    if (!buf && cnt > 0)
+        return VI_ERROR_USER_BUF;
+    std::lock_guard<std::mutex> lock(session->io);
+    ViUInt32 written = 0;
+    const ViStatus status = session->connection->write(buf, cnt, written, session->timeoutMs);
+    if (retCnt)
+        *retCnt = written;
+    return status;
+}
+
+ViStatus viQueryf(ViSession vi, ViConstString writeFmt, ViConstString readFmt, ...)
+{
+    const auto session = objects().instrument(vi);
+    if (!session)
+        return VI_ERROR_INV_OBJECT;
+    std::string command;
+    const std::size_t capacity = readFormatCapacity(readFmt);
+    if (!writeFmt || !expandWriteFormat(writeFmt, command) || capacity == 0)
+        return VI_ERROR_INV_FMT;
+    va_list args;
+    va_start(args, readFmt);
+    char *out = va_arg(args, char *);
+    va_end(args);
+    if (!out)
+        return VI_ERROR_USER_BUF;
+    out[0] = '\0';
+
+    std::lock_guard<std::mutex> lock(session->io);
+    ViUInt32 written = 0;
+    const ViStatus status = session->connection->write(reinterpret_cast<const ViByte *>(command.data()),
+                                                       static_cast<ViUInt32>(command.size()), written,
+                                                       session->timeoutMs);
+    if (status < VI_SUCCESS)
+        return status;
+    return readMessage(*session, out, capacity);
+}

@@ -1,0 +1,8 @@
+#include "visaquerytool.h"
+
+#include <iostream>
+
+int main(int argc, char **argv)
+{
+    return runVisaQuery(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+}
