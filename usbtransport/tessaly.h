@@ -47,5 +47,18 @@ signals:
     void arrival();
 
 private:
-    // implementer's members
+    // Opens a default resource manager into m_resourceManager, closing one
+    // held there first.
+    bool openResourceManager();
+    // Closes the held resource manager and with it every session and find
+    // list opened through it.
+    void closeResourceManager();
+    // Reads one piece of an answer; the VISA status, with the bytes in `bytes`.
+    ViStatus readPiece(QByteArray &bytes);
+
+    ViSession m_instrument = VI_NULL;
+    ViSession m_resourceManager = VI_NULL;
+    QList<USB *> m_usbs;
+    USB *m_usb = nullptr;
+    QByteArray m_lastAnswer;
 };

@@ -1,0 +1,186 @@
+#include "tessaly.h"
+
+#include <QStringList>
+
+namespace {
+
+// Found by the model text carried in the serial-number part of the name.
+const char *const ModelPrefix = "KM447";
+const ViUInt32 TimeoutMs = 2000;
+// Room for the longest answer piece plus the NUL of a text answer.
+constexpr int AnswerBufferSize = 256;
+
+USB *usbFromResource(const QString &resource)
+{
+    const QStringList parts = resource.split(QStringLiteral("::"));
+    auto *usb = new USB;
+    usb->resource = resource;
+    // toUShort(nullptr, 16) accepts the leading "0x".
+    usb->vendorId = parts.value(1).toUShort(nullptr, 16);
+    usb->productId = parts.value(2).toUShort(nullptr, 16);
+    return usb;
+}
+
+} // namespace
+
+const quint16 Tessaly::VID = 0x28E9;
+const quint16 Tessaly::PID = 0x0285;
+
+Tessaly::Tessaly(QObject *parent) : Kelbrin(parent) {}
+
+Tessaly::~Tessaly()
+{
+    close();
+    qDeleteAll(m_usbs);
+}
+
+bool Tessaly::refreshUsbs(const QString &filter)
+{
+    if (actived())
+        return false;
+    qDeleteAll(m_usbs);
+    m_usbs.clear();
+    m_usb = nullptr;
+    if (!openResourceManager())
+        return false;
+
+    ViFindList found = VI_NULL;
+    ViUInt32 count = 0;
+    ViChar name[VI_FIND_BUFLEN];
+    if (viFindRsrc(m_resourceManager, "USB?*INSTR", &found, &count, name) < VI_SUCCESS) {
+        closeResourceManager();
+        return false;
+    }
+    const QString wanted = filter.toLower();
+    for (ViUInt32 i = 0; i < count; ++i) {
+        if (i > 0 && viFindNext(found, name) < VI_SUCCESS)
+            break;
+        const QString resource = QString::fromLatin1(name);
+        if (resource.toLower().contains(wanted))
+            m_usbs.append(usbFromResource(resource));
+    }
+    if (!m_usbs.isEmpty())
+        m_usb = m_usbs.first();
+    return true;
+}
+
+QList<USB *> Tessaly::usbs() const
+{
+    return m_usbs;
+}
+
+USB *Tessaly::usb() const
+{
+    return m_usb;
+}
+
+bool Tessaly::open()
+{
+    if (actived())
+        return false;
+    // A failed open keeps no resource-manager session.
+    if (!refreshUsbs(QString::fromLatin1(ModelPrefix)) || !m_usb || !openResourceManager()) {
+        closeResourceManager();
+        return false;
+    }
+    const QByteArray resource = m_usb->resource.toLatin1();
+    if (viOpen(m_resourceManager, resource.constData(), VI_NO_LOCK, TimeoutMs, &m_instrument) < VI_SUCCESS
+        || viSetAttribute(m_instrument, VI_ATTR_TMO_VALUE, TimeoutMs) < VI_SUCCESS) {
+        closeResourceManager();
+        return false;
+    }
+    const bool result = Orrin::open();
+    emit opened();
+    return result;
+}
+
+void Tessaly::close()
+{
+    closeResourceManager();
+    Orrin::close();
+    emit closed();
+}
+
+int Tessaly::write(const QByteArray &data)
+{
+    if (!actived() || m_instrument == VI_NULL)
+        return -1;
+    ViUInt32 written = 0;
+    if (viWrite(m_instrument, reinterpret_cast<const ViByte *>(data.constData()), static_cast<ViUInt32>(data.size()),
+                &written)
+        < VI_SUCCESS)
+        return -1;
+    return static_cast<int>(written);
+}
+
+ViStatus Tessaly::readPiece(QByteArray &bytes)
+{
+    ViByte buffer[AnswerBufferSize];
+    ViUInt32 count = 0;
+    const ViStatus status = viRead(m_instrument, buffer, AnswerBufferSize - 1, &count);
+    if (status == VI_SUCCESS)
+        bytes = QByteArray(reinterpret_cast<const char *>(buffer), static_cast<int>(count));
+    return status;
+}
+
+int Tessaly::read(QByteArray &)
+{
+    if (!actived() || m_instrument == VI_NULL)
+        return -1;
+    QByteArray bytes;
+    const ViStatus status = readPiece(bytes);
+    if (status != VI_SUCCESS)
+        return status;
+    if (bytes.isEmpty())
+        return -1;
+    m_lastAnswer = bytes;
+    emit readData(m_lastAnswer);
+    return m_lastAnswer.size();
+}
+
+QByteArray Tessaly::read2()
+{
+    if (!actived() || m_instrument == VI_NULL)
+        return {};
+    QByteArray bytes;
+    return readPiece(bytes) == VI_SUCCESS ? bytes : QByteArray();
+}
+
+bool Tessaly::queryAny(const QByteArray &command, QByteArray *answer)
+{
+    if (!actived() || m_instrument == VI_NULL || !answer)
+        return false;
+    answer->clear();
+    // The command is the write format: a '%' in it must go out as itself.
+    QByteArray format = command;
+    format.replace('%', "%%");
+    char buffer[AnswerBufferSize];
+    // "%t" stores at most 255 characters and a NUL; a longer answer is cut
+    // there and its rest discarded.
+    if (viQueryf(m_instrument, format.constData(), "%t", buffer) != VI_SUCCESS)
+        return false;
+    const QByteArray text(buffer); // up to the first NUL
+    if (text.isEmpty())
+        return false;
+    m_lastAnswer = text;
+    *answer = m_lastAnswer;
+    return true;
+}
+
+bool Tessaly::openResourceManager()
+{
+    closeResourceManager();
+    ViSession session = VI_NULL;
+    if (viOpenDefaultRM(&session) < VI_SUCCESS)
+        return false;
+    m_resourceManager = session;
+    return true;
+}
+
+void Tessaly::closeResourceManager()
+{
+    if (m_resourceManager != VI_NULL)
+        viClose(m_resourceManager);
+    m_resourceManager = VI_NULL;
+    m_instrument = VI_NULL;
+}

@@ -1,0 +1,5 @@
+#include "usbnotification.h"
+
+USBNotification::USBNotification(QWidget *parent) : QWidget(parent) {}
+
+USBNotification::~USBNotification() = default;
