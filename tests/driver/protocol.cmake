@@ -1,0 +1,6 @@
+# Protocol tests: value helpers, answer decoding, stored readings (decoders
+# driven directly), and the vocabulary and stored-data transfer end to end
+# against the simulated meter.
+dmmpanel_add_test(tst_values SOURCES tst_values.cpp varnoktestaccess.h LIBS Varnok)
+dmmpanel_add_test(tst_decoding SOURCES tst_decoding.cpp varnoktestaccess.h LIBS Varnok)
+dmmpanel_add_test(tst_storedata SOURCES tst_storedata.cpp varnoktestaccess.h LIBS Varnok)
