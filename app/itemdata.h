@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class DmmData;
+
+// A named list of readings shown as one node of the item tree. The item owns
+// its records.
+class ItemData : public QObject
+{
+    Q_OBJECT
+public:
+    enum DataType { LiveData = 0, MeasureData = 1, StoreData = 3 };
+
+    ItemData(const QString &name, DataType type, QObject *parent = nullptr);
+    ~ItemData() override;
+
+    QString name() const;
+    void setName(const QString &name);
+    QList<DmmData *> datas() const;
+    // Takes ownership of `data`.
+    void appendData(DmmData *data);
+    void clearDatas();
+    DataType type() const;
+
+private:
+    QString m_name;
+    QList<DmmData *> m_datas;
+    DataType m_type;
+};

@@ -1,0 +1,147 @@
+#include "optiondialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <limits>
+
+OptionDialog::OptionDialog(bool hideLanguage, QWidget *parent)
+    : QDialog(parent),
+      spinSamplePoints(new QSpinBox(this)),
+      spinSampleRate(new QSpinBox(this)),
+      chkSkipRepeat(std::make_unique<QCheckBox>()),
+      infiniteBox(new QCheckBox(tr("Infinite"), this)),
+      btnOk(new QPushButton(tr("Ok"), this)),
+      btnCancel(new QPushButton(tr("Cancel"), this)),
+      cbbLanguage(new QComboBox(this))
+{
+    setWindowTitle(tr("Options"));
+
+    spinSamplePoints->setObjectName(QStringLiteral("spinSamplePoints"));
+    spinSamplePoints->setRange(1, std::numeric_limits<int>::max());
+    spinSampleRate->setObjectName(QStringLiteral("spinSampleRate"));
+    spinSampleRate->setRange(0, std::numeric_limits<int>::max());
+    spinSampleRate->setSuffix(QStringLiteral("mS"));
+    chkSkipRepeat->setObjectName(QStringLiteral("chkSkipRepeat"));
+    infiniteBox->setObjectName(QStringLiteral("infinite"));
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    cbbLanguage->setObjectName(QStringLiteral("cbbLanguage"));
+    cbbLanguage->addItem(tr("English"));
+    cbbLanguage->addItem(tr("Chinese"));
+
+    auto *grid = new QGridLayout;
+    int row = 0;
+    if (hideLanguage) {
+        cbbLanguage->hide();
+    } else {
+        grid->addWidget(new QLabel(tr("Language"), this), row, 0, Qt::AlignRight | Qt::AlignVCenter);
+        grid->addWidget(cbbLanguage, row, 1);
+        grid->addWidget(new QLabel(this), row + 1, 1);
+        row += 2;
+    }
+    grid->addWidget(new QLabel(tr("Sample points"), this), row, 0);
+    grid->addWidget(spinSamplePoints, row, 1);
+    grid->addWidget(infiniteBox, row, 2);
+    grid->addWidget(new QLabel(tr("Sample rate"), this), row + 1, 0);
+    grid->addWidget(spinSampleRate, row + 1, 1);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnCancel);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+
+    btnOk->setDefault(true);
+    connect(btnOk, &QPushButton::clicked, this, &OptionDialog::slotBtnClicked);
+    connect(btnCancel, &QPushButton::clicked, this, &OptionDialog::slotBtnClicked);
+    connect(infiniteBox, &QCheckBox::toggled, this, &OptionDialog::on_infinite_toggled);
+    connect(cbbLanguage, QOverload<int>::of(&QComboBox::currentIndexChanged),
+            this, &OptionDialog::on_cbbLanguage_currentIndexChanged);
+}
+
+OptionDialog::~OptionDialog() = default;
+
+void OptionDialog::setLanguageIndex(int i)
+{
+    // The initial index is set first, so that selecting it asks for no restart.
+    initialLanguageIndex = i;
+    currentLanguageIndex = i;
+    cbbLanguage->setCurrentIndex(i);
+}
+
+int OptionDialog::languageIndex() const
+{
+    return currentLanguageIndex;
+}
+
+int OptionDialog::samplePoints() const
+{
+    return spinSamplePoints->value();
+}
+
+void OptionDialog::setSamplePoints(int points)
+{
+    spinSamplePoints->setValue(points);
+}
+
+bool OptionDialog::infinite() const
+{
+    return infiniteBox->isChecked();
+}
+
+void OptionDialog::setInfinite(bool on)
+{
+    infiniteBox->setChecked(on);
+    spinSamplePoints->setEnabled(!on);
+}
+
+int OptionDialog::sampleRate() const
+{
+    return spinSampleRate->value();
+}
+
+void OptionDialog::setSampleRate(int ms)
+{
+    spinSampleRate->setValue(ms);
+}
+
+bool OptionDialog::skipRepeat() const
+{
+    return chkSkipRepeat->isChecked();
+}
+
+void OptionDialog::setSkipRepeat(bool on)
+{
+    chkSkipRepeat->setChecked(on);
+}
+
+void OptionDialog::slotBtnClicked()
+{
+    if (sender() == btnOk)
+        accept();
+    else
+        reject();
+}
+
+void OptionDialog::on_infinite_toggled(bool checked)
+{
+    spinSamplePoints->setEnabled(!checked);
+}
+
+void OptionDialog::on_cbbLanguage_currentIndexChanged(int index)
+{
+    currentLanguageIndex = index;
+    if (currentLanguageIndex != initialLanguageIndex)
+        QMessageBox::information(this, QString(), tr("Please restart application for translation to take effect."));
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+class QSpinBox;
+
+// Edits the sampling options (and, unless hidden, the language code).
+class OptionDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit OptionDialog(bool hideLanguage, QWidget *parent = nullptr);
+    ~OptionDialog() override;
+
+    void setLanguageIndex(int i);
+    int languageIndex() const;
+
+    int samplePoints() const;
+    void setSamplePoints(int points);
+    bool infinite() const;
+    void setInfinite(bool on);
+    int sampleRate() const;
+    void setSampleRate(int ms);
+    bool skipRepeat() const;
+    void setSkipRepeat(bool on);
+
+private slots:
+    void slotBtnClicked();
+    void on_infinite_toggled(bool checked);
+    void on_cbbLanguage_currentIndexChanged(int index);
+
+private:
+    int initialLanguageIndex = 0;
+    int currentLanguageIndex = 0;
+    QSpinBox *spinSamplePoints;
+    QSpinBox *spinSampleRate;
+    // Carries the skip-repeat value through the dialog; never shown.
+    std::unique_ptr<QCheckBox> chkSkipRepeat;
+    QCheckBox *infiniteBox;
+    QPushButton *btnOk;
+    QPushButton *btnCancel;
+    QComboBox *cbbLanguage;
+};
