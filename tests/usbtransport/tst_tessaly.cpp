@@ -322,5 +322,5 @@ private:
     QTemporaryDir m_emptyTree;
 };
 
-QTEST_MAIN(TestTessaly)
+QTEST_GUILESS_MAIN(TestTessaly)
 #include "tst_tessaly.moc"
