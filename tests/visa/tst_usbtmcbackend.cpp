@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <thread>
 
@@ -34,6 +35,19 @@ QByteArray readMaster(int master, int expected)
 bool writeMaster(int master, const QByteArray &data)
 {
     return ::write(master, data.constData(), std::size_t(data.size())) == data.size();
+}
+
+// Waits up to 10 s until bytes written at the master end can be read at the
+// node: the kernel hands them across asynchronously.
+bool readableAtNode(const QString &node)
+{
+    const int fd = ::open(QFile::encodeName(node).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    pollfd p{fd, POLLIN, 0};
+    const bool readable = ::poll(&p, 1, 10000) == 1 && (p.revents & POLLIN);
+    ::close(fd);
+    return readable;
 }
 
 bool isConnectionFailure(ViStatus status)
@@ -103,6 +117,7 @@ private slots:
     {
         const int master = addMeter();
         const ViSession meter = openMeter();
+        QCOMPARE(viSetAttribute(meter, VI_ATTR_TMO_VALUE, 10000), VI_SUCCESS); // a busy machine is no silent meter
         QVERIFY(writeMaster(master, "KM4473N,0,V1.02\n")); // ready before it is asked for
         char answer[VI_FIND_BUFLEN];
         QCOMPARE(viQueryf(meter, "*IDN?\n", "%t", answer), VI_SUCCESS);
@@ -143,6 +158,7 @@ private slots:
         QCOMPARE(viQueryf(meter, "A?\n", "%t", answer), VI_ERROR_TMO);
         QCOMPARE(readMaster(master, 3), QByteArray("A?\n"));
         QVERIFY(writeMaster(master, "late answer to A\n"));
+        QVERIFY(readableAtNode(m_tree->nodePath(0)));
 
         QCOMPARE(viSetAttribute(meter, VI_ATTR_TMO_VALUE, 10000), VI_SUCCESS);
         QByteArray secondCommand;
