@@ -179,6 +179,22 @@ double rangeUnitFactor(const QString &rangeUnit)
     return 1;
 }
 
+// Every entry of a record that stands for channel `number`: the record's own
+// channel and the private copies a copied record's lines hold. Converted texts
+// go to all of them, so that no entry keeps a raw sentinel as a reading.
+QList<ChannelData *> entriesOf(const DmmData &data, int number)
+{
+    QList<ChannelData *> entries;
+    QList<ChannelData *> candidates = data.channels;
+    for (const LineData *line : data.lines)
+        candidates << line->channel;
+    for (ChannelData *ch : qAsConst(candidates)) {
+        if (ch && ch->number == number && !entries.contains(ch))
+            entries << ch;
+    }
+    return entries;
+}
+
 } // namespace
 
 void Varnok::decodeLiveData(const QByteArray &answer)
@@ -247,7 +263,7 @@ void Varnok::decodeRemoteState(const QByteArray &answer)
 void Varnok::convertDmmDataValues(DmmData *data)
 {
     for (int i = 0; i < 2; ++i) {
-        ChannelData *ch = data->lines[i]->channel;
+        const ChannelData *ch = data->lines[i]->channel;
         if (!ch) // no function answer has named this line's channel yet
             continue;
         const QString f = ch->functions[i].toUpper();
@@ -266,7 +282,6 @@ void Varnok::convertDmmDataValues(DmmData *data)
                 unit = QStringLiteral("W");
             text = mode == DmmData::ValueNone ? getValueStr(mode)
                                               : QStringLiteral("  %1 ").arg(getValueStr(mode));
-            ch->values[i] = 0;
         } else {
             double x = v;
             int decimals = 3;
@@ -288,9 +303,14 @@ void Varnok::convertDmmDataValues(DmmData *data)
 
         if (decibel)
             unit = decibelUnit(f);
-        ch->valueModes[i] = mode;
-        ch->valueTexts[i] = text;
-        ch->unitTexts[i] = withMicroSign(unit);
+        unit = withMicroSign(unit);
+        const double value = mode == DmmData::ValueNormal ? v : 0;
+        for (ChannelData *entry : entriesOf(*data, ch->number)) {
+            entry->values[i] = value;
+            entry->valueModes[i] = mode;
+            entry->valueTexts[i] = text;
+            entry->unitTexts[i] = unit;
+        }
     }
 
     for (ChannelData *ch : qAsConst(data->channels)) {
@@ -306,5 +326,9 @@ void Varnok::convertDmmDataValues(DmmData *data)
             ch->frequencyText = getValueStr(mode);
         }
         ch->frequencyUnit = prefix + QStringLiteral("Hz");
+        for (ChannelData *entry : entriesOf(*data, ch->number)) {
+            entry->frequencyText = ch->frequencyText;
+            entry->frequencyUnit = ch->frequencyUnit;
+        }
     }
 }

@@ -27,5 +27,21 @@ build_and_test build/test-asan -DDMMPANEL_SANITIZE=address,undefined
 # --- thread sanitizer stage (pool and pacing-thread tests) ---
 
 # --- fuzz stage (answer decoders, short bounded run) ---
+# The driver library and the fuzz targets only, built with clang. New inputs
+# and crash files go to the build directory; the seeds in fuzz/corpus are
+# only read. FUZZ_SECONDS sets the time per target.
+fuzz_dir=build/test-fuzz
+echo "=== $fuzz_dir: configure, build, fuzz"
+cmake -S . -B "$fuzz_dir" -DCMAKE_BUILD_TYPE=Debug -DDMMPANEL_WERROR=ON \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DDMMPANEL_SANITIZE=address,undefined -DDMMPANEL_BUILD_FUZZ=ON \
+    -DDMMPANEL_BUILD_APP=OFF -DDMMPANEL_BUILD_TESTS=OFF -DDMMPANEL_BUILD_BENCH=OFF
+cmake --build "$fuzz_dir" -j "$jobs" --target fuzz_answers fuzz_storerecord
+for target in answers storerecord; do
+    mkdir -p "$fuzz_dir/corpus/$target" "$fuzz_dir/artifacts"
+    "$fuzz_dir/bin/fuzz_$target" -max_total_time="${FUZZ_SECONDS:-60}" -max_len=1024 -print_final_stats=1 \
+        -artifact_prefix="$fuzz_dir/artifacts/$target-" \
+        "$fuzz_dir/corpus/$target" "fuzz/corpus/$target"
+done
 
 echo "=== all tests passed"

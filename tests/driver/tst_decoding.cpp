@@ -89,6 +89,7 @@ private slots:
     void remoteStateSilentWhenNotOpen();
     void convertReading_data();
     void convertReading();
+    void convertSentinelsOnOneChannel();
     void convertFrequency_data();
     void convertFrequency();
     void convertUnboundLines();
@@ -396,6 +397,32 @@ void TestDecoding::convertReading()
     }
     // The live record keeps the raw reading.
     QCOMPARE(bench.live().channels[0]->valueTexts[0], QString());
+}
+
+// Both lines on CH1 with sentinel readings (a case the answer fuzzer found):
+// in a copy each line holds its own copy of CH1 beside the record's CH1, and
+// none of them may keep a raw sentinel as a reading or miss a text.
+void TestDecoding::convertSentinelsOnOneChannel()
+{
+    DecoderBench bench;
+    bench.bindLines("CH1,WATT", "CH1,VPP");
+    bench.decode("VOLTage:RANGe:CH1?", "AUTO,30mV");
+    bench.decode("Fetch?", "9.9E+37,9.91E+37,9.91E+37,0");
+    DmmData copy(bench.live());
+    VarnokTestAccess::convert(bench.driver, &copy);
+
+    const QList<const ChannelData *> entries{copy.channels[0], copy.lines[0]->channel, copy.lines[1]->channel};
+    for (const ChannelData *ch : entries) {
+        QCOMPARE(ch->number, 1);
+        QCOMPARE(ch->valueModes, (QList<int>{DmmData::ValueOverload, DmmData::ValueNone}));
+        QCOMPARE(ch->values, (QList<double>{0.0, 0.0}));
+        QCOMPARE(ch->valueTexts, (QStringList{"  OL ", "-----"}));
+        QCOMPARE(ch->unitTexts, (QStringList{"W", "mV"}));
+        QCOMPARE(ch->frequencyText, QStringLiteral("-----"));
+        QCOMPARE(ch->frequencyUnit, QStringLiteral("Hz"));
+    }
+    QCOMPARE(copy.channels[1]->frequencyText, QStringLiteral("0.0"));
+    QCOMPARE(copy.channels[1]->valueTexts, (QStringList{QString(), QString()})); // shown by no line
 }
 
 void TestDecoding::convertFrequency_data()
