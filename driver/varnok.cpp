@@ -226,8 +226,12 @@ bool Varnok::carryOut(const Command &command)
     }
     // While closing only set commands go out: an answer would have no record
     // left to go to, and on a dead link each query would hold up the close.
-    if (state == Closing)
+    // The skipped query counts as answered, so that the thread moves on to
+    // "SYSTem:LOCal" within the grace period instead of waiting for it.
+    if (state == Closing) {
+        response();
         return true;
+    }
 
     QByteArray answer;
     for (int attempt = 0; attempt < QueryAttempts; ++attempt) {
