@@ -44,7 +44,11 @@ OptionsFile::OptionsFile(const QString &path) : m_path(path)
 
 QString OptionsFile::defaultPath()
 {
-    const QString programDir = QCoreApplication::applicationDirPath();
+    return pathFor(QCoreApplication::applicationDirPath());
+}
+
+QString OptionsFile::pathFor(const QString &programDir)
+{
     if (QFileInfo(programDir).isWritable())
         return programDir + QLatin1Char('/') + FileName;
     return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QLatin1Char('/') + FileName;

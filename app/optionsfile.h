@@ -24,8 +24,9 @@ public:
     explicit OptionsFile(const QString &path);
 
     // Beside the program when its directory is writable (a portable build),
-    // else in the per-user configuration directory.
+    // else in the per-user configuration directory (a system install).
     static QString defaultPath();
+    static QString pathFor(const QString &programDir);
 
     QString path() const;
 

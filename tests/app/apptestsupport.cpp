@@ -1,0 +1,64 @@
+#include "apptestsupport.h"
+
+#include "widget.h"
+
+#include <QTest>
+
+const LinkActions NotConnected{true, false, false, false, false};
+const LinkActions Connected{false, true, true, false, true};
+
+WindowFixture::WindowFixture() : WindowFixture(QString())
+{
+}
+
+WindowFixture::WindowFixture(const QString &optionsPath)
+    : path(optionsPath.isEmpty() ? dir.filePath(QStringLiteral("options.xml")) : optionsPath),
+      widget(std::make_unique<Widget>(nullptr, path))
+{
+    widget->show();
+}
+
+WindowFixture::~WindowFixture() = default;
+
+Widget *WindowFixture::window() const
+{
+    return widget.get();
+}
+
+QAction *WindowFixture::action(const char *name) const
+{
+    auto *found = widget->findChild<QAction *>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no action %s", name);
+    return found;
+}
+
+QString WindowFixture::optionsPath() const
+{
+    return path;
+}
+
+void WindowFixture::closeWindow()
+{
+    widget->close();
+    widget.reset();
+}
+
+bool LinkActions::operator==(const LinkActions &other) const
+{
+    return connect == other.connect && disconnect == other.disconnect && start == other.start
+           && stop == other.stop && syncTime == other.syncTime;
+}
+
+LinkActions linkActions(const WindowFixture &fixture)
+{
+    return {fixture.action("actionConnect")->isEnabled(), fixture.action("actionDisconnect")->isEnabled(),
+            fixture.action("actionStart")->isEnabled(), fixture.action("actionStop")->isEnabled(),
+            fixture.action("actionSyncTime")->isEnabled()};
+}
+
+char *toString(const LinkActions &a)
+{
+    return QTest::toString(QStringLiteral("connect=%1 disconnect=%2 start=%3 stop=%4 syncTime=%5")
+                               .arg(a.connect).arg(a.disconnect).arg(a.start).arg(a.stop).arg(a.syncTime));
+}

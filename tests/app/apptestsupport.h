@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QAction>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class Widget;
+
+// A main window whose settings file lives in its own temporary directory.
+class WindowFixture
+{
+public:
+    WindowFixture();
+    explicit WindowFixture(const QString &optionsPath);
+    ~WindowFixture();
+
+    Widget *window() const;
+    QAction *action(const char *name) const;
+    QString optionsPath() const;
+    // Closes the window the way the user does, and forgets it.
+    void closeWindow();
+
+private:
+    QTemporaryDir dir;
+    QString path;
+    std::unique_ptr<Widget> widget;
+};
+
+// Connect/Disconnect/Start/Stop/Sync Time enabled, in that order.
+struct LinkActions
+{
+    bool connect;
+    bool disconnect;
+    bool start;
+    bool stop;
+    bool syncTime;
+    bool operator==(const LinkActions &other) const;
+};
+LinkActions linkActions(const WindowFixture &fixture);
+extern const LinkActions NotConnected;
+extern const LinkActions Connected;
+
+char *toString(const LinkActions &actions);

@@ -1,0 +1,279 @@
+#include "widgettest.h"
+
+#include "apptestsupport.h"
+#include "inprocessinstrument.h"
+#include "modalanswerer.h"
+#include "simulatedmeter.h"
+#include "widget.h"
+
+#include <QContextMenuEvent>
+#include <QListWidget>
+#include <QTableView>
+#include <QTest>
+#include <QTreeView>
+
+#include <algorithm>
+
+namespace {
+
+// Links that fail or end take the driver up to three tries of 2 s and a
+// grace period; a busy machine may need several times that.
+constexpr int LinkTimeoutMs = 30000;
+
+bool sentCommandStartingWith(const dmmsim::SimulatedMeter &meter, const std::string &prefix)
+{
+    const std::vector<std::string> log = meter.commandLog();
+    return std::any_of(log.begin(), log.end(),
+                       [&](const std::string &line) { return line.rfind(prefix, 0) == 0; });
+}
+
+} // namespace
+
+void WidgetTest::initTestCase()
+{
+    // Only the meters a test attaches are seen, never a kernel device.
+    QVERIFY(noUsbDevices.isValid());
+    visa::setUsbtmcRoots(noUsbDevices.path().toStdString(), noUsbDevices.path().toStdString());
+}
+
+void WidgetTest::cleanup()
+{
+    if (meter) {
+        visa::removeInProcessInstrument(meter.get());
+        meter.reset();
+    }
+}
+
+std::shared_ptr<dmmsim::SimulatedMeter> WidgetTest::attachMeter()
+{
+    meter = std::make_shared<dmmsim::SimulatedMeter>();
+    visa::addInProcessInstrument(meter);
+    return meter;
+}
+
+void WidgetTest::titleEndsWithOneSpace()
+{
+    WindowFixture fixture;
+    QCOMPARE(fixture.window()->windowTitle(), QStringLiteral("KM4473N/KM4475N v1.02 "));
+}
+
+void WidgetTest::actionsAtStart_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("icon");
+    QTest::addColumn<bool>("enabled");
+
+    QTest::newRow("actionConnect") << "Connect" << "connect" << true;
+    QTest::newRow("actionDisconnect") << "&Disconnect" << "disconnect" << false;
+    QTest::newRow("actionOption") << "&Options" << "options" << true;
+    QTest::newRow("actionClose") << "C&lose" << "exit" << true;
+    QTest::newRow("actionStart") << "Start" << "play" << false;
+    QTest::newRow("actionStop") << "Stop" << "stop" << false;
+    QTest::newRow("actionTest") << "Test" << "" << true;
+    QTest::newRow("actionManual") << "&Manual" << "help" << true;
+    QTest::newRow("actionClearMsg") << "Clear" << "delete" << true;
+    QTest::newRow("actionItemNew") << "New" << "new" << true;
+    QTest::newRow("actionItemDelete") << "Delete" << "delete" << true;
+    QTest::newRow("actionItemRename") << "Rename" << "rename" << true;
+    QTest::newRow("actionItemSetToActive") << "Set to active" << "active" << true;
+    QTest::newRow("actionItemDownload") << "Download" << "pcdownload" << true;
+    QTest::newRow("actionExport") << "Export" << "export" << true;
+    QTest::newRow("actionImport") << "Import" << "import" << true;
+    QTest::newRow("actionSyncTime") << "Sync Time" << "sync" << false;
+}
+
+void WidgetTest::actionsAtStart()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, icon);
+    QFETCH(bool, enabled);
+
+    WindowFixture fixture;
+    const QAction *action = fixture.action(QTest::currentDataTag());
+    QCOMPARE(action->text(), text);
+    QCOMPARE(action->isEnabled(), enabled);
+    if (icon.isEmpty()) {
+        QVERIFY(action->icon().isNull());
+    } else {
+        // The picture really loads from the program's resources.
+        const QImage expected = QImage(QStringLiteral(":/image/%1.png").arg(icon))
+                                    .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        QCOMPARE(expected.size(), QSize(16, 16));
+        QCOMPARE(action->icon().pixmap(16, 16).toImage().convertToFormat(expected.format()), expected);
+    }
+}
+
+void WidgetTest::testAndImportDoNothing()
+{
+    ModalAnswerer answerer;
+    WindowFixture fixture;
+    fixture.action("actionTest")->trigger();
+    fixture.action("actionImport")->trigger();
+    QCoreApplication::processEvents();
+    QCOMPARE(linkActions(fixture), NotConnected);
+    QVERIFY(answerer.boxes().isEmpty());
+    QCOMPARE(answerer.dialogCount(), 0);
+}
+
+void WidgetTest::contextMenus_data()
+{
+    QTest::addColumn<QString>("view");
+    QTest::addColumn<int>("currentRow");   // top-level row made current; -1 for none
+    QTest::addColumn<bool>("currentChild"); // the first child of that row instead
+    QTest::addColumn<QStringList>("entries"); // empty: no menu
+
+    QTest::newRow("data table") << "tv" << -1 << false << QStringList();
+    QTest::newRow("message list") << "listWidget" << -1 << false << QStringList{"Clear"};
+    QTest::newRow("item tree, nothing current") << "tvItems" << -1 << false << QStringList();
+    QTest::newRow("item tree, measurement item")
+        << "tvItems" << 1 << true << QStringList{"Set to active", "Rename", "New", "Delete"};
+    QTest::newRow("item tree, Store Data root")
+        << "tvItems" << 0 << false << QStringList{"Set to active", "Download"};
+    QTest::newRow("item tree, Live Data root") << "tvItems" << 1 << false << QStringList{"New"};
+}
+
+void WidgetTest::contextMenus()
+{
+    QFETCH(QString, view);
+    QFETCH(int, currentRow);
+    QFETCH(bool, currentChild);
+    QFETCH(QStringList, entries);
+
+    ModalAnswerer answerer;
+    WindowFixture fixture;
+    auto *target = fixture.window()->findChild<QAbstractItemView *>(view);
+    QVERIFY(target);
+    if (view == QLatin1String("tvItems")) {
+        QModelIndex index;
+        if (currentRow >= 0)
+            index = target->model()->index(currentRow, 0);
+        if (currentChild)
+            index = target->model()->index(0, 0, index);
+        target->setCurrentIndex(index);
+        QCOMPARE(target->currentIndex().isValid(), currentRow >= 0);
+    }
+
+    // A right click reaches the viewport first and the view after it.
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), target->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(target->viewport(), &event);
+
+    const QList<QStringList> expected = entries.isEmpty() ? QList<QStringList>() : QList<QStringList>{entries};
+    QCOMPARE(answerer.menus(), expected);
+}
+
+void WidgetTest::connectWithoutMeter()
+{
+    ModalAnswerer answerer;
+    WindowFixture fixture;
+    LinkActions atBox{};
+    answerer.setBoxHandler([&](const ModalAnswerer::Box &) { atBox = linkActions(fixture); });
+
+    fixture.action("actionConnect")->trigger();
+
+    QCOMPARE(answerer.boxes().size(), 1);
+    const ModalAnswerer::Box &box = answerer.boxes().first();
+    QCOMPARE(box.icon, QMessageBox::Critical);
+    QCOMPARE(box.title, QString());
+    QCOMPARE(box.text, QStringLiteral("Failed to open device."));
+    QCOMPARE(atBox, NotConnected);
+    QCOMPARE(linkActions(fixture), NotConnected);
+
+    // The user can try again, and gets the same answer once more.
+    fixture.action("actionConnect")->trigger();
+    QCOMPARE(answerer.boxes().size(), 2);
+    QCOMPARE(linkActions(fixture), NotConnected);
+}
+
+void WidgetTest::connectAndDisconnect()
+{
+    ModalAnswerer answerer;
+    const auto meter = attachMeter();
+    WindowFixture fixture;
+
+    fixture.action("actionConnect")->trigger();
+    QCOMPARE(linkActions(fixture), Connected);
+    // The link is alive: the meter is put into remote mode and polled.
+    QTRY_VERIFY_WITH_TIMEOUT(meter->isRemote(), LinkTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(sentCommandStartingWith(*meter, "Fetch?"), LinkTimeoutMs);
+
+    fixture.action("actionDisconnect")->trigger();
+    QCOMPARE(linkActions(fixture), NotConnected);
+    QVERIFY(!meter->isRemote());
+    QVERIFY(answerer.boxes().isEmpty());
+
+    // And the next connection comes up again.
+    fixture.action("actionConnect")->trigger();
+    QCOMPARE(linkActions(fixture), Connected);
+    QTRY_VERIFY_WITH_TIMEOUT(meter->isRemote(), LinkTimeoutMs);
+    fixture.action("actionDisconnect")->trigger();
+    QCOMPARE(linkActions(fixture), NotConnected);
+    QVERIFY(answerer.boxes().isEmpty());
+}
+
+void WidgetTest::silentMeter()
+{
+    ModalAnswerer answerer;
+    const auto meter = attachMeter();
+    WindowFixture fixture;
+    LinkActions atBox{};
+    answerer.setBoxHandler([&](const ModalAnswerer::Box &) { atBox = linkActions(fixture); });
+
+    fixture.action("actionConnect")->trigger();
+    QCOMPARE(linkActions(fixture), Connected);
+    QTRY_VERIFY_WITH_TIMEOUT(meter->isRemote(), LinkTimeoutMs);
+    meter->goSilentAfter(0);
+
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.boxes().size(), 1, LinkTimeoutMs);
+    const ModalAnswerer::Box &box = answerer.boxes().first();
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.title, QString());
+    QCOMPARE(box.text, QStringLiteral("Communication timed out, please reconnect."));
+    // The driver had closed itself before the warning came up.
+    QCOMPARE(atBox, NotConnected);
+    QCOMPARE(linkActions(fixture), NotConnected);
+
+    // A second report of the same silence must not warn again.
+    QTest::qWait(1000);
+    QCOMPARE(answerer.boxes().size(), 1);
+}
+
+void WidgetTest::meterGoesLocal()
+{
+    ModalAnswerer answerer;
+    const auto meter = attachMeter();
+    WindowFixture fixture;
+    LinkActions atBox{};
+    answerer.setBoxHandler([&](const ModalAnswerer::Box &) { atBox = linkActions(fixture); });
+
+    fixture.action("actionConnect")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(meter->isRemote(), LinkTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(sentCommandStartingWith(*meter, "SYSTem:REMote?"), LinkTimeoutMs);
+    QVERIFY(answerer.boxes().isEmpty()); // a report of remote mode on never warns
+    meter->pressLocal();
+
+    QTRY_COMPARE_WITH_TIMEOUT(answerer.boxes().size(), 1, LinkTimeoutMs);
+    const ModalAnswerer::Box &box = answerer.boxes().first();
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.title, QString());
+    QCOMPARE(box.text, QStringLiteral("The device has left remote mode, please reconnect."));
+    QCOMPARE(atBox, NotConnected);
+    QCOMPARE(linkActions(fixture), NotConnected);
+
+    QTest::qWait(1000);
+    QCOMPARE(answerer.boxes().size(), 1);
+}
+
+void WidgetTest::closingWhileConnectedLeavesRemote()
+{
+    ModalAnswerer answerer;
+    const auto meter = attachMeter();
+    WindowFixture fixture;
+    fixture.action("actionConnect")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(meter->isRemote(), LinkTimeoutMs);
+
+    fixture.action("actionClose")->trigger();
+    QVERIFY(!fixture.window()->isVisible());
+    QVERIFY(!meter->isRemote());
+    QVERIFY(QFile::exists(fixture.optionsPath()));
+    QVERIFY(answerer.boxes().isEmpty());
+}

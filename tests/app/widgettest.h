@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QObject>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace dmmsim {
+class SimulatedMeter;
+}
+
+// The main window: title, actions, context menus and the link to the meter.
+class WidgetTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+
+    void titleEndsWithOneSpace();
+    void actionsAtStart_data();
+    void actionsAtStart();
+    void testAndImportDoNothing();
+    void contextMenus_data();
+    void contextMenus();
+
+    void connectWithoutMeter();
+    void connectAndDisconnect();
+    void silentMeter();
+    void meterGoesLocal();
+    void closingWhileConnectedLeavesRemote();
+
+private:
+    std::shared_ptr<dmmsim::SimulatedMeter> attachMeter();
+
+    QTemporaryDir noUsbDevices;
+    std::shared_ptr<dmmsim::SimulatedMeter> meter;
+};
