@@ -1,6 +1,5 @@
 #include "metermodel.h"
 
-#include <cmath>
 #include <tuple>
 
 namespace dmmsim {

@@ -104,7 +104,9 @@ void SimulatedMeter::State::disconnect()
 void SimulatedMeter::State::fillMemory(int count)
 {
     memory.clear();
-    for (int i = 0; i < count && memory.store(model.freshRecord()); ++i) {
+    for (int i = 0; i < count; ++i) {
+        if (!memory.store(model.freshRecord()))
+            break; // full
     }
 }
 
