@@ -4,3 +4,7 @@
 dmmpanel_add_test(tst_values SOURCES tst_values.cpp varnoktestaccess.h LIBS Varnok)
 dmmpanel_add_test(tst_decoding SOURCES tst_decoding.cpp varnoktestaccess.h LIBS Varnok)
 dmmpanel_add_test(tst_storedata SOURCES tst_storedata.cpp varnoktestaccess.h LIBS Varnok)
+# End to end: driver, pools, pacing thread, transport and VISA layer against
+# the simulated meter.
+dmmpanel_add_test(tst_vocabulary SOURCES tst_vocabulary.cpp meterlink.h LIBS Varnok dmmsim dmmvisa)
+dmmpanel_add_test(tst_livesession SOURCES tst_livesession.cpp meterlink.h varnoktestaccess.h LIBS Varnok dmmsim dmmvisa)
