@@ -7,6 +7,8 @@
 #include "widget.h"
 
 #include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QDir>
 #include <QListWidget>
 #include <QTableView>
 #include <QTest>
@@ -115,6 +117,32 @@ void WidgetTest::testAndImportDoNothing()
     QCOMPARE(answerer.dialogCount(), 0);
 }
 
+void WidgetTest::openLocalFile(const QUrl &url)
+{
+    openedFiles << url;
+}
+
+void WidgetTest::manualOpensFromWorkingDirectory()
+{
+    QTemporaryDir workingDir;
+    const QString oldDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(workingDir.path()));
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openLocalFile");
+    openedFiles.clear();
+
+    ModalAnswerer answerer;
+    WindowFixture fixture;
+    fixture.action("actionManual")->trigger();
+
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QDir::setCurrent(oldDir);
+    // Asked for even though it is missing, and no message about it.
+    QCOMPARE(openedFiles.size(), 1);
+    QCOMPARE(openedFiles.first().toLocalFile(),
+             QDir(workingDir.path()).absoluteFilePath(QStringLiteral("Software User Manual.pdf")));
+    QVERIFY(answerer.boxes().isEmpty());
+}
+
 void WidgetTest::contextMenus_data()
 {
     QTest::addColumn<QString>("view");
@@ -198,7 +226,6 @@ void WidgetTest::connectAndDisconnect()
 
     fixture.action("actionDisconnect")->trigger();
     QCOMPARE(linkActions(fixture), NotConnected);
-    QVERIFY(!meter->isRemote());
     QVERIFY(answerer.boxes().isEmpty());
 
     // And the next connection comes up again.
@@ -263,7 +290,7 @@ void WidgetTest::meterGoesLocal()
     QCOMPARE(answerer.boxes().size(), 1);
 }
 
-void WidgetTest::closingWhileConnectedLeavesRemote()
+void WidgetTest::closingWhileConnectedClosesTheLink()
 {
     ModalAnswerer answerer;
     const auto meter = attachMeter();
@@ -273,7 +300,7 @@ void WidgetTest::closingWhileConnectedLeavesRemote()
 
     fixture.action("actionClose")->trigger();
     QVERIFY(!fixture.window()->isVisible());
-    QVERIFY(!meter->isRemote());
+    QCOMPARE(linkActions(fixture), NotConnected);
     QVERIFY(QFile::exists(fixture.optionsPath()));
     QVERIFY(answerer.boxes().isEmpty());
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QObject>
+#include <QList>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <memory>
 
@@ -21,6 +23,7 @@ private slots:
     void actionsAtStart_data();
     void actionsAtStart();
     void testAndImportDoNothing();
+    void manualOpensFromWorkingDirectory();
     void contextMenus_data();
     void contextMenus();
 
@@ -28,11 +31,16 @@ private slots:
     void connectAndDisconnect();
     void silentMeter();
     void meterGoesLocal();
-    void closingWhileConnectedLeavesRemote();
+    void closingWhileConnectedClosesTheLink();
+
+public slots:
+    // Stands in for the desktop's handler of local files.
+    void openLocalFile(const QUrl &url);
 
 private:
     std::shared_ptr<dmmsim::SimulatedMeter> attachMeter();
 
     QTemporaryDir noUsbDevices;
     std::shared_ptr<dmmsim::SimulatedMeter> meter;
+    QList<QUrl> openedFiles;
 };
