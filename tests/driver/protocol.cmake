@@ -8,3 +8,4 @@ dmmpanel_add_test(tst_storedata SOURCES tst_storedata.cpp varnoktestaccess.h LIB
 # the simulated meter.
 dmmpanel_add_test(tst_vocabulary SOURCES tst_vocabulary.cpp meterlink.h LIBS Varnok dmmsim dmmvisa)
 dmmpanel_add_test(tst_livesession SOURCES tst_livesession.cpp meterlink.h varnoktestaccess.h LIBS Varnok dmmsim dmmvisa)
+dmmpanel_add_test(tst_storetransfer SOURCES tst_storetransfer.cpp meterlink.h LIBS Varnok dmmsim dmmvisa)

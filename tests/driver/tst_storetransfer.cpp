@@ -1,0 +1,167 @@
+// The download of the meter's stored readings, end to end against the
+// simulated meter: the signals in order, the transfer states, the upload
+// queries the meter receives (back to back), and cancelling half way.
+#include "meterlink.h"
+
+#include <QtTest>
+
+namespace {
+
+// Everything the transfer reports, in order, with the state the driver was in
+// when it reported it.
+class TransferProbe : public QObject
+{
+public:
+    explicit TransferProbe(Varnok &driver) : driver(driver)
+    {
+        connect(&driver, &Varnok::storeCount, this, [this](int count) { log(QStringLiteral("count %1").arg(count)); });
+        connect(&driver, &Varnok::displayStore, this, [this](const DmmData *data) {
+            records.emplace_back(data);
+            log(QStringLiteral("record"));
+        });
+        connect(&driver, &Varnok::storeNum, this, [this](int total, int num) {
+            log(QStringLiteral("num %1 %2").arg(total).arg(num));
+            lastNum = num;
+        });
+    }
+
+    int state() const { return driver.getStoreParam().transferState; }
+
+    QStringList events;
+    std::vector<std::unique_ptr<const DmmData>> records;
+    int lastNum = 0;
+
+private:
+    void log(const QString &event) { events << event + QStringLiteral(" @%1").arg(state()); }
+
+    Varnok &driver;
+};
+
+// The signals of a complete transfer of `count` readings.
+QStringList completeTransfer(int count)
+{
+    if (count == 0)
+        return {QStringLiteral("num 0 0 @11")};
+    QStringList events{QStringLiteral("count %1 @2").arg(count)};
+    for (int num = 1; num <= count; ++num)
+        events << QStringLiteral("record @5") << QStringLiteral("num %1 %2 @5").arg(count).arg(num);
+    return events;
+}
+
+QByteArrayList uploadQueries(int first, int last)
+{
+    QByteArrayList queries;
+    for (int n = first; n <= last; ++n)
+        queries << "MEMory:UPLoad? " + QByteArray::number(n) + '\n';
+    return queries;
+}
+
+QByteArrayList uploadsIn(const QByteArrayList &writes)
+{
+    QByteArrayList uploads;
+    for (const QByteArray &write : writes) {
+        if (write.startsWith("MEMory:UPLoad?"))
+            uploads << write;
+    }
+    return uploads;
+}
+
+} // namespace
+
+class TestStoreTransfer : public QObject
+{
+    Q_OBJECT
+private slots:
+    void transfer_data();
+    void transfer();
+    void cancelHalfWay();
+};
+
+void TestStoreTransfer::transfer_data()
+{
+    QTest::addColumn<int>("stored");
+    QTest::newRow("empty memory") << 0;
+    QTest::newRow("three readings") << 3;
+    QTest::newRow("full memory") << 1000;
+}
+
+void TestStoreTransfer::transfer()
+{
+    QFETCH(int, stored);
+    MeterLink link;
+    link.meter->fillMemory(stored);
+    QVERIFY(link.open());
+    QVERIFY(link.waitForLivePasses(1)); // the status pass has counted too
+
+    TransferProbe probe(link.driver);
+    const int mark = link.writeCount();
+    link.driver.startGetAllStore();
+    QCOMPARE(probe.state(), int(StoreParam::StoreCounting));
+    QVERIFY(QTest::qWaitFor([&] { return probe.state() == StoreParam::StoreDone; }, 4 * LinkWaitMs));
+    QCOMPARE(probe.events, completeTransfer(stored));
+    QCOMPARE(int(probe.records.size()), stored);
+    for (const auto &record : probe.records) {
+        QVERIFY(record->isStore);
+        QVERIFY(record->lines[0]->channel && record->lines[1]->channel);
+        QVERIFY(!record->lines[0]->channel->valueTexts[0].isEmpty());
+    }
+    const StoreParam &param = link.driver.getStoreParam();
+    QCOMPARE(param.total, stored);
+    QCOMPARE(param.num, stored);
+
+    // One count query, then the uploads one after another with nothing between.
+    const QByteArrayList writes = link.writesFrom(mark);
+    QCOMPARE(writes.count("MEMory:STORe?\n"), 1);
+    QCOMPARE(uploadsIn(writes), uploadQueries(1, stored));
+    if (stored > 0) {
+        const int first = writes.indexOf("MEMory:UPLoad? 1\n");
+        QCOMPARE(writes.mid(first, stored), uploadQueries(1, stored));
+    }
+
+    // Nothing more happens while the live cycle goes on.
+    QVERIFY(link.waitForWrite("Fetch?\n", link.writeCount(), 2));
+    QCOMPARE(probe.events, completeTransfer(stored));
+    QCOMPARE(probe.state(), int(StoreParam::StoreDone));
+}
+
+void TestStoreTransfer::cancelHalfWay()
+{
+    constexpr int stored = 100;
+    MeterLink link;
+    link.meter->fillMemory(stored);
+    // Slow answers, so that the user's cancel lands while uploads are running.
+    link.meter->setAnswerDelay(std::chrono::milliseconds(10));
+    QVERIFY(link.open());
+    QVERIFY(link.waitForLivePasses(1));
+
+    TransferProbe probe(link.driver);
+    const int mark = link.writeCount();
+    link.driver.startGetAllStore();
+    QVERIFY(QTest::qWaitFor([&] { return probe.lastNum >= stored / 2; }, 4 * LinkWaitMs));
+    link.driver.stopGetStore();
+    const int stoppedAt = probe.lastNum;
+    QVERIFY(stoppedAt < stored);
+    QCOMPARE(probe.state(), int(StoreParam::StoreIdle));
+    const QStringList reported = probe.events;
+
+    // The upload in flight may still go out; its answer is ignored.
+    QVERIFY(link.waitForWrite("Fetch?\n", link.writeCount(), 2));
+    QCOMPARE(probe.events, reported);
+    QCOMPARE(probe.events, completeTransfer(stored).mid(0, 1 + 2 * stoppedAt));
+    QCOMPARE(probe.state(), int(StoreParam::StoreIdle));
+    const QByteArrayList uploads = uploadsIn(link.writesFrom(mark));
+    QVERIFY(uploads.size() <= stoppedAt + 1);
+    QCOMPARE(uploads.mid(0, stoppedAt), uploadQueries(1, stoppedAt));
+
+    // A new transfer starts from the first reading.
+    probe.events.clear();
+    probe.records.clear();
+    const int restart = link.writeCount();
+    link.driver.startGetAllStore();
+    QVERIFY(QTest::qWaitFor([&] { return probe.state() == StoreParam::StoreDone; }, 4 * LinkWaitMs));
+    QCOMPARE(probe.events, completeTransfer(stored));
+    QCOMPARE(uploadsIn(link.writesFrom(restart)), uploadQueries(1, stored));
+}
+
+QTEST_GUILESS_MAIN(TestStoreTransfer)
+#include "tst_storetransfer.moc"
