@@ -97,8 +97,9 @@ void decodeRelReference(DmmData &data, const QByteArray &, const QByteArray &ans
 
 void decodeHoldWindow(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
-    // The window comes with its percent sign.
-    firstLine(data).holdWindow = toNumber(answer.left(answer.size() - 1));
+    // The window comes with its percent sign. Only that sign goes: cutting
+    // any last character would turn an answer of 50 into 5.
+    firstLine(data).holdWindow = toNumber(answer.endsWith('%') ? answer.chopped(1) : answer);
 }
 
 void decodeHoldCount(DmmData &data, const QByteArray &, const QByteArray &answer)

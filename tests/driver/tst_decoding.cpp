@@ -121,6 +121,7 @@ void TestDecoding::statusRow_data()
     QTest::newRow("hold ON") << QByteArray("SENSe:HOLD:STATe?") << QByteArray() << QByteArray("ON") << "holdState" << QVariant(true);
     QTest::newRow("hold window") << QByteArray("SENSe:HOLD:WINDow?") << QByteArray() << QByteArray("50%") << "holdWindow" << QVariant(50.0);
     QTest::newRow("hold window fraction") << QByteArray("SENSe:HOLD:WINDow?") << QByteArray() << QByteArray("0.5%") << "holdWindow" << QVariant(0.5);
+    QTest::newRow("hold window without its sign") << QByteArray("SENSe:HOLD:WINDow?") << QByteArray() << QByteArray("50") << "holdWindow" << QVariant(50.0);
     QTest::newRow("hold window empty") << QByteArray("SENSe:HOLD:WINDow?") << QByteArray("50%") << QByteArray() << "holdWindow" << QVariant(0.0);
     QTest::newRow("hold count") << QByteArray("SENSe:HOLD:COUNt?") << QByteArray() << QByteArray("4") << "holdCount" << QVariant(4);
     QTest::newRow("hold count text") << QByteArray("SENSe:HOLD:COUNt?") << QByteArray("4") << QByteArray("x") << "holdCount" << QVariant(0);
