@@ -54,11 +54,6 @@ QString OptionsFile::pathFor(const QString &programDir)
     return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QLatin1Char('/') + FileName;
 }
 
-QString OptionsFile::path() const
-{
-    return m_path;
-}
-
 void OptionsFile::read(Values &values) const
 {
     QFile file(m_path);

@@ -28,8 +28,6 @@ public:
     static QString defaultPath();
     static QString pathFor(const QString &programDir);
 
-    QString path() const;
-
     // Reads the file over `values`: each known element replaces its field,
     // everything else is left as it was. A missing file changes nothing; in a
     // malformed file the elements before the error still count.
