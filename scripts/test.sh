@@ -25,6 +25,17 @@ build_and_test() {
 build_and_test build/test-plain
 build_and_test build/test-asan -DDMMPANEL_SANITIZE=address,undefined
 # --- thread sanitizer stage (pool and pacing-thread tests) ---
+# The pools and the pacing thread only, the code two threads share. Qt itself
+# is not built for the sanitizer: accesses inside Qt's own code are left
+# unchecked (ignore_noninstrumented_modules), and scripts/tsan.supp names the
+# few Qt internals that would still be reported; our code is never suppressed.
+tsan_dir=build/test-tsan
+echo "=== $tsan_dir: configure, build, test"
+cmake -S . -B "$tsan_dir" -DCMAKE_BUILD_TYPE=Debug -DDMMPANEL_WERROR=ON -DDMMPANEL_SANITIZE=thread \
+    -DDMMPANEL_BUILD_APP=OFF -DDMMPANEL_BUILD_BENCH=OFF
+cmake --build "$tsan_dir" -j "$jobs" --target tst_commandpool tst_poolthread
+TSAN_OPTIONS="halt_on_error=1 ignore_noninstrumented_modules=1 suppressions=$root/scripts/tsan.supp" \
+    ctest --test-dir "$tsan_dir" --output-on-failure -j "$jobs" -R '^tst_(commandpool|poolthread)$'
 
 # --- fuzz stage (answer decoders, short bounded run) ---
 # The driver library and the fuzz targets only, built with clang. New inputs
