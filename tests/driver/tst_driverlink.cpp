@@ -151,6 +151,7 @@ private slots:
     void openStartsRemoteThenStatusThenLive();
     void sampleRateZeroEmitsEveryPass();
     void sampleRateEmitsAtMostOncePerTick();
+    void sampleRateChangedWhileOpen();
     void openOnOpenDriverFails();
     void closeOnClosedDriverEmitsNothing();
     void commandsQueuedWhileClosedAreDeletedByNextOpen();
@@ -241,6 +242,26 @@ void TestDriverLink::sampleRateEmitsAtMostOncePerTick()
     // Passes in between are still made, just not emitted.
     QVERIFY(link.sent("Fetch?") >= link.window.displays());
     verifyClosedClean(link);
+}
+
+void TestDriverLink::sampleRateChangedWhileOpen()
+{
+    Link link;
+    QVERIFY(link.driver.open(&link.transport));
+    QTRY_VERIFY_WITH_TIMEOUT(link.window.displays() >= 1, LongWaitMs);
+
+    // A long period takes effect at once: passes go on, emissions wait for
+    // a tick that is minutes away.
+    link.driver.setSampleRate(600000);
+    const int displays = link.window.displays();
+    const int fetches = link.sent("Fetch?");
+    QTRY_VERIFY_WITH_TIMEOUT(link.sent("Fetch?") >= fetches + 3, LongWaitMs);
+    QCOMPARE(link.window.displays(), displays);
+
+    // Back to every pass.
+    link.driver.setSampleRate(0);
+    QTRY_VERIFY_WITH_TIMEOUT(link.window.displays() >= displays + 2, LongWaitMs);
+    QCOMPARE(link.window.count("tick"), 0);
 }
 
 void TestDriverLink::openOnOpenDriverFails()
