@@ -21,6 +21,8 @@ private slots:
     void detachValueUnit();
     void decimals_data();
     void decimals();
+    void hexString_data();
+    void hexString();
 };
 
 void TestValues::valueMode_data()
@@ -147,6 +149,22 @@ void TestValues::decimals()
     QFETCH(double, x);
     QFETCH(int, decimals);
     QCOMPARE(VarnokTestAccess::decimalsFor(digits, x), decimals);
+}
+
+void TestValues::hexString_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("line feed and 0xFF") << QByteArray("\x0a\xff") << "0A FF ";
+    QTest::newRow("empty") << QByteArray() << QString();
+    QTest::newRow("nul and letters") << QByteArray("\0a", 2) << "00 61 ";
+}
+
+void TestValues::hexString()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(Varnok::arrayToHexString(bytes), text);
 }
 
 QTEST_GUILESS_MAIN(TestValues)
