@@ -144,6 +144,12 @@ void TestLiveSession::remoteStateChangesReportedOnce()
     QVERIFY(link.waitForWrite("SYSTem:REMote?\n", link.writeCount(), 3));
     QCOMPARE(remote.count(), 3);
     QVERIFY(link.meter->isRemote());
+
+    // Closing puts the meter back into local operation without a report.
+    link.driver.close();
+    QVERIFY(!link.meter->isRemote());
+    QTest::qWait(200);
+    QCOMPARE(remote.count(), 3);
 }
 
 void TestLiveSession::everySixthPassAsksForRemote()
