@@ -5,19 +5,12 @@
 // also counts the extra remote query of every sixth pass.
 //
 // bench_livecycle [passes [answer-delay-ms]]   (defaults 100 and 0)
+#include "benchsession.h"
 #include "commandpoolthread.h"
-#include "inprocessinstrument.h"
-#include "simulatedmeter.h"
-#include "tessaly.h"
-#include "varnok.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTimer>
 
-#include <chrono>
 #include <cstdio>
-#include <memory>
 
 namespace {
 
@@ -25,14 +18,6 @@ constexpr int CommandsPerPass = 6;
 constexpr int QueriesPerPass = 4;
 // Every sixth pass also asks for the remote state once more.
 constexpr int PassesPerExtraQuery = 6;
-constexpr int GiveUpMs = 600000;
-
-int argument(const QStringList &args, int index, int fallback)
-{
-    bool ok = false;
-    const int value = args.value(index).toInt(&ok);
-    return ok && value >= 0 ? value : fallback;
-}
 
 // Mean time of one query round trip through the transport, in milliseconds.
 double meanAnswerMs(Tessaly &transport, int rounds)
@@ -55,13 +40,10 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const int passes = qMax(1, argument(args, 1, 100));
-    const int answerDelayMs = argument(args, 2, 0);
+    const int passes = qMax(1, bench::argument(args, 1, 100));
+    const int answerDelayMs = bench::argument(args, 2, 0);
 
-    qunsetenv("DMMPANEL_SIMULATOR"); // only our own meter
-    auto meter = std::make_shared<dmmsim::SimulatedMeter>();
-    meter->setAnswerDelay(std::chrono::milliseconds(answerDelayMs));
-    visa::addInProcessInstrument(meter);
+    const auto meter = bench::listMeter(answerDelayMs);
 
     Tessaly transport;
     const double answerMs = meanAnswerMs(transport, 50);
@@ -85,21 +67,7 @@ int main(int argc, char *argv[])
             app.quit();
         }
     });
-    QObject::connect(&driver, &Varnok::communicationTimeout, &app, [&] {
-        std::fprintf(stderr, "bench_livecycle: communication time-out\n");
-        app.exit(1);
-    });
-    QTimer::singleShot(GiveUpMs, &app, [&] {
-        std::fprintf(stderr, "bench_livecycle: gave up after %d ms\n", GiveUpMs);
-        app.exit(1);
-    });
-
-    if (!driver.open(&transport)) {
-        std::fprintf(stderr, "bench_livecycle: the driver did not open\n");
-        return 1;
-    }
-    const int status = app.exec();
-    driver.close();
+    const int status = bench::runDriver("bench_livecycle", app, driver, transport);
     visa::removeInProcessInstrument(meter.get());
     if (status != 0)
         return status;

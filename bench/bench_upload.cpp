@@ -3,45 +3,22 @@
 // query per reading, back to back. Prints records uploaded per second.
 //
 // bench_upload [records [answer-delay-ms [runs]]]   (defaults 1000, 0 and 3)
-#include "inprocessinstrument.h"
-#include "simulatedmeter.h"
-#include "tessaly.h"
-#include "varnok.h"
+#include "benchsession.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTimer>
 
-#include <chrono>
 #include <cstdio>
-#include <memory>
-
-namespace {
-
-constexpr int GiveUpMs = 600000;
-
-int argument(const QStringList &args, int index, int fallback)
-{
-    bool ok = false;
-    const int value = args.value(index).toInt(&ok);
-    return ok && value >= 0 ? value : fallback;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const int records = qBound(1, argument(args, 1, 1000), 1000); // the meter's memory holds 1000
-    const int answerDelayMs = argument(args, 2, 0);
-    const int runs = qMax(1, argument(args, 3, 3));
+    const int records = qBound(1, bench::argument(args, 1, 1000), 1000); // the meter's memory holds 1000
+    const int answerDelayMs = bench::argument(args, 2, 0);
+    const int runs = qMax(1, bench::argument(args, 3, 3));
 
-    qunsetenv("DMMPANEL_SIMULATOR"); // only our own meter
-    auto meter = std::make_shared<dmmsim::SimulatedMeter>();
-    meter->setAnswerDelay(std::chrono::milliseconds(answerDelayMs));
+    const auto meter = bench::listMeter(answerDelayMs);
     meter->fillMemory(records);
-    visa::addInProcessInstrument(meter);
 
     Tessaly transport;
     Varnok driver;
@@ -78,21 +55,7 @@ int main(int argc, char *argv[])
             app.quit();
         }
     });
-    QObject::connect(&driver, &Varnok::communicationTimeout, &app, [&] {
-        std::fprintf(stderr, "bench_upload: communication time-out\n");
-        app.exit(1);
-    });
-    QTimer::singleShot(GiveUpMs, &app, [&] {
-        std::fprintf(stderr, "bench_upload: gave up after %d ms\n", GiveUpMs);
-        app.exit(1);
-    });
-
-    if (!driver.open(&transport)) {
-        std::fprintf(stderr, "bench_upload: the driver did not open\n");
-        return 1;
-    }
-    const int status = app.exec();
-    driver.close();
+    const int status = bench::runDriver("bench_upload", app, driver, transport);
     visa::removeInProcessInstrument(meter.get());
     if (status != 0)
         return status;

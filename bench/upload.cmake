@@ -1,4 +1,4 @@
 # Stored-data upload speed against the simulated meter (prints records per
 # second).
-add_executable(bench_upload bench_upload.cpp)
+add_executable(bench_upload bench_upload.cpp benchsession.h)
 target_link_libraries(bench_upload PRIVATE Varnok dmmsim)

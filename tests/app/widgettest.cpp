@@ -35,7 +35,6 @@ void WidgetTest::initTestCase()
 {
     // Only the meters a test attaches are seen, never a kernel device.
     QVERIFY(noUsbDevices.isValid());
-    visa::setUsbtmcRoots(noUsbDevices.path().toStdString(), noUsbDevices.path().toStdString());
 }
 
 void WidgetTest::cleanup()

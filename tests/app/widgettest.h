@@ -1,8 +1,9 @@
 #pragma once
 
+#include "nokerneldevices.h"
+
 #include <QObject>
 #include <QList>
-#include <QTemporaryDir>
 #include <QUrl>
 
 #include <memory>
@@ -40,7 +41,7 @@ public slots:
 private:
     std::shared_ptr<dmmsim::SimulatedMeter> attachMeter();
 
-    QTemporaryDir noUsbDevices;
+    NoKernelDevices noUsbDevices;
     std::shared_ptr<dmmsim::SimulatedMeter> meter;
     QList<QUrl> openedFiles;
 };

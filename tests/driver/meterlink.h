@@ -7,13 +7,13 @@
 // meter's own API serves for faults and observation only.
 
 #include "inprocessinstrument.h"
+#include "nokerneldevices.h"
 #include "simulatedmeter.h"
 #include "tessaly.h"
 #include "varnok.h"
 
 #include <QByteArrayList>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -86,8 +86,6 @@ public:
     MeterLink()
         : meter(std::make_shared<dmmsim::SimulatedMeter>()), recorder(std::make_shared<RecordingInstrument>(meter))
     {
-        // Only the simulated meter may be found, not this machine's devices.
-        visa::setUsbtmcRoots(emptyTree.path().toStdString(), emptyTree.path().toStdString());
         visa::addInProcessInstrument(recorder);
     }
     ~MeterLink()
@@ -95,7 +93,6 @@ public:
         driver.close();
         transport.close();
         visa::removeInProcessInstrument(recorder.get());
-        visa::setUsbtmcRoots(std::string(), std::string());
     }
     MeterLink(const MeterLink &) = delete;
     MeterLink &operator=(const MeterLink &) = delete;
@@ -115,7 +112,7 @@ public:
     // True once the status pass is over and `passes` live passes have begun.
     bool waitForLivePasses(int passes) { return waitForWrite("Fetch?\n", 0, passes); }
 
-    QTemporaryDir emptyTree;
+    NoKernelDevices noKernelDevices; // only the simulated meter may be found
     std::shared_ptr<dmmsim::SimulatedMeter> meter;
     std::shared_ptr<RecordingInstrument> recorder;
     Tessaly transport;

@@ -2,6 +2,7 @@
 // the VISA functions; the meter's own API only sets inputs, seeds and faults.
 
 #include "meterbench.h"
+#include "nokerneldevices.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -112,8 +113,7 @@ private slots:
     {
         for (const char *name : {"DMMPANEL_SIMULATOR", "DMMPANEL_SIMULATOR_LOG", "DMMPANEL_SIMULATOR_FAULTS"})
             qunsetenv(name);
-        QVERIFY(m_emptyTree.isValid());
-        visa::setUsbtmcRoots(m_emptyTree.path().toStdString(), m_emptyTree.path().toStdString());
+        QVERIFY(m_noKernelDevices.isValid());
         // The layer reads the environment at its first resource manager: make
         // that happen now, with no simulated meter asked for.
         ViSession rm = VI_NULL;
@@ -1016,7 +1016,7 @@ private slots:
     }
 
 private:
-    QTemporaryDir m_emptyTree;
+    NoKernelDevices m_noKernelDevices;
     ViChar m_name[VI_FIND_BUFLEN] = {};
 };
 

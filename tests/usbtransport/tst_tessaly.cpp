@@ -1,11 +1,11 @@
 // The USB transport against scripted in-process instruments through the VISA layer.
 
+#include "nokerneldevices.h"
 #include "scriptedinstrument.h"
 #include "tessaly.h"
 #include "usbnotification.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -26,8 +26,7 @@ private slots:
     void initTestCase()
     {
         // Only the scripted instruments may be found, not this machine's devices.
-        QVERIFY(m_emptyTree.isValid());
-        visa::setUsbtmcRoots(m_emptyTree.path().toStdString(), m_emptyTree.path().toStdString());
+        QVERIFY(m_noKernelDevices.isValid());
     }
 
     void cleanup() { QCOMPARE(visa::openObjectCount(), std::size_t(0)); }
@@ -319,7 +318,7 @@ private slots:
     }
 
 private:
-    QTemporaryDir m_emptyTree;
+    NoKernelDevices m_noKernelDevices;
 };
 
 QTEST_GUILESS_MAIN(TestTessaly)

@@ -1,9 +1,9 @@
 // The VISA functions against scripted in-process instruments.
 
+#include "nokerneldevices.h"
 #include "scriptedinstrument.h"
 #include "visa.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <cstring>
@@ -41,8 +41,7 @@ private slots:
     void initTestCase()
     {
         // No kernel devices of this machine may show up among ours.
-        QVERIFY(m_emptyTree.isValid());
-        visa::setUsbtmcRoots(m_emptyTree.path().toStdString(), m_emptyTree.path().toStdString());
+        QVERIFY(m_noKernelDevices.isValid());
     }
 
     void cleanup() { QCOMPARE(visa::openObjectCount(), std::size_t(0)); }
@@ -357,7 +356,7 @@ private slots:
     }
 
 private:
-    QTemporaryDir m_emptyTree;
+    NoKernelDevices m_noKernelDevices;
 };
 
 QTEST_GUILESS_MAIN(TestVisaLayer)

@@ -1,9 +1,9 @@
 // The visaquery command line against scripted in-process instruments.
 
+#include "nokerneldevices.h"
 #include "scriptedinstrument.h"
 #include "visaquerytool.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <sstream>
@@ -15,8 +15,7 @@ class TestVisaQuery : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_emptyTree.isValid());
-        visa::setUsbtmcRoots(m_emptyTree.path().toStdString(), m_emptyTree.path().toStdString());
+        QVERIFY(m_noKernelDevices.isValid());
     }
 
     void cleanup() { QCOMPARE(visa::openObjectCount(), std::size_t(0)); }
@@ -87,7 +86,7 @@ private slots:
     }
 
 private:
-    QTemporaryDir m_emptyTree;
+    NoKernelDevices m_noKernelDevices;
 };
 
 QTEST_GUILESS_MAIN(TestVisaQuery)
