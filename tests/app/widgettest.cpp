@@ -9,6 +9,7 @@
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QLabel>
 #include <QListWidget>
 #include <QTableView>
 #include <QTest>
@@ -102,6 +103,75 @@ void WidgetTest::actionsAtStart()
         QCOMPARE(expected.size(), QSize(16, 16));
         QCOMPARE(action->icon().pixmap(16, 16).toImage().convertToFormat(expected.format()), expected);
     }
+}
+
+// The texts the user reads before the first reading, and the widgets that
+// the window's handlers find by name.
+void WidgetTest::formAtStart_data()
+{
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<QByteArray>("property");
+    QTest::addColumn<QVariant>("value");
+
+    const auto row = [](const char *object, const char *property, const QVariant &value) {
+        QTest::addRow("%s %s", object, property) << object << QByteArray(property) << value;
+    };
+    row("lcd", "styleSheet", "background-color: rgb(255, 255, 255,255)");
+    row("lcdRel", "text", "REL");
+    row("lcdRel", "visible", false);
+    row("lcdHold", "text", "HOLD");
+    row("lcdHold", "visible", false);
+    row("lcdLine1Ch", "text", "CH1");
+    row("lcdLine1Value", "text", "0.0000 ");
+    row("lcdLIne1Unit", "text", "V");
+    row("lcdLine2Ch", "text", "CH2");
+    row("lcdLine2Value", "text", "0.0000 ");
+    row("lcdLIne2Unit", "text", "V");
+    row("label_8", "text", "  FREQ");
+    row("lcdCH1Freq", "text", "0.0000 ");
+    row("lcdCH1FreqUnit", "text", "Hz");
+    row("label_9", "text", "  FREQ");
+    row("lcdCH2Freq", "text", "0.0000 ");
+    row("lcdCH2FreqUnit", "text", "Hz");
+    row("btnHoldOption", "text", "...");
+    row("btnHoldOption", "enabled", false);
+    for (const char *button : {"btnRelState", "btnHold", "btnPercentState", "btnMaxMin", "btnCompareState",
+                               "btnCH1Float", "btnCH2Float"}) {
+        row(button, "text", "OFF");
+        row(button, "checkable", true);
+    }
+    row("btnStore", "text", "Store");
+    row("btnStoreDelete", "text", "Delete");
+    row("btnStoreDownload", "text", "Download");
+    row("listWidget", "visible", false);
+}
+
+void WidgetTest::formAtStart()
+{
+    QFETCH(QString, object);
+    QFETCH(QByteArray, property);
+    QFETCH(QVariant, value);
+
+    WindowFixture fixture;
+    const QObject *found = fixture.window()->findChild<QObject *>(object);
+    QVERIFY(found);
+    const QVariant actual = found->property(property.constData());
+    QVERIFY(actual.isValid());
+    QCOMPARE(actual.toString(), value.toString());
+}
+
+void WidgetTest::controlPanelTitles()
+{
+    WindowFixture fixture;
+    const auto *panel = fixture.window()->findChild<QWidget *>(QStringLiteral("frame_2"));
+    QVERIFY(panel);
+    QStringList titles;
+    for (const QLabel *label : panel->findChildren<QLabel *>())
+        titles << label->text();
+    QCOMPARE(titles, QStringList({"Line1", "Line2", "Function", "CH1", "CH2", "Range", "DB", " V ", "  V",
+                                  "DBM", QStringLiteral(" \u03a9"), QStringLiteral(" \u03a9"), "Float",
+                                  "     Rate", "    REL", "Hold", "Percent", "Max Min", "Trigger", "Compare",
+                                  "L", "H", "Storage"}));
 }
 
 void WidgetTest::testAndImportDoNothing()

@@ -23,6 +23,9 @@ private slots:
     void titleEndsWithOneSpace();
     void actionsAtStart_data();
     void actionsAtStart();
+    void formAtStart_data();
+    void formAtStart();
+    void controlPanelTitles();
     void testAndImportDoNothing();
     void manualOpensFromWorkingDirectory();
     void contextMenus_data();
