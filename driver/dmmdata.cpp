@@ -11,7 +11,9 @@ DmmData::DmmData(QObject *parent) : QObject(parent)
     lines.append(new LineData);
 }
 
-DmmData::DmmData(const DmmData &other) : QObject(nullptr), rate(other.rate)
+// The trigger source goes with the rate: the copy is all the window learns of
+// the meter, and its control panel shows the source.
+DmmData::DmmData(const DmmData &other) : QObject(nullptr), rate(other.rate), triggerSource(other.triggerSource)
 {
     for (const ChannelData *channel : other.channels)
         channels.append(new ChannelData(*channel));

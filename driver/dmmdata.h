@@ -65,7 +65,8 @@ public:
 
     explicit DmmData(QObject *parent = nullptr);
     // Deep copy of channels, lines (each line owns a private copy of its
-    // channel) and rate; every other field keeps its default. No parent.
+    // channel), rate and trigger source; every other field keeps its
+    // default. No parent.
     explicit DmmData(const DmmData &other);
     ~DmmData() override;
     DmmData &operator=(const DmmData &) = delete;

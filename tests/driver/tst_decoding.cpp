@@ -93,6 +93,7 @@ private slots:
     void convertFrequency_data();
     void convertFrequency();
     void convertUnboundLines();
+    void copyCarriesWhatTheWindowShows();
 };
 
 void TestDecoding::statusRow_data()
@@ -467,6 +468,38 @@ void TestDecoding::convertUnboundLines()
     VarnokTestAccess::convert(bench.driver, &copy);
     QCOMPARE(copy.channels[0]->valueTexts, (QStringList{QString(), QString()}));
     QCOMPARE(copy.channels[0]->frequencyText, QStringLiteral("50.0"));
+}
+
+// The copy handed to the window is all it learns of the meter: the trigger
+// source must travel with it like the rate, or the control panel could never
+// show the meter's source. Each line gets its own copy of its channel.
+void TestDecoding::copyCarriesWhatTheWindowShows()
+{
+    DecoderBench bench;
+    bench.bindLines("CH2,VOLT", "CH1,DBM");
+    bench.decode("VOLTage:RANGe:CH2?", "MANU,3V");
+    bench.decode("VOLTage:RATE?", "SLOW");
+    bench.decode("TRIGger:SOURce?", "BUS");
+    bench.decode("SENSe:HOLD:STATe?", "ON");
+    bench.live().setTime(QDateTime::currentDateTime());
+    bench.live().setIsStore(true);
+
+    const DmmData copy(bench.live());
+    QCOMPARE(copy.triggerSource, QStringLiteral("BUS"));
+    QCOMPARE(copy.rate, QStringLiteral("SLOW"));
+    QVERIFY(copy.lines[0]->holdState);
+    QVERIFY(!copy.time.isValid());
+    QVERIFY(!copy.isStore);
+    for (int line = 0; line < 2; ++line) {
+        ChannelData *own = copy.lines[line]->channel;
+        const ChannelData *source = bench.live().lines[line]->channel;
+        QVERIFY(own);
+        QVERIFY(!copy.channels.contains(own));
+        QVERIFY(own != source);
+        QCOMPARE(own->number, source->number);
+        QCOMPARE(own->functions, source->functions);
+        QCOMPARE(own->rangeUnit, source->rangeUnit);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDecoding)
