@@ -26,6 +26,7 @@ private slots:
     void formAtStart_data();
     void formAtStart();
     void controlPanelTitles();
+    void buildingTheWindowWarnsOfNothing();
     void testAndImportDoNothing();
     void manualOpensFromWorkingDirectory();
     void contextMenus_data();
@@ -33,8 +34,8 @@ private slots:
 
     void connectWithoutMeter();
     void connectAndDisconnect();
-    void silentMeter();
-    void meterGoesLocal();
+    void linkLostWarnsOnce_data();
+    void linkLostWarnsOnce();
     void closingWhileConnectedClosesTheLink();
 
 public slots:
