@@ -86,11 +86,15 @@ private slots:
         if (onReceive)
             onReceive(text);
         const Reply what = reply(text);
+        // Read the clock before the release: once released the thread may
+        // start its pause while this thread is still descheduled, and a
+        // later reading would make the pause look shorter than it was.
+        const qint64 releasing = clock.elapsed();
         if (what == Reply::Answer && current.expectsAnswer())
             thread.setResponse();
         if (what != Reply::Ignore)
             thread.setHandled();
-        releasedAt << (what != Reply::Ignore ? clock.elapsed() : -1);
+        releasedAt << (what != Reply::Ignore ? releasing : -1);
     }
 
 private:
