@@ -52,6 +52,10 @@ bool Varnok::open(Kelbrin *transport)
 
     liveData = new DmmData;
     commandPool->reset(); // whatever was queued while closed belongs to no connection
+    // A transfer still counting lost its count query just now; the count of
+    // the status pass below must not start an upload nobody asked for.
+    if (storeParam.transferState == StoreParam::StoreCounting)
+        storeParam.transferState = StoreParam::StoreIdle;
     cmdSetRemote();
     cmdGetRemote();
     statusPool->reset();

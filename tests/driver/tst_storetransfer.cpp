@@ -73,6 +73,7 @@ private slots:
     void transfer_data();
     void transfer();
     void cancelHalfWay();
+    void countLostWithTheConnectionIsNotResumed();
 };
 
 void TestStoreTransfer::transfer_data()
@@ -164,6 +165,31 @@ void TestStoreTransfer::cancelHalfWay()
     QVERIFY(QTest::qWaitFor([&] { return probe.state() == StoreParam::StoreDone; }, 4 * LinkWaitMs));
     QCOMPARE(probe.events, completeTransfer(stored));
     QCOMPARE(uploadsIn(link.writesFrom(restart)), uploadQueries(1, stored));
+}
+
+// A transfer that was still counting when its connection ended (here: one
+// started while closed) has lost its count query: the next open deletes what
+// the command pool held. That open's status pass counts as well, and its
+// answer must not start an upload nobody asked for on this connection.
+void TestStoreTransfer::countLostWithTheConnectionIsNotResumed()
+{
+    MeterLink link;
+    link.meter->fillMemory(3);
+    TransferProbe probe(link.driver);
+    link.driver.startGetAllStore();
+    QCOMPARE(probe.state(), int(StoreParam::StoreCounting));
+
+    QVERIFY(link.open());
+    QVERIFY(link.waitForLivePasses(2));
+    QCOMPARE(probe.events, QStringList());
+    QVERIFY(uploadsIn(link.writes()).isEmpty());
+    QCOMPARE(probe.state(), int(StoreParam::StoreIdle));
+    QCOMPARE(link.driver.getStoreParam().total, 3);
+
+    // Asked for on this connection, the transfer runs as usual.
+    link.driver.startGetAllStore();
+    QVERIFY(QTest::qWaitFor([&] { return probe.state() == StoreParam::StoreDone; }, 4 * LinkWaitMs));
+    QCOMPARE(probe.events, completeTransfer(3));
 }
 
 QTEST_GUILESS_MAIN(TestStoreTransfer)
