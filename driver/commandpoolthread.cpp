@@ -17,15 +17,19 @@ CommandPoolThread::~CommandPoolThread()
     // Destroying a running QThread aborts the program. A stop that timed out
     // left the thread finishing its current wait, which is bounded.
     if (isRunning()) {
-        stopRequested = true;
-        stopEvent.set();
-        responseEvent.set();
-        handledEvent.set();
+        requestStop();
         wait();
     }
 }
 
 void CommandPoolThread::stop()
+{
+    requestStop();
+    if (!wait(static_cast<unsigned long>(AnswerTimeout.count())))
+        qDebug("Failed to stop the CommandPoolThread.");
+}
+
+void CommandPoolThread::requestStop()
 {
     {
         std::lock_guard<std::mutex> lock(stopMutex);
@@ -35,8 +39,6 @@ void CommandPoolThread::stop()
     stopEvent.set();
     responseEvent.set();
     handledEvent.set();
-    if (!wait(static_cast<unsigned long>(AnswerTimeout.count())))
-        qDebug("Failed to stop the CommandPoolThread.");
 }
 
 void CommandPoolThread::setResponse()
@@ -60,6 +62,19 @@ bool CommandPoolThread::beginRun()
     stopEvent.reset();
     responseEvent.reset();
     return true;
+}
+
+void CommandPoolThread::forgetEarlierReplies()
+{
+    // A reply still set now came for a command the thread had given up on
+    // (the driver finished it after a time-out); it must not count for the
+    // one about to go out. After a stop() its replies stay: they let the
+    // thread end at once.
+    std::lock_guard<std::mutex> lock(stopMutex);
+    if (stopCalled)
+        return;
+    responseEvent.reset();
+    handledEvent.reset();
 }
 
 CommandPoolThread::Wait CommandPoolThread::waitFor(AutoResetEvent &event)
@@ -97,6 +112,7 @@ void CommandPoolThread::run()
 
         if (command) {
             lastText = command->text();
+            forgetEarlierReplies();
             emit nextCommand(command.get());
             if (command->expectsAnswer()) {
                 const Wait answer = waitFor(responseEvent);

@@ -43,8 +43,12 @@ protected:
     void run() override;
 
 private:
+    // Asks run() to end and releases every wait it may be in.
+    void requestStop();
     // False when stop() came first.
     bool beginRun();
+    // Clears replies left over from earlier commands.
+    void forgetEarlierReplies();
     // Waits for `event` or a stop; false on a stop.
     enum class Wait { Event, TimedOut, Stopped };
     Wait waitFor(AutoResetEvent &event);

@@ -137,6 +137,7 @@ private slots:
     void noPauseAfterUpload();
     void oneTimeoutPerUnansweredQuery();
     void unhandledCommandRemovedButKeptAlive();
+    void lateHandledCountsForNoLaterCommand();
     void commandWithoutAnswerNeverTimesOut();
     void stopDuringAnswerWait();
     void stopBeforeRun();
@@ -254,6 +255,32 @@ void TestPoolThread::unhandledCommandRemovedButKeptAlive()
     QVERIFY(late);
     QCOMPARE(late->text(), QByteArray("Q?"));
     QCOMPARE(rig.receiver.timeouts, 1);
+}
+
+// The receiver reports the end of a command only after the thread has given
+// up on it. That late report belongs to no later command: the next one must
+// not count as handled, and the one after it must not be handed out, before
+// its receiver says so.
+void TestPoolThread::lateHandledCountsForNoLaterCommand()
+{
+    Rig rig;
+    fill(rig.commandPool, {"LATE"});
+    rig.receiver.reply = [](const QByteArray &text) { return text == "LATE" ? Reply::Ignore : Reply::Answer; };
+    rig.receiver.onReceive = [&rig](const QByteArray &text) {
+        if (text != "NEXT")
+            return;
+        QTest::qWait(500); // still at work on NEXT
+        rig.receiver.events << "NEXT released";
+    };
+    rig.thread.start();
+    QVERIFY(rig.waitForCount(1));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.commandPool.commands().isEmpty(), LongWaitMs); // given up on LATE
+
+    rig.thread.setHandled(); // the receiver is done with LATE at last
+    fill(rig.commandPool, {"NEXT", "AFTER"});
+    QVERIFY(rig.waitForCount(3));
+    QCOMPARE(rig.receiver.events, (QByteArrayList{"LATE", "NEXT", "NEXT released", "AFTER"}));
+    QCOMPARE(rig.receiver.timeouts, 0);
 }
 
 void TestPoolThread::commandWithoutAnswerNeverTimesOut()
