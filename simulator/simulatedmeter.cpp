@@ -293,6 +293,12 @@ void SimulatedMeter::clear()
     d->answers.clear();
 }
 
+bool SimulatedMeter::attached() const
+{
+    const std::lock_guard lock(d->mutex);
+    return !d->unplugged;
+}
+
 std::shared_ptr<SimulatedMeter> createFromEnvironment()
 {
     const char *enabled = std::getenv("DMMPANEL_SIMULATOR");

@@ -57,6 +57,7 @@ public:
     ViStatus write(const std::string &bytes) override;
     ViStatus read(std::string &message, std::chrono::milliseconds timeout) override;
     void clear() override;
+    bool attached() const override;
 
 private:
     struct State;

@@ -31,6 +31,10 @@ public:
     // Drops answers not read yet (the layer calls it after a read time-out, as
     // the kernel backend aborts its pending bulk-in transfer).
     virtual void clear() = 0;
+
+    // Whether it is on the bus. One that is not (unplugged) is neither listed
+    // nor opened, as a kernel device disappears with its cable.
+    virtual bool attached() const { return true; }
 };
 
 // Lists `instrument` (after those added before it, ahead of kernel devices)

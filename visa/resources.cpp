@@ -89,8 +89,10 @@ void addEnvironmentInstruments()
 std::vector<std::string> listResources()
 {
     std::vector<std::string> names;
-    for (const auto &instrument : inProcessInstruments())
-        names.push_back(instrument->resourceName());
+    for (const auto &instrument : inProcessInstruments()) {
+        if (instrument->attached())
+            names.push_back(instrument->resourceName());
+    }
     for (const auto &device : kernelDevices())
         names.push_back(device.resourceName);
     return names;
@@ -99,7 +101,7 @@ std::vector<std::string> listResources()
 ViStatus openResource(const std::string &name, std::unique_ptr<Connection> &connection)
 {
     for (const auto &instrument : inProcessInstruments()) {
-        if (sameResourceName(instrument->resourceName(), name)) {
+        if (instrument->attached() && sameResourceName(instrument->resourceName(), name)) {
             connection = std::make_unique<InProcessConnection>(instrument);
             return VI_SUCCESS;
         }

@@ -842,6 +842,17 @@ private slots:
         ViByte buffer[64];
         QCOMPARE(viRead(bench.session(), buffer, sizeof buffer, VI_NULL), VI_ERROR_CONN_LOST);
         QCOMPARE(outcomes(bench, {"SYSTem:REMote", "SYSTem:REMote?"}), (QStringList{ConnectionLost, ConnectionLost}));
+
+        // Gone from the bus: neither found nor opened again.
+        ViSession rm = VI_NULL;
+        QCOMPARE(viOpenDefaultRM(&rm), VI_SUCCESS);
+        ViFindList list = VI_NULL;
+        ViUInt32 count = 0;
+        QCOMPARE(viFindRsrc(rm, "USB?*INSTR", &list, &count, m_name), VI_ERROR_RSRC_NFOUND);
+        ViSession again = VI_NULL;
+        const std::string name = bench.meter().resourceName();
+        QCOMPARE(viOpen(rm, name.c_str(), VI_NO_LOCK, 0, &again), VI_ERROR_RSRC_NFOUND);
+        viClose(rm);
     }
 
     void unplugAfter()
