@@ -293,16 +293,7 @@ private slots:
         QTest::newRow("store one") << QStringList{"MEMory:STORe"} << "MEMory:STORe?" << "1";
         QTest::newRow("store two") << QStringList{"MEMory:STORe", "MEMory:STORe"} << "MEMory:STORe?" << "2";
     }
-    void settingReadBack()
-    {
-        QFETCH(QStringList, commands);
-        QFETCH(QString, query);
-        QFETCH(QString, answer);
-        MeterBench bench;
-        steadyInputs(bench, 0.123);
-        QVERIFY(bench.sendAll(commands));
-        QCOMPARE(bench.ask(query), answer);
-    }
+    void settingReadBack() { answerAfterCommands(); }
 
     void malformedSetChangesNothing_data()
     {
@@ -685,16 +676,7 @@ private slots:
                                                           "CALCulate:COMPare:STATe OFF"}
                                            << "CALCulate:COMPare:STATe?" << "OFF";
     }
-    void measuringFunctions()
-    {
-        QFETCH(QStringList, commands);
-        QFETCH(QString, query);
-        QFETCH(QString, answer);
-        MeterBench bench;
-        steadyInputs(bench, 0.123);
-        QVERIFY(bench.sendAll(commands));
-        QCOMPARE(bench.ask(query), answer);
-    }
+    void measuringFunctions() { answerAfterCommands(); }
 
     void maxMinTracksReadings()
     {
@@ -1027,6 +1009,18 @@ private slots:
     }
 
 private:
+    // The row's set commands, then its query, against a meter with steady inputs.
+    void answerAfterCommands()
+    {
+        QFETCH(QStringList, commands);
+        QFETCH(QString, query);
+        QFETCH(QString, answer);
+        MeterBench bench;
+        steadyInputs(bench, 0.123);
+        QVERIFY(bench.sendAll(commands));
+        QCOMPARE(bench.ask(query), answer);
+    }
+
     NoKernelDevices m_noKernelDevices;
     ViChar m_name[VI_FIND_BUFLEN] = {};
 };
