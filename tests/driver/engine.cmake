@@ -14,4 +14,4 @@ dmmpanel_add_test(tst_commandpool SOURCES tst_commandpool.cpp LIBS varnok_pacing
 dmmpanel_add_test(tst_poolthread SOURCES tst_poolthread.cpp LIBS varnok_pacing)
 
 # The driver against the simulated meter, through the transport and the VISA layer.
-dmmpanel_add_test(tst_driverlink SOURCES tst_driverlink.cpp varnoktestaccess.h LIBS Varnok dmmsim)
+dmmpanel_add_test(tst_driverlink SOURCES tst_driverlink.cpp meterlink.h varnoktestaccess.h LIBS Varnok dmmsim)

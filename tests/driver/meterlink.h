@@ -48,6 +48,7 @@ public:
         return meter->read(message, timeout);
     }
     void clear() override { meter->clear(); }
+    bool attached() const override { return meter->attached(); }
 
 private:
     std::shared_ptr<dmmsim::SimulatedMeter> meter;

@@ -3,10 +3,7 @@
 // goes silent or is unplugged, and closes nested in one another. Only order,
 // counts and generous upper bounds are asserted.
 #include "commandpoolthread.h"
-#include "inprocessinstrument.h"
-#include "simulatedmeter.h"
-#include "tessaly.h"
-#include "varnok.h"
+#include "meterlink.h"
 #include "varnoktestaccess.h"
 
 #include <QElapsedTimer>
@@ -92,36 +89,20 @@ private:
     Varnok &driver;
 };
 
-// A simulated meter listed by the VISA layer, a transport, a driver and a
-// window, as the program assembles them.
-struct Link
+// The program's assembly against the simulated meter, with a stand-in window
+// and steady inputs.
+struct Link : MeterLink
 {
-    std::shared_ptr<dmmsim::SimulatedMeter> meter = std::make_shared<dmmsim::SimulatedMeter>();
-    Tessaly transport;
-    Varnok driver;
     Window window{driver};
 
     Link()
     {
         meter->setInput(1, {0.123, 1000.0, 0.0});
         meter->setInput(2, {1.2, 50.0, 0.0});
-        visa::addInProcessInstrument(meter);
     }
-    ~Link()
-    {
-        driver.close();
-        visa::removeInProcessInstrument(meter.get());
-    }
-    Link(const Link &) = delete;
-    Link &operator=(const Link &) = delete;
 
-    int sent(const QByteArray &command) const
-    {
-        int n = 0;
-        for (const std::string &line : meter->commandLog())
-            n += QByteArray::fromStdString(line) == command ? 1 : 0;
-        return n;
-    }
+    int sent(const QByteArray &command) const { return log().count(command); }
+    // What the meter received, without line feeds.
     QByteArrayList log() const
     {
         QByteArrayList lines;
