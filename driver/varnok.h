@@ -145,7 +145,6 @@ private:
     void decodeRemoteState(const QByteArray &answer);
     static void convertValue(double *value, QString *prefix);
     static bool detachValueUnit(const QString &text, QString *number, QString *unit);
-    static int decimalsFor(int digits, double x);
     DmmData *makeStoreData(const QByteArray &record);
     void decodeStoreCount(const QByteArray &answer);
     void decodeStoreUpload(const QByteArray &answer);

@@ -6,6 +6,8 @@
 // leave the record as it was; a number that does not parse counts as 0.
 #include "varnok.h"
 
+#include "engprefix.h"
+
 #include "command.h"
 #include "varnok_text.h"
 
@@ -288,16 +290,16 @@ void Varnok::convertDmmDataValues(DmmData *data)
             int decimals = 3;
             if (voltage) {
                 x = v * rangeUnitFactor(ch->rangeUnit);
-                decimals = decimalsFor(5, toNumber(ch->rangeValue));
+                decimals = EngPrefix::decimalsForDigits(5, toNumber(ch->rangeValue));
                 unit = ch->rangeUnit + (f == QLatin1String("VPP") ? QStringLiteral("p-p") : QString());
             } else if (power) {
                 QString prefix;
                 convertValue(&x, &prefix);
                 unit = prefix + QStringLiteral("W");
-                decimals = decimalsFor(5, x);
+                decimals = EngPrefix::decimalsForDigits(5, x);
             } else if (!decibel) {
                 // Functions the display has no rule for: five significant digits.
-                decimals = decimalsFor(5, x);
+                decimals = EngPrefix::decimalsForDigits(5, x);
             }
             text = fixed(x, decimals);
         }

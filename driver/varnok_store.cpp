@@ -3,6 +3,8 @@
 // decoded.
 #include "varnok.h"
 
+#include "engprefix.h"
+
 #include "varnok_text.h"
 
 #include <QMetaMethod>
@@ -188,7 +190,7 @@ DmmData *Varnok::makeStoreData(const QByteArray &record)
             const Prefix &prefix = prefixFor(x);
             const double scaled = x * (prefix.factor / (prefix.factor * prefix.factor));
             unitText = QLatin1String(prefix.text) + unitText;
-            const int decimals = function.startsWith(QLatin1String("DB")) ? 3 : decimalsFor(5, scaled);
+            const int decimals = function.startsWith(QLatin1String("DB")) ? 3 : EngPrefix::decimalsForDigits(5, scaled);
             valueText = varnoktext::fixed(scaled, decimals);
             value = x;
         }

@@ -1,8 +1,7 @@
-// Reading states, engineering scaling and the significant-digits rule shared
-// by the live and the stored readings.
+// Reading states and the engineering scaling shared by the live and the
+// stored readings.
 #include "varnok.h"
 
-#include <cmath>
 
 DmmData::ValueMode Varnok::getValueMode(double value)
 {
@@ -66,19 +65,4 @@ bool Varnok::detachValueUnit(const QString &text, QString *number, QString *unit
         }
     }
     return false;
-}
-
-int Varnok::decimalsFor(int digits, double x)
-{
-    if (x == 0)
-        return digits < 1 ? 0 : digits - 1;
-    // A value that is no finite number has no magnitude to count digits of.
-    if (!std::isfinite(x))
-        return 0;
-    // log10 rather than ln/ln10: the quotient misses exact powers of ten
-    // (ln 1000 / ln 10 is just below 3).
-    const double integerDigits = std::trunc(std::log10(std::fabs(x))) + 1;
-    if (integerDigits > digits)
-        return 0;
-    return static_cast<int>(digits - integerDigits);
 }

@@ -19,8 +19,6 @@ private slots:
     void convertValue();
     void detachValueUnit_data();
     void detachValueUnit();
-    void decimals_data();
-    void decimals();
     void hexString_data();
     void hexString();
 };
@@ -121,34 +119,6 @@ void TestValues::detachValueUnit()
     QCOMPARE(VarnokTestAccess::detachValueUnit(text, &gotNumber, &gotUnit), split);
     QCOMPARE(gotNumber, number);
     QCOMPARE(gotUnit, unit);
-}
-
-void TestValues::decimals_data()
-{
-    QTest::addColumn<int>("digits");
-    QTest::addColumn<double>("x");
-    QTest::addColumn<int>("decimals");
-    QTest::newRow("zero") << 5 << 0.0 << 4;
-    QTest::newRow("zero, no digits") << 0 << 0.0 << 0;
-    QTest::newRow("300 mV range") << 5 << 300.0 << 2;
-    QTest::newRow("3 V range") << 5 << 3.0 << 4;
-    QTest::newRow("30 mV range") << 5 << 30.0 << 3;
-    QTest::newRow("exactly 100") << 5 << 100.0 << 2;
-    QTest::newRow("exactly 1000") << 5 << 1000.0 << 1;
-    QTest::newRow("too many digits") << 5 << 123456.0 << 0;
-    QTest::newRow("below one") << 5 << 0.5 << 4;
-    QTest::newRow("below a tenth") << 5 << 0.05 << 5;
-    QTest::newRow("negative") << 5 << -300.0 << 2;
-    QTest::newRow("nan") << 5 << std::numeric_limits<double>::quiet_NaN() << 0;
-    QTest::newRow("infinity") << 5 << std::numeric_limits<double>::infinity() << 0;
-}
-
-void TestValues::decimals()
-{
-    QFETCH(int, digits);
-    QFETCH(double, x);
-    QFETCH(int, decimals);
-    QCOMPARE(VarnokTestAccess::decimalsFor(digits, x), decimals);
 }
 
 void TestValues::hexString_data()

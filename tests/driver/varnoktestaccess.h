@@ -54,7 +54,6 @@ public:
     {
         return Varnok::detachValueUnit(text, number, unit);
     }
-    static int decimalsFor(int digits, double x) { return Varnok::decimalsFor(digits, x); }
 };
 
 // A closed driver with a live record of its own, as after open.

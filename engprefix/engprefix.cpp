@@ -1,0 +1,105 @@
+#include "engprefix.h"
+
+#include <cmath>
+
+namespace EngPrefix {
+
+const QVector<Entry> &table()
+{
+    static const QVector<Entry> entries{
+        {QStringLiteral("T"), 1e12}, {QStringLiteral("G"), 1e9},   {QStringLiteral("M"), 1e6},
+        {QStringLiteral("k"), 1e3},  {QStringLiteral("K"), 1e3},   {QStringLiteral(" "), 1},
+        {QString(), 1},              {QStringLiteral("m"), 1e-3},  {QStringLiteral("u"), 1e-6},
+        {QStringLiteral("n"), 1e-9}, {QStringLiteral("p"), 1e-12},
+    };
+    return entries;
+}
+
+Scaled scaleToPrefix(double x, int shift, int first, int last)
+{
+    if (x == 0)
+        return {0, 1, QStringLiteral(" ")};
+
+    const QVector<Entry> &entries = table();
+    const int lastRow = entries.size() - 1;
+    if (last < 0 || last > lastRow)
+        last = lastRow;
+    const double magnitude = std::fabs(x);
+    int i = qMax(first, 0);
+    while (i <= last && magnitude < entries[i].factor)
+        ++i;
+    const int chosen = qBound(0, i + shift, lastRow);
+    const double reciprocal = 1 / entries[chosen].factor;
+    return {x * reciprocal, reciprocal, entries[chosen].text};
+}
+
+std::optional<double> factorOf(const QString &prefix)
+{
+    for (const Entry &entry : table()) {
+        if (entry.text == prefix)
+            return entry.factor;
+    }
+    return std::nullopt;
+}
+
+double valueFromPrefixed(double x, const QString &prefix)
+{
+    return x * factorOf(prefix).value_or(1);
+}
+
+bool isPrefixLetter(const QString &text)
+{
+    static const QString letters = QStringLiteral("TGMKmunptgkUNP");
+    return text.size() == 1 && letters.contains(text.at(0));
+}
+
+QChar normalisePrefixLetter(QChar c)
+{
+    switch (c.unicode()) {
+    case 't':
+    case 'g':
+    case 'k':
+        return c.toUpper();
+    case 'U':
+    case 'N':
+    case 'P':
+        return c.toLower();
+    default:
+        return c;
+    }
+}
+
+namespace {
+
+// The exponent e with 10^e <= a < 10^(e+1). log10 alone can land one off
+// next to an exact power of ten, so the neighbours are checked.
+int decadeOf(double a)
+{
+    int e = static_cast<int>(std::floor(std::log10(a)));
+    if (a < std::pow(10.0, e))
+        --e;
+    else if (a >= std::pow(10.0, e + 1))
+        ++e;
+    return e;
+}
+
+} // namespace
+
+int decimalsForDigits(int digits, double x)
+{
+    if (x == 0)
+        return digits < 1 ? 0 : digits - 1;
+    // No magnitude to count digits of.
+    if (!std::isfinite(x))
+        return 0;
+    const double magnitude = std::fabs(x);
+    const int e = decadeOf(magnitude);
+    // Integer digits as the truncated logarithm plus one: below 1 the
+    // logarithm truncates toward zero, so only an exact power of ten keeps e.
+    const int integerDigits = (e >= 0 || magnitude == std::pow(10.0, e)) ? e + 1 : e + 2;
+    if (integerDigits > digits)
+        return 0;
+    return digits - integerDigits;
+}
+
+} // namespace EngPrefix

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QChar>
+#include <QString>
+#include <QVector>
+
+#include <optional>
+
+// Numbers in engineering notation: a mantissa followed by a one-letter SI
+// prefix (1.250m, 3.7k). The table is fixed; every function is pure.
+namespace EngPrefix {
+
+struct Entry
+{
+    QString text;
+    double factor;
+};
+
+// T G M k K " " "" m u n p, by descending factor. Of the duplicate factors the
+// first ("k", " ") wins when scaling; "K" and "" are only found by their text.
+const QVector<Entry> &table();
+
+struct Scaled
+{
+    double value;      // x divided by the chosen factor, sign kept
+    double reciprocal; // 1 / factor; 1 for x == 0
+    QString prefix;
+};
+
+// Picks the first entry in [first, last] whose factor |x| reaches (last + 1
+// when none does), moves `shift` rows down the table and clamps to it. A
+// negative `first` means 0; a `last` of -1 or past the end means the last row.
+Scaled scaleToPrefix(double x, int shift = 0, int first = 0, int last = -1);
+
+// Factor of the first entry whose text is exactly `prefix` (case-sensitive).
+std::optional<double> factorOf(const QString &prefix);
+
+// x times the prefix's factor; x itself when the prefix is not in the table.
+double valueFromPrefixed(double x, const QString &prefix);
+
+// T G M K m u n p and the lower/upper case forms a user may type for them
+// (t g k U N P); never a space or an empty text.
+bool isPrefixLetter(const QString &text);
+
+// t g k -> T G K; U N P -> u n p; everything else (M and m included) as is.
+QChar normalisePrefixLetter(QChar c);
+
+// Decimals that show `digits` significant digits of x: digits - c, where c is
+// the count of integer digits (truncated toward zero, so below 1 it is 0 or
+// less and more decimals follow). Exact powers of ten count exactly.
+int decimalsForDigits(int digits, double x);
+
+} // namespace EngPrefix
