@@ -23,6 +23,11 @@ void TvItemModel::deleteItemDatas(const QStandardItem *node)
     }
 }
 
+void TvItemModel::nameChanged(const QModelIndex &index)
+{
+    emit dataChanged(index, index, {Qt::DisplayRole});
+}
+
 ItemData *TvItemModel::nodeItem(const QModelIndex &index)
 {
     return qobject_cast<ItemData *>(index.data(ItemRole).value<QObject *>());

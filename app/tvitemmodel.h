@@ -20,6 +20,9 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
+    // Shows the node's item under the name it has now.
+    void nameChanged(const QModelIndex &index);
+
     static ItemData *nodeItem(const QModelIndex &index);
     static ItemData *nodeItem(const QStandardItem *node);
     static void setNodeItem(QStandardItem *node, ItemData *item);

@@ -1,7 +1,9 @@
 #include "widget.h"
 
+#include "controlpanel.h"
 #include "dmmdata.h"
 #include "itemdata.h"
+#include "livedisplay.h"
 #include "optiondialog.h"
 #include "tessaly.h"
 #include "tvitemmodel.h"
@@ -19,7 +21,6 @@
 #include <QStandardItem>
 #include <QUrl>
 
-#include <initializer_list>
 
 // Resources of a static library register only when asked to.
 static void initImageResources()
@@ -31,18 +32,6 @@ namespace {
 
 const QString ModelName = QStringLiteral("KM4473N/KM4475N");
 const QString ManualFile = QStringLiteral("Software User Manual.pdf");
-
-struct ComboItem
-{
-    QString text;
-    QVariant data;
-};
-
-void fillCombo(QComboBox *combo, std::initializer_list<ComboItem> items)
-{
-    for (const ComboItem &item : items)
-        combo->addItem(item.text, item.data);
-}
 
 } // namespace
 
@@ -92,29 +81,8 @@ void Widget::initWidget()
     ui->splitter_2->setStretchFactor(1, 1);
     ui->splitter->setStretchFactor(0, 1);
 
-    initControlPanel();
-}
-
-void Widget::initControlPanel()
-{
-    for (QComboBox *range : {ui->cbbCH1Range, ui->cbbCH2Range}) {
-        // The meter is sent the lower value; it answers with the shown one.
-        fillCombo(range, {{"AUTO", "AUTO"}, {"3.8mV", "3.7mV"}, {"38mV", "37mV"}, {"380mV", "370mV"},
-                          {"3.8V", "3.7V"}, {"38V", "37V"}, {"380V", "370V"}});
-    }
-    for (QComboBox *channel : {ui->cbbLine1CH, ui->cbbLine2CH})
-        fillCombo(channel, {{"CH1", {}}, {"CH2", {}}});
-    for (QComboBox *function : {ui->cbbLine1Function, ui->cbbLine2Function}) {
-        fillCombo(function, {{"VOLT", "VOLT"}, {"VPP", "VPP"}, {"WATT", "WATT"}, {"DB", "DB"},
-                             {"DBm", "DBM"}, {QStringLiteral("DB\u03bcV"), "DBUV"}, {"DBmV", "DBMV"},
-                             {"DBV", "DBV"}});
-    }
-    fillCombo(ui->cbbRate, {{"FAST", {}}, {"MED", {}}, {"SLOW", {}}});
-    fillCombo(ui->cbbTriggerSource, {{"IMM", "IMM"}, {"MAN", "MAN"}, {"BUS", "BUS"}});
-
-    // Shown only while the meter reports them on.
-    ui->lcdRel->hide();
-    ui->lcdHold->hide();
+    liveDisplay = std::make_unique<LiveDisplay>(*ui);
+    controlPanel = std::make_unique<ControlPanel>(*ui, *driver, this);
 }
 
 void Widget::initItemTree()
@@ -249,6 +217,7 @@ void Widget::slotDmmClosed()
     ui->actionConnect->setEnabled(true);
     ui->actionDisconnect->setEnabled(!ui->actionConnect->isEnabled());
     recording = false;
+    liveDisplay->setLive(false);
     ui->actionStart->setEnabled(false);
     ui->actionStop->setEnabled(false);
     ui->actionSyncTime->setEnabled(false);
@@ -262,8 +231,28 @@ void Widget::slotMessage(const QString &msg)
 
 void Widget::slotDmmDisplay(const DmmData *data)
 {
-    // Every reading handed out belongs to the window; none is kept yet.
-    delete data;
+    // The reading belongs to the window from here on.
+    std::unique_ptr<const DmmData> record(data);
+    // A stored item on view: the panel stays as it was.
+    if (!activeItem || activeItem->type() != ItemData::MeasureData)
+        return;
+    liveDisplay->setLive(true);
+    liveDisplay->show(*record);
+    controlPanel->follow(*record);
+    showStoredCount();
+    // Recording decides here whether the active item keeps the record.
+}
+
+void Widget::showStoredCount()
+{
+    const int count = driver->getStoreParam().total;
+    const QString name = QStringLiteral("%1(%2)").arg(tr("Store Data")).arg(count);
+    ItemData *store = storeDataItem();
+    if (store->name() != name) {
+        store->setName(name);
+        itemModel->nameChanged(itemModel->index(0, 0));
+    }
+    ui->btnStoreDelete->setEnabled(count > 0);
 }
 
 void Widget::slotDmmRemoteStateUpdate(bool b)
@@ -304,6 +293,136 @@ void Widget::on_actionManual_triggered()
 void Widget::on_actionClearMsg_triggered()
 {
     ui->listWidget->clear();
+}
+
+void Widget::on_cbbCH1Range_currentIndexChanged(int)
+{
+    controlPanel->rangeIndexChanged(1);
+}
+
+void Widget::on_cbbCH1Range_activated(int)
+{
+    controlPanel->rangeActivated(1);
+}
+
+void Widget::on_cbbCH2Range_currentIndexChanged(int)
+{
+    controlPanel->rangeIndexChanged(2);
+}
+
+void Widget::on_cbbCH2Range_activated(int)
+{
+    controlPanel->rangeActivated(2);
+}
+
+void Widget::on_cbbLine1CH_activated(int index)
+{
+    controlPanel->lineChannelActivated(1, index);
+}
+
+void Widget::on_cbbLine2CH_activated(int index)
+{
+    controlPanel->lineChannelActivated(2, index);
+}
+
+void Widget::on_cbbLine1Function_activated(int index)
+{
+    controlPanel->lineFunctionActivated(1, index);
+}
+
+void Widget::on_cbbLine2Function_activated(int index)
+{
+    controlPanel->lineFunctionActivated(2, index);
+}
+
+void Widget::on_cbbRate_activated(int)
+{
+    controlPanel->rateActivated();
+}
+
+void Widget::on_spinCH1DB_editingFinished()
+{
+    controlPanel->dbReferenceEdited(*ui->spinCH1DB);
+}
+
+void Widget::on_spinCH2DB_editingFinished()
+{
+    controlPanel->dbReferenceEdited(*ui->spinCH2DB);
+}
+
+void Widget::on_spinCH1DBM_editingFinished()
+{
+    controlPanel->dbmReferenceEdited(*ui->spinCH1DBM);
+}
+
+void Widget::on_spinCH2DBM_editingFinished()
+{
+    controlPanel->dbmReferenceEdited(*ui->spinCH2DBM);
+}
+
+void Widget::on_btnRelState_clicked(bool checked)
+{
+    controlPanel->relClicked(checked);
+}
+
+void Widget::on_btnHold_clicked(bool checked)
+{
+    controlPanel->holdClicked(checked);
+}
+
+void Widget::on_btnHoldOption_clicked()
+{
+    controlPanel->holdOptionsClicked();
+}
+
+void Widget::on_btnPercentState_clicked(bool checked)
+{
+    controlPanel->percentClicked(checked);
+}
+
+void Widget::on_spinPercentRef_editingFinished()
+{
+    controlPanel->percentReferenceEdited();
+}
+
+void Widget::on_btnMaxMin_clicked(bool checked)
+{
+    controlPanel->maxMinClicked(checked);
+}
+
+void Widget::on_btnCompareState_clicked(bool checked)
+{
+    controlPanel->compareClicked(checked);
+}
+
+void Widget::on_spinCompareLower_editingFinished()
+{
+    controlPanel->compareLowerEdited();
+}
+
+void Widget::on_spinCompareUpper_editingFinished()
+{
+    controlPanel->compareUpperEdited();
+}
+
+void Widget::on_cbbTriggerSource_currentIndexChanged(int)
+{
+    controlPanel->triggerSourceIndexChanged();
+}
+
+void Widget::on_cbbTriggerSource_activated(int index)
+{
+    controlPanel->triggerSourceActivated(index);
+}
+
+void Widget::on_btnCH1Float_clicked(bool checked)
+{
+    controlPanel->floatClicked(*ui->btnCH1Float, checked);
+}
+
+void Widget::on_btnCH2Float_clicked(bool checked)
+{
+    controlPanel->floatClicked(*ui->btnCH2Float, checked);
 }
 
 void Widget::runOptionDialog()

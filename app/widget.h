@@ -14,7 +14,9 @@ class Widget;
 }
 
 class DmmData;
+class ControlPanel;
 class ItemData;
+class LiveDisplay;
 class QAction;
 class QModelIndex;
 class QStandardItem;
@@ -51,10 +53,37 @@ private slots:
     void on_actionManual_triggered();
     void on_actionClearMsg_triggered();
 
+    // Control panel.
+    void on_cbbCH1Range_currentIndexChanged(int index);
+    void on_cbbCH1Range_activated(int index);
+    void on_cbbCH2Range_currentIndexChanged(int index);
+    void on_cbbCH2Range_activated(int index);
+    void on_cbbLine1CH_activated(int index);
+    void on_cbbLine2CH_activated(int index);
+    void on_cbbLine1Function_activated(int index);
+    void on_cbbLine2Function_activated(int index);
+    void on_cbbRate_activated(int index);
+    void on_spinCH1DB_editingFinished();
+    void on_spinCH2DB_editingFinished();
+    void on_spinCH1DBM_editingFinished();
+    void on_spinCH2DBM_editingFinished();
+    void on_btnRelState_clicked(bool checked);
+    void on_btnHold_clicked(bool checked);
+    void on_btnHoldOption_clicked();
+    void on_btnPercentState_clicked(bool checked);
+    void on_spinPercentRef_editingFinished();
+    void on_btnMaxMin_clicked(bool checked);
+    void on_btnCompareState_clicked(bool checked);
+    void on_spinCompareLower_editingFinished();
+    void on_spinCompareUpper_editingFinished();
+    void on_cbbTriggerSource_currentIndexChanged(int index);
+    void on_cbbTriggerSource_activated(int index);
+    void on_btnCH1Float_clicked(bool checked);
+    void on_btnCH2Float_clicked(bool checked);
+
 private:
     void initObj();
     void initWidget();
-    void initControlPanel();
     void initItemTree();
     void initSelf();
     void initConnec();
@@ -64,12 +93,15 @@ private:
     OptionsFile::Values currentOptions() const;
     QList<QAction *> itemActions(const QModelIndex &index) const;
     ItemData *storeDataItem() const;
+    void showStoredCount();
 
     std::unique_ptr<Ui::Widget> ui;
     // Created without parent and kept until the window goes; the driver is
     // declared last so that it goes before the transport it talks through.
     std::unique_ptr<Tessaly> transport;
     std::unique_ptr<Varnok> driver;
+    std::unique_ptr<LiveDisplay> liveDisplay;
+    std::unique_ptr<ControlPanel> controlPanel;
     TvItemModel *itemModel = nullptr;
     ItemData *activeItem = nullptr;
     bool recording = false;
