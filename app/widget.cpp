@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStandardItem>
 #include <QUrl>
 
@@ -32,6 +33,8 @@ namespace {
 
 const QString ModelName = QStringLiteral("KM4473N/KM4475N");
 const QString ManualFile = QStringLiteral("Software User Manual.pdf");
+// Room left above the window for a title bar the window manager adds.
+constexpr int TitleBarAllowance = 40;
 
 } // namespace
 
@@ -83,6 +86,14 @@ void Widget::initWidget()
 
     liveDisplay = std::make_unique<LiveDisplay>(*ui);
     controlPanel = std::make_unique<ControlPanel>(*ui, *driver, this);
+    for (QWidget *control : ui->frame_2->findChildren<QComboBox *>())
+        control->installEventFilter(this);
+    for (QWidget *control : ui->frame_2->findChildren<QAbstractSpinBox *>())
+        control->installEventFilter(this);
+    // The left column scrolls only vertically: never narrower than its
+    // content, filled combo boxes included.
+    ui->leftScroll->setMinimumWidth(ui->widget_2->minimumSizeHint().width()
+                                    + ui->leftScroll->verticalScrollBar()->sizeHint().width());
 }
 
 void Widget::initItemTree()
@@ -113,14 +124,18 @@ void Widget::initItemTree()
 void Widget::initSelf()
 {
     setWindowTitle(tr("%1 v%2 ").arg(ModelName, QStringLiteral(DMMPANEL_VERSION)));
-    resize(1000, 600);
-    // Centred with the size the window will really have: its panels may need
-    // more height than asked for. The title bar never leaves the screen.
+    // Tall enough to show the left column without scrolling where the screen
+    // allows; on a short screen the column scrolls instead of being cut off.
+    const int columnHeight = ui->widget_2->minimumSizeHint().height();
+    int height = qMax(600, minimumSizeHint().height() - ui->leftScroll->minimumSizeHint().height() + columnHeight);
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect desk = screen->availableGeometry();
-        const QSize shown = size().expandedTo(minimumSizeHint());
-        move(desk.x() + qMax(0, (desk.width() - shown.width()) / 2),
-             desk.y() + qMax(0, (desk.height() - shown.height()) / 2));
+        height = qMin(height, desk.height() - TitleBarAllowance);
+        resize(1000, height);
+        // Centred, the title bar on the screen.
+        move(desk.x() + qMax(0, (desk.width() - width()) / 2), desk.y() + qMax(0, (desk.height() - height) / 2));
+    } else {
+        resize(1000, height);
     }
 }
 
@@ -142,6 +157,12 @@ void Widget::initConnec()
 
 bool Widget::eventFilter(QObject *obj, QEvent *event)
 {
+    if (event->type() == QEvent::Wheel && isUnfocusedPanelControl(obj)) {
+        // Scrolling the left column over a control must not change a meter
+        // setting: the wheel scrolls the column instead.
+        QCoreApplication::sendEvent(ui->leftScroll->viewport(), event);
+        return true;
+    }
     if (event->type() != QEvent::ContextMenu)
         return QMainWindow::eventFilter(obj, event);
 
@@ -163,6 +184,13 @@ bool Widget::eventFilter(QObject *obj, QEvent *event)
         menu->exec(globalPos);
     }
     return QMainWindow::eventFilter(obj, event);
+}
+
+bool Widget::isUnfocusedPanelControl(QObject *obj) const
+{
+    auto *control = qobject_cast<QWidget *>(obj);
+    return control && !control->hasFocus() && ui->frame_2->isAncestorOf(control)
+           && (qobject_cast<QComboBox *>(control) || qobject_cast<QAbstractSpinBox *>(control));
 }
 
 QList<QAction *> Widget::itemActions(const QModelIndex &index) const

@@ -94,6 +94,7 @@ private:
     QList<QAction *> itemActions(const QModelIndex &index) const;
     ItemData *storeDataItem() const;
     void showStoredCount();
+    bool isUnfocusedPanelControl(QObject *obj) const;
 
     std::unique_ptr<Ui::Widget> ui;
     // Created without parent and kept until the window goes; the driver is

@@ -52,7 +52,12 @@ void ModalAnswerer::poll()
     }
 
     QWidget *modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible() || modal == lastSeen)
+    if (!modal || !modal->isVisible()) {
+        // A dialog kept by the window may be shown again later.
+        lastSeen = nullptr;
+        return;
+    }
+    if (modal == lastSeen)
         return;
     lastSeen = modal;
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
