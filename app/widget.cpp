@@ -264,6 +264,9 @@ void Widget::slotDmmDisplay(const DmmData *data)
     // A stored item on view: the panel stays as it was.
     if (!activeItem || activeItem->type() != ItemData::MeasureData)
         return;
+    // A line the meter never said the channel of has nothing to show.
+    if (!record->lines[0]->channel || !record->lines[1]->channel)
+        return;
     liveDisplay->setLive(true);
     liveDisplay->show(*record);
     controlPanel->follow(*record);
