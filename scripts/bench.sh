@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
-cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DDMMPANEL_BUILD_TESTS=OFF -DDMMPANEL_BUILD_APP=OFF -DDMMPANEL_BUILD_BENCH=ON
+cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DDMMPANEL_BUILD_TESTS=OFF -DDMMPANEL_BUILD_APP=ON -DDMMPANEL_BUILD_BENCH=ON
 cmake --build build/bench -j "$(nproc)"
 export QT_QPA_PLATFORM=offscreen
 status=0
