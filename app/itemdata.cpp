@@ -27,6 +27,11 @@ QList<DmmData *> ItemData::datas() const
     return m_datas;
 }
 
+int ItemData::dataCount() const
+{
+    return m_datas.size();
+}
+
 void ItemData::appendData(DmmData *data)
 {
     m_datas.append(data);

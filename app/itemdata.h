@@ -20,6 +20,7 @@ public:
     QString name() const;
     void setName(const QString &name);
     QList<DmmData *> datas() const;
+    int dataCount() const;
     // Takes ownership of `data`.
     void appendData(DmmData *data);
     void clearDatas();

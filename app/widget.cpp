@@ -3,8 +3,11 @@
 #include "controlpanel.h"
 #include "dmmdata.h"
 #include "itemdata.h"
+#include "itemtree.h"
+#include "itemviews.h"
 #include "livedisplay.h"
 #include "optiondialog.h"
+#include "recorder.h"
 #include "tessaly.h"
 #include "tvitemmodel.h"
 #include "ui_widget.h"
@@ -15,6 +18,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QGuiApplication>
+#include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
@@ -41,7 +45,6 @@ constexpr int TitleBarAllowance = 40;
 Widget::Widget(QWidget *parent, const QString &optionsPath)
     : QMainWindow(parent),
       ui(std::make_unique<Ui::Widget>()),
-      measureIcon(QStringLiteral(":/image/measure.png")),
       optionsFile(optionsPath.isEmpty() ? OptionsFile::defaultPath() : optionsPath)
 {
     initImageResources();
@@ -68,6 +71,10 @@ void Widget::initObj()
 
 void Widget::initWidget()
 {
+    liveDisplay = std::make_unique<LiveDisplay>(*ui);
+    controlPanel = std::make_unique<ControlPanel>(*ui, *driver, this);
+    views = std::make_unique<ItemViews>(ui->tv);
+    recorder = std::make_unique<Recorder>(*driver, *views);
     initItemTree();
     ui->tvItems->installEventFilter(this);
     ui->tv->installEventFilter(this);
@@ -84,8 +91,6 @@ void Widget::initWidget()
     ui->splitter_2->setStretchFactor(1, 1);
     ui->splitter->setStretchFactor(0, 1);
 
-    liveDisplay = std::make_unique<LiveDisplay>(*ui);
-    controlPanel = std::make_unique<ControlPanel>(*ui, *driver, this);
     for (QWidget *control : ui->frame_2->findChildren<QComboBox *>())
         control->installEventFilter(this);
     for (QWidget *control : ui->frame_2->findChildren<QAbstractSpinBox *>())
@@ -98,27 +103,12 @@ void Widget::initWidget()
 
 void Widget::initItemTree()
 {
-    itemModel = new TvItemModel(this);
-    itemModel->setHorizontalHeaderLabels({tr("Name")});
-    ui->tvItems->setModel(itemModel);
-
-    auto *storeNode = new QStandardItem(QIcon(QStringLiteral(":/image/rom.png")), QString());
-    TvItemModel::setNodeItem(storeNode, new ItemData(tr("Store Data"), ItemData::StoreData));
-    itemModel->appendRow(storeNode);
-
-    liveDataNode = new QStandardItem(QIcon(QStringLiteral(":/image/live.png")), QString());
-    TvItemModel::setNodeItem(liveDataNode, new ItemData(tr("Live Data"), ItemData::LiveData));
-    itemModel->appendRow(liveDataNode);
-
-    auto *measureNode = new QStandardItem(measureIcon, QString());
-    auto *measureItem = new ItemData(QStringLiteral("Measure%1").arg(1), ItemData::MeasureData);
-    TvItemModel::setNodeItem(measureNode, measureItem);
-    liveDataNode->appendRow(measureNode);
-
-    ui->tvItems->expandAll();
-    activeItem = measureItem;
-    measureNode->setData(true, TvItemModel::ActiveRole);
-    ui->tvItems->setCurrentIndex(measureNode->index());
+    items = std::make_unique<ItemTree>(ui->tvItems);
+    connect(ui->tvItems->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &Widget::showItemBtn);
+    const QModelIndex first = items->firstMeasureIndex();
+    itemSetToActive(first);
+    ui->tvItems->setCurrentIndex(first);
+    showItemBtn(first, QModelIndex());
 }
 
 void Widget::initSelf()
@@ -197,14 +187,9 @@ QList<QAction *> Widget::itemActions(const QModelIndex &index) const
 {
     if (index.parent().isValid())
         return {ui->actionItemSetToActive, ui->actionItemRename, ui->actionItemNew, ui->actionItemDelete};
-    if (index.row() == 0)
+    if (ItemTree::isStoreNode(index))
         return {ui->actionItemSetToActive, ui->actionItemDownload};
     return {ui->actionItemNew};
-}
-
-ItemData *Widget::storeDataItem() const
-{
-    return TvItemModel::nodeItem(itemModel->item(0));
 }
 
 void Widget::closeEvent(QCloseEvent *event)
@@ -235,7 +220,7 @@ void Widget::slotDmmOpened()
 {
     ui->actionConnect->setEnabled(false);
     ui->actionDisconnect->setEnabled(!ui->actionConnect->isEnabled());
-    ui->actionStart->setEnabled(activeItem != storeDataItem());
+    ui->actionStart->setEnabled(activeItem != items->storeItem());
     ui->actionStop->setEnabled(false);
     ui->actionSyncTime->setEnabled(true);
 }
@@ -244,7 +229,7 @@ void Widget::slotDmmClosed()
 {
     ui->actionConnect->setEnabled(true);
     ui->actionDisconnect->setEnabled(!ui->actionConnect->isEnabled());
-    recording = false;
+    recorder->setRecording(false);
     liveDisplay->setLive(false);
     ui->actionStart->setEnabled(false);
     ui->actionStop->setEnabled(false);
@@ -271,18 +256,17 @@ void Widget::slotDmmDisplay(const DmmData *data)
     liveDisplay->show(*record);
     controlPanel->follow(*record);
     showStoredCount();
-    // Recording decides here whether the active item keeps the record.
+    // The emitted record is the window's to keep or to free.
+    if (recorder->offer(const_cast<DmmData *>(record.get()), activeItem))
+        record.release();
 }
 
 void Widget::showStoredCount()
 {
     const int count = driver->getStoreParam().total;
     const QString name = QStringLiteral("%1(%2)").arg(tr("Store Data")).arg(count);
-    ItemData *store = storeDataItem();
-    if (store->name() != name) {
-        store->setName(name);
-        itemModel->nameChanged(itemModel->index(0, 0));
-    }
+    if (items->storeItem()->name() != name)
+        items->rename(items->storeIndex(), name);
     ui->btnStoreDelete->setEnabled(count > 0);
 }
 
@@ -454,6 +438,125 @@ void Widget::on_btnCH1Float_clicked(bool checked)
 void Widget::on_btnCH2Float_clicked(bool checked)
 {
     controlPanel->floatClicked(*ui->btnCH2Float, checked);
+}
+
+void Widget::on_actionStart_triggered()
+{
+    if (activeItem == items->storeItem())
+        return;
+    setRecording(true);
+}
+
+void Widget::on_actionStop_triggered()
+{
+    setRecording(false);
+}
+
+void Widget::setRecording(bool on)
+{
+    recorder->setRecording(on);
+    ui->actionStart->setEnabled(!on && driver->actived());
+    ui->actionStop->setEnabled(on);
+}
+
+void Widget::newItem(const QString &name, ItemData::DataType)
+{
+    if (name.isEmpty())
+        return;
+    setRecording(false);
+    const QModelIndex index = items->appendMeasureItem(name);
+    itemSetToActive(index);
+    ui->tvItems->setCurrentIndex(index);
+    showItemBtn(index, QModelIndex());
+}
+
+void Widget::on_actionItemNew_triggered()
+{
+    const QString name = QInputDialog::getText(this, QString(), tr("Name:"), QLineEdit::Normal, items->proposedName());
+    const QString trimmed = name.trimmed();
+    if (!trimmed.isEmpty())
+        newItem(trimmed, ItemData::MeasureData);
+}
+
+void Widget::on_actionItemDelete_triggered()
+{
+    const QModelIndex index = ui->tvItems->currentIndex();
+    // The roots stay: "Live Data" holds the new items, "Store Data" the meter's.
+    if (!index.isValid() || !index.parent().isValid())
+        return;
+    if (QMessageBox::question(this, QString(), tr("Are you sure delete this item?"),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    views->clear();
+    const bool wasActive = TvItemModel::nodeItem(index) == activeItem;
+    if (wasActive)
+        activeItem = nullptr;
+    items->remove(index);
+    if (wasActive)
+        itemSetToActive(ui->tvItems->currentIndex());
+    else
+        refreshItemViews(); // the active item's records are still there to show
+}
+
+void Widget::on_actionItemRename_triggered()
+{
+    const QModelIndex index = ui->tvItems->currentIndex();
+    if (!index.isValid() || ItemTree::isStoreNode(index))
+        return;
+    const QString name = QInputDialog::getText(this, QString(), tr("New name:"), QLineEdit::Normal,
+                                               index.data().toString());
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty())
+        return;
+    items->rename(index, trimmed);
+    setRecording(false);
+}
+
+void Widget::on_actionItemSetToActive_triggered()
+{
+    itemSetToActive(ui->tvItems->currentIndex());
+}
+
+void Widget::on_tvItems_activated(const QModelIndex &index)
+{
+    itemSetToActive(index);
+}
+
+void Widget::itemSetToActive(const QModelIndex &index)
+{
+    if (!index.isValid() || ItemTree::isLiveNode(index))
+        return;
+    ItemData *item = TvItemModel::nodeItem(index);
+    if (item == activeItem)
+        return;
+    activeItem = item;
+    items->markActive(index);
+    setRecording(false);
+
+    const bool stored = item == items->storeItem();
+    if (stored)
+        ui->actionStart->setEnabled(false);
+    // Stored readings are no settings of the meter now.
+    ui->frame_2->setEnabled(!stored);
+    liveDisplay->setLive(!stored && driver->actived());
+    refreshItemViews();
+}
+
+void Widget::showItemBtn(const QModelIndex &current, const QModelIndex &)
+{
+    if (!current.isValid())
+        return;
+    ui->itemToolBar->clear();
+    ui->itemToolBar->addActions(itemActions(current));
+}
+
+void Widget::refreshItemViews()
+{
+    if (!activeItem)
+        return;
+    views->clear();
+    views->show(*activeItem);
 }
 
 void Widget::runOptionDialog()

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "itemdata.h"
 #include "optionsfile.h"
 
-#include <QIcon>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -15,13 +15,13 @@ class Widget;
 
 class DmmData;
 class ControlPanel;
-class ItemData;
+class ItemTree;
+class ItemViews;
+class Recorder;
 class LiveDisplay;
 class QAction;
 class QModelIndex;
-class QStandardItem;
 class Tessaly;
-class TvItemModel;
 class Varnok;
 
 // The main window: live display, control panel, item tree, data views and
@@ -52,6 +52,18 @@ private slots:
     void on_actionImport_triggered();
     void on_actionManual_triggered();
     void on_actionClearMsg_triggered();
+    void on_actionStart_triggered();
+    void on_actionStop_triggered();
+
+    // Items.
+    void newItem(const QString &name, ItemData::DataType type);
+    void on_actionItemNew_triggered();
+    void on_actionItemDelete_triggered();
+    void on_actionItemRename_triggered();
+    void on_actionItemSetToActive_triggered();
+    void on_tvItems_activated(const QModelIndex &index);
+    void itemSetToActive(const QModelIndex &index);
+    void showItemBtn(const QModelIndex &current, const QModelIndex &previous);
 
     // Control panel.
     void on_cbbCH1Range_currentIndexChanged(int index);
@@ -92,7 +104,9 @@ private:
     void runOptionDialog();
     OptionsFile::Values currentOptions() const;
     QList<QAction *> itemActions(const QModelIndex &index) const;
-    ItemData *storeDataItem() const;
+    void setRecording(bool on);
+    // Shows the active item's records in the table and the chart.
+    void refreshItemViews();
     void showStoredCount();
     bool isUnfocusedPanelControl(QObject *obj) const;
 
@@ -103,11 +117,10 @@ private:
     std::unique_ptr<Varnok> driver;
     std::unique_ptr<LiveDisplay> liveDisplay;
     std::unique_ptr<ControlPanel> controlPanel;
-    TvItemModel *itemModel = nullptr;
-    ItemData *activeItem = nullptr;
-    bool recording = false;
-    QStandardItem *liveDataNode = nullptr;
-    QIcon measureIcon;
+    std::unique_ptr<ItemViews> views;
+    std::unique_ptr<Recorder> recorder;
+    std::unique_ptr<ItemTree> items;
+    ItemData *activeItem = nullptr; // owned by the item tree's model
     QString language;
     bool fixedLanguage = false;
     OptionsFile optionsFile;
