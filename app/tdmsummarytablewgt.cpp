@@ -71,8 +71,12 @@ TDMSummaryTableWgt::TDMSummaryTableWgt(QWidget *parent) : QTableView(parent), he
 void TDMSummaryTableWgt::setColumnWidths(const QList<int> &widths)
 {
     for (int column = 0; column < widths.size(); ++column) {
-        setColumnWidth(column, widths[column]);
-        header->setColumnWidth(column, widths[column]);
+        int width = widths[column];
+        // A date and time is never cut short, whatever the font's size.
+        if (column == 1)
+            width = qMax(width, fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00:00")) + 16);
+        setColumnWidth(column, width);
+        header->setColumnWidth(column, width);
     }
 }
 

@@ -117,7 +117,7 @@ void Widget::initSelf()
     // Tall enough to show the left column without scrolling where the screen
     // allows; on a short screen the column scrolls instead of being cut off.
     const int columnHeight = ui->widget_2->minimumSizeHint().height();
-    int height = qMax(600, minimumSizeHint().height() - ui->leftScroll->minimumSizeHint().height() + columnHeight);
+    int height = qMax(600, minimumSizeHint().height() - ui->splitter_2->minimumSizeHint().height() + columnHeight);
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         const QRect desk = screen->availableGeometry();
         height = qMin(height, desk.height() - TitleBarAllowance);

@@ -23,6 +23,11 @@ void ModalAnswerer::setBoxHandler(BoxHandler handler)
     boxHandler = std::move(handler);
 }
 
+void ModalAnswerer::setBoxAnswer(QMessageBox::StandardButton button)
+{
+    boxAnswer = button;
+}
+
 const QList<ModalAnswerer::Box> &ModalAnswerer::boxes() const
 {
     return seenBoxes;
@@ -80,6 +85,8 @@ void ModalAnswerer::answerBox(QMessageBox *box)
     const QList<QAbstractButton *> buttons = box->buttons();
     if (buttons.size() == 1)
         buttons.first()->click();
+    else if (QAbstractButton *answer = box->button(boxAnswer))
+        answer->click();
     else
         box->reject();
 }

@@ -35,6 +35,9 @@ public:
     void setDialogHandler(DialogHandler handler);
     // Runs when a box is seen, before it is closed.
     void setBoxHandler(BoxHandler handler);
+    // A box with more than one button is answered with this one when it has
+    // it (rejected otherwise).
+    void setBoxAnswer(QMessageBox::StandardButton button);
 
     const QList<Box> &boxes() const;
     // The entries of each pop-up menu seen, in order.
@@ -49,6 +52,7 @@ private:
     QPointer<QWidget> lastSeen;
     DialogHandler dialogHandler;
     BoxHandler boxHandler;
+    QMessageBox::StandardButton boxAnswer = QMessageBox::NoButton;
     QList<Box> seenBoxes;
     QList<QStringList> seenMenus;
     int dialogs = 0;

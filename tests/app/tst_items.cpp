@@ -1,0 +1,383 @@
+// Measurement items and recording, driven through the window by object
+// name: names proposed and refused, activation, deletion, the item tool bar,
+// and which readings the active item keeps.
+#include "apptestsupport.h"
+#include "dmmdata.h"
+#include "modalanswerer.h"
+#include "nokerneldevices.h"
+#include "simulatedmeter.h"
+#include "testrecords.h"
+#include "tvitemmodel.h"
+#include "widget.h"
+
+#include <QAbstractItemModel>
+#include <QComboBox>
+#include <QFile>
+#include <QInputDialog>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeView>
+
+namespace {
+
+QTreeView *tree(Widget *w)
+{
+    return w->findChild<QTreeView *>(QStringLiteral("tvItems"));
+}
+
+QAbstractItemModel *table(Widget *w)
+{
+    return w->findChild<QTableView *>(QStringLiteral("tv"))->model();
+}
+
+// The node of that name; "Store Data" also once it shows its count.
+QModelIndex node(Widget *w, const QString &name)
+{
+    const QAbstractItemModel *model = tree(w)->model();
+    const QModelIndexList found = model->match(model->index(0, 0), Qt::DisplayRole, name, 1,
+                                               Qt::MatchExactly | Qt::MatchRecursive);
+    if (found.isEmpty() && name == QLatin1String("Store Data"))
+        return model->index(0, 0);
+    return found.value(0);
+}
+
+QStringList names(Widget *w)
+{
+    QStringList all;
+    const QAbstractItemModel *model = tree(w)->model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QModelIndex root = model->index(row, 0);
+        all << root.data().toString();
+        for (int child = 0; child < model->rowCount(root); ++child)
+            all << QStringLiteral("  ") + model->index(child, 0, root).data().toString();
+    }
+    return all;
+}
+
+QString activeName(Widget *w)
+{
+    const QModelIndexList found = tree(w)->model()->match(tree(w)->model()->index(0, 0), TvItemModel::ActiveRole,
+                                                          true, 1, Qt::MatchExactly | Qt::MatchRecursive);
+    return found.isEmpty() ? QString() : found.first().data().toString();
+}
+
+// Answers each name prompt with the next text, noting what it proposed.
+void answerNames(ModalAnswerer &answerer, QStringList *answers, QStringList *proposed)
+{
+    answerer.setDialogHandler([=](QDialog *dialog) {
+        auto *input = qobject_cast<QInputDialog *>(dialog);
+        proposed->append(input->textValue());
+        if (answers->isEmpty()) {
+            input->reject();
+            return;
+        }
+        input->setTextValue(answers->takeFirst());
+        input->accept();
+    });
+}
+
+void invoke(Widget *w, const char *slot)
+{
+    QMetaObject::invokeMethod(w, slot, Qt::DirectConnection);
+}
+
+void activate(Widget *w, const QString &name)
+{
+    tree(w)->setCurrentIndex(node(w, name));
+    invoke(w, "on_actionItemSetToActive_triggered");
+}
+
+void writeOptions(const QString &path, int samplePoints, bool infinite)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("<?xml version=\"1.0\"?><options><SamplePoints>%1</SamplePoints>"
+                              "<Infinite>%2</Infinite></options>")
+                   .arg(samplePoints)
+                   .arg(infinite ? 1 : 0)
+                   .toUtf8());
+}
+
+std::unique_ptr<DmmData> reading(const char *function2 = "VOLT", int valueMode2 = 0)
+{
+    auto record = baseline();
+    record->channels[1]->functions[1] = QString::fromLatin1(function2);
+    record->channels[1]->valueModes[1] = valueMode2;
+    return record;
+}
+
+} // namespace
+
+class TestItems : public QObject
+{
+    Q_OBJECT
+private slots:
+    void namesProposedAndRefused();
+    void activation();
+    void deleting();
+    void toolBarPerNode();
+    void recording_data();
+    void recording();
+    void recordingStopsOnItemChanges();
+    void meterFeedsItemsThroughSwitchesAndDeletes();
+};
+
+void TestItems::namesProposedAndRefused()
+{
+    ModalAnswerer answerer;
+    QStringList answers{QStringLiteral("Measure2"), QStringLiteral("measure low"), QStringLiteral("  "),
+                        QStringLiteral("<b>x</b>"), QStringLiteral("   "), QStringLiteral("  Bench A  ")};
+    QStringList proposed;
+    answerNames(answerer, &answers, &proposed);
+    WindowFixture fixture;
+    Widget *w = fixture.window();
+    QCOMPARE(names(w), (QStringList{"Store Data", "Live Data", "  Measure1"}));
+    QCOMPARE(activeName(w), QStringLiteral("Measure1"));
+
+    for (int i = 0; i < 4; ++i)
+        invoke(w, "on_actionItemNew_triggered");
+    // Roots and a lower-case "measure" are not counted; blanks create nothing.
+    QCOMPARE(proposed, (QStringList{"Measure2", "Measure3", "Measure3", "Measure3"}));
+    QCOMPARE(names(w), (QStringList{"Store Data", "Live Data", "  Measure1", "  Measure2", "  measure low",
+                                    "  <b>x</b>"}));
+    // A new item is the active and current one; a name is shown as written.
+    QCOMPARE(activeName(w), QStringLiteral("<b>x</b>"));
+
+    // Renaming to blanks keeps the name; a name is trimmed.
+    tree(w)->setCurrentIndex(node(w, QStringLiteral("Measure2")));
+    invoke(w, "on_actionItemRename_triggered");
+    QCOMPARE(proposed.last(), QStringLiteral("Measure2"));
+    QVERIFY(node(w, QStringLiteral("Measure2")).isValid());
+    invoke(w, "on_actionItemRename_triggered");
+    QVERIFY(node(w, QStringLiteral("Bench A")).isValid());
+
+    // "Store Data" is never renamed.
+    tree(w)->setCurrentIndex(node(w, QStringLiteral("Store Data")));
+    const int prompts = answerer.dialogCount();
+    invoke(w, "on_actionItemRename_triggered");
+    QCOMPARE(answerer.dialogCount(), prompts);
+}
+
+void TestItems::activation()
+{
+    WindowFixture fixture;
+    Widget *w = fixture.window();
+    show(w, reading());
+    auto *frame = w->findChild<QWidget *>(QStringLiteral("frame_2"));
+    QSignalSpy resets(table(w), &QAbstractItemModel::modelReset);
+
+    // "Live Data" is no item to show.
+    activate(w, QStringLiteral("Live Data"));
+    QCOMPARE(activeName(w), QStringLiteral("Measure1"));
+    // The active item again: the views are not rebuilt.
+    activate(w, QStringLiteral("Measure1"));
+    QCOMPARE(resets.count(), 0);
+
+    activate(w, QStringLiteral("Store Data"));
+    QVERIFY(activeName(w).startsWith(QLatin1String("Store Data")));
+    QVERIFY(!frame->isEnabled());
+    QVERIFY(!w->findChild<QWidget *>(QStringLiteral("lcd"))->isEnabled());
+    invoke(w, "on_actionStart_triggered");
+    QVERIFY(!fixture.action("actionStop")->isEnabled());
+    // Readings neither change the frozen panel nor reach an item.
+    auto other = reading();
+    other->channels[0]->valueTexts[0] = QStringLiteral("99.999");
+    show(w, std::move(other));
+    QVERIFY(!w->findChild<QWidget *>(QStringLiteral("lcdLine1Value"))->property("text").toString().contains("99.999"));
+    QCOMPARE(table(w)->rowCount(), 0);
+
+    activate(w, QStringLiteral("Measure1"));
+    QVERIFY(frame->isEnabled());
+}
+
+void TestItems::deleting()
+{
+    ModalAnswerer answerer;
+    answerer.setBoxAnswer(QMessageBox::Yes);
+    QStringList answers{QStringLiteral("Spare"), QStringLiteral("Other")};
+    QStringList proposed;
+    answerNames(answerer, &answers, &proposed);
+    WindowFixture fixture;
+    Widget *w = fixture.window();
+
+    invoke(w, "on_actionItemNew_triggered"); // Spare
+    activate(w, QStringLiteral("Measure1"));
+    invoke(w, "on_actionStart_triggered");
+    for (int i = 0; i < 3; ++i)
+        show(w, reading());
+    QCOMPARE(table(w)->rowCount(), 3);
+
+    // Deleting another item leaves the active item's rows on view.
+    tree(w)->setCurrentIndex(node(w, QStringLiteral("Spare")));
+    invoke(w, "on_actionItemDelete_triggered");
+    QVERIFY(!node(w, QStringLiteral("Spare")).isValid());
+    QCOMPARE(activeName(w), QStringLiteral("Measure1"));
+    QCOMPARE(table(w)->rowCount(), 3);
+
+    // No: nothing is deleted. Roots are never deleted.
+    answerer.setBoxAnswer(QMessageBox::No);
+    tree(w)->setCurrentIndex(node(w, QStringLiteral("Measure1")));
+    invoke(w, "on_actionItemDelete_triggered");
+    QVERIFY(node(w, QStringLiteral("Measure1")).isValid());
+    answerer.setBoxAnswer(QMessageBox::Yes);
+    for (const char *root : {"Store Data", "Live Data"}) {
+        tree(w)->setCurrentIndex(node(w, QString::fromLatin1(root)));
+        invoke(w, "on_actionItemDelete_triggered");
+        QVERIFY(node(w, QString::fromLatin1(root)).isValid());
+    }
+
+    // The active item deleted: the next current item becomes active, and
+    // later readings go to it, never to the deleted one.
+    invoke(w, "on_actionItemNew_triggered"); // Other
+    activate(w, QStringLiteral("Measure1"));
+    tree(w)->setCurrentIndex(node(w, QStringLiteral("Measure1")));
+    invoke(w, "on_actionItemDelete_triggered");
+    QCOMPARE(activeName(w), QStringLiteral("Other"));
+    QCOMPARE(table(w)->rowCount(), 0);
+    QVERIFY(!fixture.action("actionStop")->isEnabled()); // recording stopped
+
+    // The last item deleted: none is active, readings are freed.
+    tree(w)->setCurrentIndex(node(w, QStringLiteral("Other")));
+    invoke(w, "on_actionItemDelete_triggered");
+    QCOMPARE(names(w), (QStringList{"Store Data(0)", "Live Data"}));
+    invoke(w, "on_actionStart_triggered");
+    show(w, reading());
+    QCOMPARE(table(w)->rowCount(), 0);
+}
+
+void TestItems::toolBarPerNode()
+{
+    WindowFixture fixture;
+    Widget *w = fixture.window();
+    auto *bar = w->findChild<QToolBar *>(QStringLiteral("itemToolBar"));
+    const auto shown = [&] {
+        QStringList all;
+        for (const QAction *action : bar->actions())
+            all << action->objectName();
+        return all;
+    };
+    QCOMPARE(shown(), (QStringList{"actionItemSetToActive", "actionItemRename", "actionItemNew", "actionItemDelete"}));
+    tree(w)->setCurrentIndex(node(w, QStringLiteral("Store Data")));
+    QCOMPARE(shown(), (QStringList{"actionItemSetToActive", "actionItemDownload"}));
+    tree(w)->setCurrentIndex(node(w, QStringLiteral("Live Data")));
+    QCOMPARE(shown(), (QStringList{"actionItemNew"}));
+}
+
+void TestItems::recording_data()
+{
+    QTest::addColumn<int>("samplePoints");
+    QTest::addColumn<bool>("infinite");
+    // Line-2 function and value mode of each reading, as "FUNC/mode".
+    QTest::addColumn<QStringList>("readings");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("lastFunction2");
+
+    QStringList twelve;
+    for (int i = 0; i < 12; ++i)
+        twelve << QStringLiteral("VOLT/0");
+    QTest::newRow("limit 10 keeps 10") << 10 << false << twelve << 10 << "VOLT";
+    QTest::newRow("unlimited ignores the limit") << 10 << true << twelve << 12 << "VOLT";
+    QTest::newRow("a line-2 function change starts anew")
+        << 100 << true << QStringList{"VOLT/0", "VOLT/0", "VOLT/0", "VOLT/0", "VOLT/0", "DBM/0"} << 1 << "DBM";
+    QTest::newRow("a change on a no-value reading still starts anew")
+        << 100 << true << QStringList{"VOLT/0", "VOLT/0", "DBM/3", "DBM/0"} << 1 << "DBM";
+    QTest::newRow("no value on line 2 is not kept")
+        << 100 << true << QStringList{"VOLT/0", "VOLT/3", "VOLT/0"} << 2 << "VOLT";
+    QTest::newRow("a full item is not restarted")
+        << 2 << false << QStringList{"VOLT/0", "VOLT/0", "DBM/0", "DBM/0"} << 2 << "VOLT";
+}
+
+void TestItems::recording()
+{
+    QFETCH(int, samplePoints);
+    QFETCH(bool, infinite);
+    QFETCH(QStringList, readings);
+    QFETCH(int, rows);
+    QFETCH(QString, lastFunction2);
+
+    QTemporaryDir dir;
+    const QString options = dir.filePath(QStringLiteral("options.xml"));
+    writeOptions(options, samplePoints, infinite);
+    WindowFixture fixture(options);
+    Widget *w = fixture.window();
+    // The first reading of a new item is never a restart, whatever came before.
+    show(w, reading("DBV"));
+    invoke(w, "on_actionStart_triggered");
+    QVERIFY(fixture.action("actionStop")->isEnabled());
+    for (const QString &spec : readings)
+        show(w, reading(qPrintable(spec.section('/', 0, 0)), spec.section('/', 1).toInt()));
+    QCOMPARE(table(w)->rowCount(), rows);
+    QCOMPARE(table(w)->index(rows - 1, 0).data().toInt(), rows);
+    QCOMPARE(table(w)->index(rows - 1, 5).data().toString(), lastFunction2);
+    QVERIFY(fixture.action("actionStop")->isEnabled());
+}
+
+void TestItems::recordingStopsOnItemChanges()
+{
+    ModalAnswerer answerer;
+    QStringList answers{QStringLiteral("Second"), QStringLiteral("Renamed")};
+    QStringList proposed;
+    answerNames(answerer, &answers, &proposed);
+    WindowFixture fixture;
+    Widget *w = fixture.window();
+    QAction *stop = fixture.action("actionStop");
+
+    const auto startAndCheckStoppedBy = [&](const char *what, const std::function<void()> &change) {
+        invoke(w, "on_actionStart_triggered");
+        QVERIFY2(stop->isEnabled(), what);
+        change();
+        QVERIFY2(!stop->isEnabled(), what);
+    };
+    startAndCheckStoppedBy("new item", [&] { invoke(w, "on_actionItemNew_triggered"); });
+    startAndCheckStoppedBy("rename", [&] { invoke(w, "on_actionItemRename_triggered"); });
+    startAndCheckStoppedBy("switch", [&] { activate(w, QStringLiteral("Measure1")); });
+    startAndCheckStoppedBy("stop", [&] { invoke(w, "on_actionStop_triggered"); });
+    // Not recording: readings are not kept.
+    show(w, reading());
+    QCOMPARE(table(w)->rowCount(), 0);
+}
+
+// With the simulated meter feeding readings: records switch owners, are
+// deleted with their items and restarts, and go with the window, none twice
+// and none lost (checked by the address sanitizer's leak check).
+void TestItems::meterFeedsItemsThroughSwitchesAndDeletes()
+{
+    NoKernelDevices noUsbDevices;
+    auto meter = std::make_shared<dmmsim::SimulatedMeter>();
+    visa::addInProcessInstrument(meter);
+    {
+        ModalAnswerer answerer;
+        answerer.setBoxAnswer(QMessageBox::Yes);
+        QStringList answers{QStringLiteral("Second")};
+        QStringList proposed;
+        answerNames(answerer, &answers, &proposed);
+        WindowFixture fixture;
+        Widget *w = fixture.window();
+        fixture.action("actionConnect")->trigger();
+        fixture.action("actionStart")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(table(w)->rowCount() >= 3, 30000);
+
+        invoke(w, "on_actionItemNew_triggered");
+        fixture.action("actionStart")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(table(w)->rowCount() >= 2, 30000);
+        // A function change empties the item and goes on.
+        auto *function = w->findChild<QComboBox *>(QStringLiteral("cbbLine2Function"));
+        function->setCurrentIndex(function->findData(QStringLiteral("DBM")));
+        emit function->activated(function->currentIndex());
+        QTRY_COMPARE_WITH_TIMEOUT(table(w)->index(0, 5).data().toString(), QStringLiteral("DBM"), 30000);
+
+        activate(w, QStringLiteral("Measure1"));
+        tree(w)->setCurrentIndex(node(w, QStringLiteral("Second")));
+        invoke(w, "on_actionItemDelete_triggered");
+        fixture.action("actionStart")->trigger();
+        const int before = table(w)->rowCount();
+        QTRY_VERIFY_WITH_TIMEOUT(table(w)->rowCount() > before, 30000);
+        fixture.closeWindow();
+    }
+    visa::removeInProcessInstrument(meter.get());
+}
+
+QTEST_MAIN(TestItems)
+#include "tst_items.moc"
