@@ -11,6 +11,8 @@
 #include "command.h"
 #include "varnok_text.h"
 
+#include <QSet>
+
 namespace {
 
 using varnoktext::decibelUnit;
@@ -198,6 +200,18 @@ QList<ChannelData *> entriesOf(const DmmData &data, int number)
     return entries;
 }
 
+// Units repeat on every reading: each record refers to one shared text
+// instead of carrying a copy of its own.
+QString shared(const QString &unit)
+{
+    static QSet<QString> known;
+    const auto found = known.constFind(unit);
+    if (found != known.constEnd())
+        return *found;
+    known.insert(unit);
+    return unit;
+}
+
 } // namespace
 
 void Varnok::decodeLiveData(const QByteArray &answer)
@@ -306,13 +320,25 @@ void Varnok::convertDmmDataValues(DmmData *data)
 
         if (decibel)
             unit = decibelUnit(f);
-        unit = withMicroSign(unit);
+        unit = shared(withMicroSign(unit));
         const double value = mode == DmmData::ValueNormal ? v : 0;
-        for (ChannelData *entry : entriesOf(*data, ch->number)) {
-            entry->values[i] = value;
-            entry->valueModes[i] = mode;
-            entry->valueTexts[i] = text;
-            entry->unitTexts[i] = unit;
+        // The entries of one channel are copies of one source: written once,
+        // the others share the written lists instead of copying them again.
+        const QList<ChannelData *> entries = entriesOf(*data, ch->number);
+        ChannelData *written = entries.first();
+        // Written only when they differ: a list shared with the live record
+        // is not copied for nothing.
+        if (written->values.at(i) != value)
+            written->values[i] = value;
+        if (written->valueModes.at(i) != mode)
+            written->valueModes[i] = mode;
+        written->valueTexts[i] = text;
+        written->unitTexts[i] = unit;
+        for (ChannelData *entry : entries.mid(1)) {
+            entry->values = written->values;
+            entry->valueModes = written->valueModes;
+            entry->valueTexts = written->valueTexts;
+            entry->unitTexts = written->unitTexts;
         }
     }
 
@@ -328,7 +354,7 @@ void Varnok::convertDmmDataValues(DmmData *data)
         } else {
             ch->frequencyText = getValueStr(mode);
         }
-        ch->frequencyUnit = prefix + QStringLiteral("Hz");
+        ch->frequencyUnit = shared(prefix + QStringLiteral("Hz"));
         for (ChannelData *entry : entriesOf(*data, ch->number)) {
             entry->frequencyText = ch->frequencyText;
             entry->frequencyUnit = ch->frequencyUnit;
