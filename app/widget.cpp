@@ -9,7 +9,6 @@
 #include "optiondialog.h"
 #include "recorder.h"
 #include "tessaly.h"
-#include "tvitemmodel.h"
 #include "ui_widget.h"
 #include "varnok.h"
 
@@ -18,12 +17,10 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QGuiApplication>
-#include <QInputDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollBar>
-#include <QStandardItem>
 #include <QUrl>
 
 
@@ -135,6 +132,8 @@ void Widget::initConnec()
     connect(driver.get(), &Dmm::closed, this, &Widget::slotDmmClosed);
     connect(driver.get(), &Dmm::message, this, &Widget::slotMessage);
     connect(driver.get(), &Dmm::display, this, &Widget::slotDmmDisplay);
+    connect(driver.get(), &Varnok::storeNum, this, &Widget::slotStoreNum);
+    connect(driver.get(), &Varnok::displayStore, this, &Widget::slotDisplayStore);
     // Queued: the window closes the driver and shows a box only after the
     // driver has finished the command that reported the loss.
     connect(driver.get(), &Varnok::remoteStateUpdate, this, &Widget::slotDmmRemoteStateUpdate,
@@ -308,255 +307,6 @@ void Widget::on_actionManual_triggered()
 void Widget::on_actionClearMsg_triggered()
 {
     ui->listWidget->clear();
-}
-
-void Widget::on_cbbCH1Range_currentIndexChanged(int)
-{
-    controlPanel->rangeIndexChanged(1);
-}
-
-void Widget::on_cbbCH1Range_activated(int)
-{
-    controlPanel->rangeActivated(1);
-}
-
-void Widget::on_cbbCH2Range_currentIndexChanged(int)
-{
-    controlPanel->rangeIndexChanged(2);
-}
-
-void Widget::on_cbbCH2Range_activated(int)
-{
-    controlPanel->rangeActivated(2);
-}
-
-void Widget::on_cbbLine1CH_activated(int index)
-{
-    controlPanel->lineChannelActivated(1, index);
-}
-
-void Widget::on_cbbLine2CH_activated(int index)
-{
-    controlPanel->lineChannelActivated(2, index);
-}
-
-void Widget::on_cbbLine1Function_activated(int index)
-{
-    controlPanel->lineFunctionActivated(1, index);
-}
-
-void Widget::on_cbbLine2Function_activated(int index)
-{
-    controlPanel->lineFunctionActivated(2, index);
-}
-
-void Widget::on_cbbRate_activated(int)
-{
-    controlPanel->rateActivated();
-}
-
-void Widget::on_spinCH1DB_editingFinished()
-{
-    controlPanel->dbReferenceEdited(*ui->spinCH1DB);
-}
-
-void Widget::on_spinCH2DB_editingFinished()
-{
-    controlPanel->dbReferenceEdited(*ui->spinCH2DB);
-}
-
-void Widget::on_spinCH1DBM_editingFinished()
-{
-    controlPanel->dbmReferenceEdited(*ui->spinCH1DBM);
-}
-
-void Widget::on_spinCH2DBM_editingFinished()
-{
-    controlPanel->dbmReferenceEdited(*ui->spinCH2DBM);
-}
-
-void Widget::on_btnRelState_clicked(bool checked)
-{
-    controlPanel->relClicked(checked);
-}
-
-void Widget::on_btnHold_clicked(bool checked)
-{
-    controlPanel->holdClicked(checked);
-}
-
-void Widget::on_btnHoldOption_clicked()
-{
-    controlPanel->holdOptionsClicked();
-}
-
-void Widget::on_btnPercentState_clicked(bool checked)
-{
-    controlPanel->percentClicked(checked);
-}
-
-void Widget::on_spinPercentRef_editingFinished()
-{
-    controlPanel->percentReferenceEdited();
-}
-
-void Widget::on_btnMaxMin_clicked(bool checked)
-{
-    controlPanel->maxMinClicked(checked);
-}
-
-void Widget::on_btnCompareState_clicked(bool checked)
-{
-    controlPanel->compareClicked(checked);
-}
-
-void Widget::on_spinCompareLower_editingFinished()
-{
-    controlPanel->compareLowerEdited();
-}
-
-void Widget::on_spinCompareUpper_editingFinished()
-{
-    controlPanel->compareUpperEdited();
-}
-
-void Widget::on_cbbTriggerSource_currentIndexChanged(int)
-{
-    controlPanel->triggerSourceIndexChanged();
-}
-
-void Widget::on_cbbTriggerSource_activated(int index)
-{
-    controlPanel->triggerSourceActivated(index);
-}
-
-void Widget::on_btnCH1Float_clicked(bool checked)
-{
-    controlPanel->floatClicked(*ui->btnCH1Float, checked);
-}
-
-void Widget::on_btnCH2Float_clicked(bool checked)
-{
-    controlPanel->floatClicked(*ui->btnCH2Float, checked);
-}
-
-void Widget::on_actionStart_triggered()
-{
-    if (activeItem == items->storeItem())
-        return;
-    setRecording(true);
-}
-
-void Widget::on_actionStop_triggered()
-{
-    setRecording(false);
-}
-
-void Widget::setRecording(bool on)
-{
-    recorder->setRecording(on);
-    ui->actionStart->setEnabled(!on && driver->actived());
-    ui->actionStop->setEnabled(on);
-}
-
-void Widget::newItem(const QString &name, ItemData::DataType)
-{
-    if (name.isEmpty())
-        return;
-    setRecording(false);
-    const QModelIndex index = items->appendMeasureItem(name);
-    itemSetToActive(index);
-    ui->tvItems->setCurrentIndex(index);
-    showItemBtn(index, QModelIndex());
-}
-
-void Widget::on_actionItemNew_triggered()
-{
-    const QString name = QInputDialog::getText(this, QString(), tr("Name:"), QLineEdit::Normal, items->proposedName());
-    const QString trimmed = name.trimmed();
-    if (!trimmed.isEmpty())
-        newItem(trimmed, ItemData::MeasureData);
-}
-
-void Widget::on_actionItemDelete_triggered()
-{
-    const QModelIndex index = ui->tvItems->currentIndex();
-    // The roots stay: "Live Data" holds the new items, "Store Data" the meter's.
-    if (!index.isValid() || !index.parent().isValid())
-        return;
-    if (QMessageBox::question(this, QString(), tr("Are you sure delete this item?"),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-        != QMessageBox::Yes)
-        return;
-    views->clear();
-    const bool wasActive = TvItemModel::nodeItem(index) == activeItem;
-    if (wasActive)
-        activeItem = nullptr;
-    items->remove(index);
-    if (wasActive)
-        itemSetToActive(ui->tvItems->currentIndex());
-    else
-        refreshItemViews(); // the active item's records are still there to show
-}
-
-void Widget::on_actionItemRename_triggered()
-{
-    const QModelIndex index = ui->tvItems->currentIndex();
-    if (!index.isValid() || ItemTree::isStoreNode(index))
-        return;
-    const QString name = QInputDialog::getText(this, QString(), tr("New name:"), QLineEdit::Normal,
-                                               index.data().toString());
-    const QString trimmed = name.trimmed();
-    if (trimmed.isEmpty())
-        return;
-    items->rename(index, trimmed);
-    setRecording(false);
-}
-
-void Widget::on_actionItemSetToActive_triggered()
-{
-    itemSetToActive(ui->tvItems->currentIndex());
-}
-
-void Widget::on_tvItems_activated(const QModelIndex &index)
-{
-    itemSetToActive(index);
-}
-
-void Widget::itemSetToActive(const QModelIndex &index)
-{
-    if (!index.isValid() || ItemTree::isLiveNode(index))
-        return;
-    ItemData *item = TvItemModel::nodeItem(index);
-    if (item == activeItem)
-        return;
-    activeItem = item;
-    items->markActive(index);
-    setRecording(false);
-
-    const bool stored = item == items->storeItem();
-    if (stored)
-        ui->actionStart->setEnabled(false);
-    // Stored readings are no settings of the meter now.
-    ui->frame_2->setEnabled(!stored);
-    liveDisplay->setLive(!stored && driver->actived());
-    refreshItemViews();
-}
-
-void Widget::showItemBtn(const QModelIndex &current, const QModelIndex &)
-{
-    if (!current.isValid())
-        return;
-    ui->itemToolBar->clear();
-    ui->itemToolBar->addActions(itemActions(current));
-}
-
-void Widget::refreshItemViews()
-{
-    if (!activeItem)
-        return;
-    views->clear();
-    views->show(*activeItem);
 }
 
 void Widget::runOptionDialog()

@@ -39,6 +39,9 @@ protected:
     bool eventFilter(QObject *obj, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
+signals:
+    void updateDowndPos(int total, int pos);
+
 private slots:
     void slotAction();
     void slotDmmOpened();
@@ -64,6 +67,14 @@ private slots:
     void on_tvItems_activated(const QModelIndex &index);
     void itemSetToActive(const QModelIndex &index);
     void showItemBtn(const QModelIndex &current, const QModelIndex &previous);
+
+    // Stored data.
+    void on_btnStore_clicked();
+    void on_btnStoreDelete_clicked();
+    void on_btnStoreDownload_clicked();
+    void on_actionItemDownload_triggered();
+    void slotStoreNum(int total, int num);
+    void slotDisplayStore(const DmmData *data);
 
     // Control panel.
     void on_cbbCH1Range_currentIndexChanged(int index);

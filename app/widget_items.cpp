@@ -1,0 +1,133 @@
+// Measurement items and recording: the item tree's actions, Start and Stop,
+// and the views of the active item.
+#include "widget.h"
+
+#include "itemtree.h"
+#include "itemviews.h"
+#include "livedisplay.h"
+#include "recorder.h"
+#include "tvitemmodel.h"
+#include "ui_widget.h"
+#include "varnok.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+
+void Widget::on_actionStart_triggered()
+{
+    if (activeItem == items->storeItem())
+        return;
+    setRecording(true);
+}
+
+void Widget::on_actionStop_triggered()
+{
+    setRecording(false);
+}
+
+void Widget::setRecording(bool on)
+{
+    recorder->setRecording(on);
+    ui->actionStart->setEnabled(!on && driver->actived());
+    ui->actionStop->setEnabled(on);
+}
+
+void Widget::newItem(const QString &name, ItemData::DataType)
+{
+    if (name.isEmpty())
+        return;
+    setRecording(false);
+    const QModelIndex index = items->appendMeasureItem(name);
+    itemSetToActive(index);
+    ui->tvItems->setCurrentIndex(index);
+    showItemBtn(index, QModelIndex());
+}
+
+void Widget::on_actionItemNew_triggered()
+{
+    const QString name = QInputDialog::getText(this, QString(), tr("Name:"), QLineEdit::Normal, items->proposedName());
+    const QString trimmed = name.trimmed();
+    if (!trimmed.isEmpty())
+        newItem(trimmed, ItemData::MeasureData);
+}
+
+void Widget::on_actionItemDelete_triggered()
+{
+    const QModelIndex index = ui->tvItems->currentIndex();
+    // The roots stay: "Live Data" holds the new items, "Store Data" the meter's.
+    if (!index.isValid() || !index.parent().isValid())
+        return;
+    if (QMessageBox::question(this, QString(), tr("Are you sure delete this item?"),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    views->clear();
+    const bool wasActive = TvItemModel::nodeItem(index) == activeItem;
+    if (wasActive)
+        activeItem = nullptr;
+    items->remove(index);
+    if (wasActive)
+        itemSetToActive(ui->tvItems->currentIndex());
+    else
+        refreshItemViews(); // the active item's records are still there to show
+}
+
+void Widget::on_actionItemRename_triggered()
+{
+    const QModelIndex index = ui->tvItems->currentIndex();
+    if (!index.isValid() || ItemTree::isStoreNode(index))
+        return;
+    const QString name = QInputDialog::getText(this, QString(), tr("New name:"), QLineEdit::Normal,
+                                               index.data().toString());
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty())
+        return;
+    items->rename(index, trimmed);
+    setRecording(false);
+}
+
+void Widget::on_actionItemSetToActive_triggered()
+{
+    itemSetToActive(ui->tvItems->currentIndex());
+}
+
+void Widget::on_tvItems_activated(const QModelIndex &index)
+{
+    itemSetToActive(index);
+}
+
+void Widget::itemSetToActive(const QModelIndex &index)
+{
+    if (!index.isValid() || ItemTree::isLiveNode(index))
+        return;
+    ItemData *item = TvItemModel::nodeItem(index);
+    if (item == activeItem)
+        return;
+    activeItem = item;
+    items->markActive(index);
+    setRecording(false);
+
+    const bool stored = item == items->storeItem();
+    if (stored)
+        ui->actionStart->setEnabled(false);
+    // Stored readings are no settings of the meter now.
+    ui->frame_2->setEnabled(!stored);
+    liveDisplay->setLive(!stored && driver->actived());
+    refreshItemViews();
+}
+
+void Widget::showItemBtn(const QModelIndex &current, const QModelIndex &)
+{
+    if (!current.isValid())
+        return;
+    ui->itemToolBar->clear();
+    ui->itemToolBar->addActions(itemActions(current));
+}
+
+void Widget::refreshItemViews()
+{
+    if (!activeItem)
+        return;
+    views->clear();
+    views->show(*activeItem);
+}
