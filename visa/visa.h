@@ -130,7 +130,9 @@ ViStatus viWrite(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPUInt32 retCnt);
  * is "%t" or "%Nt": read to the end of the message into a char buffer. With a
  * width N at most N-1 characters and a NUL are stored; a bare "%t" stores at
  * most VI_FIND_BUFLEN-1 characters and a NUL. Characters beyond are read and
- * discarded, so the next query never sees the rest of this answer. */
+ * discarded, so the next query never sees the rest of this answer. With a
+ * termination character enabled, the read stops after it, as viRead does, and
+ * the rest of the message is left for the next read. */
 ViStatus viQueryf(ViSession vi, ViConstString writeFmt, ViConstString readFmt, ...);
 
 /* Resource names: USB[board]::vendor::product::serial[::interface][::INSTR].
