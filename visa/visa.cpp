@@ -240,7 +240,6 @@ ViStatus viOpenDefaultRM(ViPSession vi)
 {
     if (!vi)
         return VI_ERROR_USER_BUF;
-    addEnvironmentInstruments();
     *vi = objects().add(VI_NULL, ResourceManager{});
     return VI_SUCCESS;
 }

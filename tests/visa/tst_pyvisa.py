@@ -1,5 +1,9 @@
 """PyVISA, a VISA client nobody here wrote, drives our VISA library end to end
-against the simulated meter: usage: tst_pyvisa.py LIBRARY."""
+against the simulated meter.
+
+usage: tst_pyvisa.py SIMULATOR_LIBRARY VISA_LIBRARY
+SIMULATOR_LIBRARY is the one a client loads to have the simulated meter listed
+(libdmmsimvisa.so); VISA_LIBRARY is the bare VISA library (libdmmvisa.so)."""
 
 import ctypes
 import os
@@ -18,6 +22,7 @@ except ImportError:
     sys.exit(77)
 
 LIBRARY = ""
+BARE_LIBRARY = ""
 METER = "USB0::0x28E9::0x0285::KM4473N-SIM::INSTR"
 UNPLUG_AFTER = 3
 
@@ -215,6 +220,13 @@ class TestAttributesAndOperations(VisaTestCase):
         self.assertIn("0x00012345", text)
 
 
+def bare_library():
+    """Runs in a child process: the VISA library alone knows no meter."""
+    rm = pyvisa.ResourceManager(BARE_LIBRARY)
+    assert METER not in rm.list_resources()
+    rm.close()
+
+
 def unplugged_meter():
     """Runs in a child process whose meter loses its cable after UNPLUG_AFTER commands."""
     rm = pyvisa.ResourceManager(LIBRARY)
@@ -237,19 +249,28 @@ def unplugged_meter():
     assert open_object_count() == 0
 
 
-class TestUnpluggedMeter(unittest.TestCase):
-    def test_unplug_raises_a_connection_error_not_a_hang(self):
-        env = dict(os.environ, DMMPANEL_SIMULATOR="1", DMMPANEL_SIMULATOR_FAULTS="unplug-after=%d" % UNPLUG_AFTER)
+class TestInChildProcesses(unittest.TestCase):
+    """Cases that need a meter of their own: the simulated meter lives as long as its process."""
+
+    def run_child(self, case, faults=""):
+        env = dict(os.environ, DMMPANEL_SIMULATOR="1", DMMPANEL_SIMULATOR_FAULTS=faults)
         start = time.monotonic()
-        child = subprocess.run([sys.executable, __file__, LIBRARY, "--unplugged-meter"], env=env,
+        child = subprocess.run([sys.executable, __file__, LIBRARY, BARE_LIBRARY, case], env=env,
                                capture_output=True, text=True, timeout=120)
         self.assertEqual(child.returncode, 0, child.stdout + child.stderr)
         self.assertLess(time.monotonic() - start, 60)
 
+    def test_unplug_raises_a_connection_error_not_a_hang(self):
+        self.run_child("--unplugged-meter", "unplug-after=%d" % UNPLUG_AFTER)
+
+    def test_the_visa_library_alone_lists_no_simulated_meter(self):
+        self.run_child("--bare-library")
+
 
 if __name__ == "__main__":
-    LIBRARY = os.path.abspath(sys.argv[1])
-    if sys.argv[2:] == ["--unplugged-meter"]:
-        unplugged_meter()
+    LIBRARY, BARE_LIBRARY = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    children = {"--unplugged-meter": unplugged_meter, "--bare-library": bare_library}
+    if sys.argv[3:4] and sys.argv[3] in children:
+        children[sys.argv[3]]()
     else:
-        unittest.main(argv=[sys.argv[0]] + sys.argv[2:], verbosity=2)
+        unittest.main(argv=[sys.argv[0]] + sys.argv[3:], verbosity=2)
