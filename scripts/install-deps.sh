@@ -7,6 +7,7 @@ packages=(
     cmake make g++ pkg-config
     qtbase5-dev qtbase5-dev-tools qttools5-dev-tools
     clang libclang-rt-14-dev
+    python3-pyvisa
 )
 # Extra packages a caller may ask for, e.g. xvfb for a real-window check.
 packages+=("$@")

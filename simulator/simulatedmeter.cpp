@@ -315,4 +315,10 @@ std::shared_ptr<SimulatedMeter> createFromEnvironment()
     return meter;
 }
 
+void listFromEnvironment()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { visa::addInProcessInstrument(createFromEnvironment()); });
+}
+
 } // namespace dmmsim

@@ -69,4 +69,9 @@ private:
 // DMMPANEL_SIMULATOR_FAULTS applied), else null.
 std::shared_ptr<SimulatedMeter> createFromEnvironment();
 
+// Lists the simulated meter the environment asks for on the VISA layer. The
+// programs call it at start; later calls do nothing, so that a reconnect finds
+// the same meter, with its settings, as it would find a real one.
+void listFromEnvironment();
+
 } // namespace dmmsim

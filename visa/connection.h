@@ -18,6 +18,10 @@ public:
     // VI_SUCCESS when its end was delivered, VI_SUCCESS_MAX_CNT when the
     // buffer filled first (the rest stays for the next call), or an error.
     virtual ViStatus read(ViByte *buf, ViUInt32 cnt, ViUInt32 &got, ViUInt32 timeoutMs) = 0;
+
+    // Device clear: the instrument drops its input and output queues and
+    // nothing of an earlier answer is handed out any more.
+    virtual ViStatus clear() = 0;
 };
 
 } // namespace visa

@@ -58,4 +58,14 @@ ViStatus InProcessConnection::read(ViByte *buf, ViUInt32 cnt, ViUInt32 &got, ViU
     return VI_SUCCESS;
 }
 
+ViStatus InProcessConnection::clear()
+{
+    m_inMessage = false;
+    m_message.clear();
+    if (!m_instrument->attached())
+        return VI_ERROR_CONN_LOST;
+    m_instrument->clear();
+    return VI_SUCCESS;
+}
+
 } // namespace visa

@@ -17,6 +17,7 @@ public:
 
     ViStatus write(const ViByte *buf, ViUInt32 cnt, ViUInt32 &written, ViUInt32 timeoutMs) override;
     ViStatus read(ViByte *buf, ViUInt32 cnt, ViUInt32 &got, ViUInt32 timeoutMs) override;
+    ViStatus clear() override;
 
 private:
     std::shared_ptr<InProcessInstrument> m_instrument;

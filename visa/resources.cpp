@@ -3,7 +3,6 @@
 #include "inprocessconnection.h"
 #include "inprocessinstrument.h"
 #include "resourceexpression.h"
-#include "simulatedmeter.h"
 #include "usbtmc.h"
 
 #include <algorithm>
@@ -76,14 +75,6 @@ void setUsbtmcRoots(const std::string &sysfsClassDir, const std::string &devDir)
     std::lock_guard<std::mutex> lock(r.mutex);
     r.sysfsClassDir = sysfsClassDir.empty() ? DefaultSysfsClassDir : sysfsClassDir;
     r.devDir = devDir.empty() ? DefaultDevDir : devDir;
-}
-
-void addEnvironmentInstruments()
-{
-    // Once per process: a reconnect must find the same simulated meter, with
-    // its settings, as it would find a real one.
-    static std::once_flag once;
-    std::call_once(once, [] { addInProcessInstrument(dmmsim::createFromEnvironment()); });
 }
 
 std::vector<std::string> listResources()

@@ -15,8 +15,4 @@ std::vector<std::string> listResources();
 // Opens the resource called `name` (compared regardless of case).
 ViStatus openResource(const std::string &name, std::unique_ptr<Connection> &connection);
 
-// Lists the instruments the environment asks for (the simulated meter); the
-// first call creates them, later calls do nothing.
-void addEnvironmentInstruments();
-
 } // namespace visa

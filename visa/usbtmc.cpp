@@ -130,6 +130,15 @@ public:
         return m_driverIoctls ? readFromDriver(buf, cnt, got, timeoutMs) : readFromStandIn(buf, cnt, got, timeoutMs);
     }
 
+    ViStatus clear() override
+    {
+        if (m_driverIoctls) // the driver runs the USBTMC clear sequence and empties its buffers
+            return ::ioctl(m_fd, USBTMC_IOCTL_CLEAR) == 0 ? VI_SUCCESS : statusFromErrno(errno);
+        discardPendingInput();
+        m_staleReplyPossible = false;
+        return VI_SUCCESS;
+    }
+
 private:
     void applyDriverTimeout(ViUInt32 timeoutMs)
     {

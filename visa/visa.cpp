@@ -6,9 +6,11 @@
 #include "connection.h"
 #include "inprocessinstrument.h"
 #include "resourceexpression.h"
+#include "resourcename.h"
 #include "resources.h"
+#include "session.h"
+#include "visatext.h"
 
-#include <atomic>
 #include <cstdarg>
 #include <cstring>
 #include <map>
@@ -22,18 +24,8 @@ namespace {
 
 using namespace visa;
 
-constexpr ViUInt32 DefaultTimeoutMs = 2000;
-
 struct ResourceManager
 {
-};
-
-struct InstrumentSession
-{
-    explicit InstrumentSession(std::unique_ptr<Connection> c) : connection(std::move(c)) {}
-    std::mutex io; // one transfer at a time
-    const std::unique_ptr<Connection> connection;
-    std::atomic<ViUInt32> timeoutMs{DefaultTimeoutMs};
 };
 
 struct FindList
@@ -103,7 +95,7 @@ public:
             return VI_ERROR_INV_OBJECT;
         if (list->next >= list->names.size())
             return VI_ERROR_RSRC_NFOUND;
-        copyName(list->names[list->next++], desc);
+        copyToVisaBuffer(list->names[list->next++], desc);
         return VI_SUCCESS;
     }
 
@@ -134,15 +126,6 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_entries.size();
-    }
-
-    static void copyName(const std::string &name, ViChar desc[])
-    {
-        if (!desc)
-            return;
-        const std::size_t length = std::min<std::size_t>(name.size(), VI_FIND_BUFLEN - 1);
-        std::memcpy(desc, name.data(), length);
-        desc[length] = '\0';
     }
 
 private:
@@ -231,13 +214,32 @@ std::size_t openObjectCount()
     return objects().count();
 }
 
+std::shared_ptr<InstrumentSession> instrumentSession(ViObject handle)
+{
+    return objects().instrument(handle);
+}
+
+bool isResourceManager(ViObject handle)
+{
+    return objects().isResourceManager(handle);
+}
+
+bool isOpenObject(ViObject handle)
+{
+    return objects().exists(handle);
+}
+
 } // namespace visa
+
+ViUInt32 dmmvisaOpenObjectCount(void)
+{
+    return static_cast<ViUInt32>(objects().count());
+}
 
 ViStatus viOpenDefaultRM(ViPSession vi)
 {
     if (!vi)
         return VI_ERROR_USER_BUF;
-    addEnvironmentInstruments();
     *vi = objects().add(VI_NULL, ResourceManager{});
     return VI_SUCCESS;
 }
@@ -259,7 +261,7 @@ ViStatus viFindRsrc(ViSession sesn, ViConstString expr, ViPFindList vi, ViPUInt3
     }
     if (list.names.empty())
         return VI_ERROR_RSRC_NFOUND;
-    ObjectTable::copyName(list.names.front(), desc);
+    copyToVisaBuffer(list.names.front(), desc);
     const auto found = static_cast<ViUInt32>(list.names.size());
     if (vi) {
         ViObject handle = VI_NULL;
@@ -277,7 +279,7 @@ ViStatus viFindNext(ViFindList vi, ViChar desc[])
     return objects().findNext(vi, desc);
 }
 
-ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode, ViUInt32, ViPSession vi)
+ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32, ViPSession vi)
 {
     if (vi)
         *vi = VI_NULL;
@@ -287,12 +289,17 @@ ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode, ViUInt32, ViPSes
         return VI_ERROR_INV_RSRC_NAME;
     if (!vi)
         return VI_ERROR_USER_BUF;
+    if (mode & ~(VI_EXCLUSIVE_LOCK | VI_SHARED_LOCK | VI_LOAD_CONFIG))
+        return VI_ERROR_INV_ACC_MODE;
+    if (mode & (VI_EXCLUSIVE_LOCK | VI_SHARED_LOCK))
+        return VI_ERROR_NSUP_OPER; // no locks; there is no configuration to load either
+    const std::string listedName = listedSpelling(name);
     std::unique_ptr<Connection> connection;
-    const ViStatus status = openResource(name, connection);
+    const ViStatus status = openResource(listedName, connection);
     if (status < VI_SUCCESS)
         return status;
     ViObject handle = VI_NULL;
-    if (!objects().addUnder(sesn, std::make_shared<InstrumentSession>(std::move(connection)), handle))
+    if (!objects().addUnder(sesn, std::make_shared<InstrumentSession>(listedName, std::move(connection)), handle))
         return VI_ERROR_INV_OBJECT;
     *vi = handle;
     return VI_SUCCESS;
@@ -301,19 +308,6 @@ ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode, ViUInt32, ViPSes
 ViStatus viClose(ViObject vi)
 {
     return objects().close(vi) ? VI_SUCCESS : VI_ERROR_INV_OBJECT;
-}
-
-ViStatus viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue)
-{
-    const auto session = objects().instrument(vi);
-    if (!session)
-        return objects().exists(vi) ? VI_ERROR_NSUP_ATTR : VI_ERROR_INV_OBJECT;
-    if (attrName != VI_ATTR_TMO_VALUE)
-        return VI_ERROR_NSUP_ATTR;
-    if (attrValue > VI_TMO_INFINITE)
-        return VI_ERROR_NSUP_ATTR_STATE;
-    session->timeoutMs = static_cast<ViUInt32>(attrValue);
-    return VI_SUCCESS;
 }
 
 ViStatus viRead(ViSession vi, ViBuf buf, ViUInt32 cnt, ViPUInt32 retCnt)

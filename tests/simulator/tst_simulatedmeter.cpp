@@ -114,8 +114,8 @@ private slots:
         for (const char *name : {"DMMPANEL_SIMULATOR", "DMMPANEL_SIMULATOR_LOG", "DMMPANEL_SIMULATOR_FAULTS"})
             qunsetenv(name);
         QVERIFY(m_noKernelDevices.isValid());
-        // The layer reads the environment at its first resource manager: make
-        // that happen now, with no simulated meter asked for.
+        // The VISA layer lists no simulated meter of its own: only the
+        // programs do, at start, when the environment asks for one.
         ViSession rm = VI_NULL;
         QCOMPARE(viOpenDefaultRM(&rm), VI_SUCCESS);
         QCOMPARE(viFindRsrc(rm, "?*", VI_NULL, VI_NULL, m_name), VI_ERROR_RSRC_NFOUND);

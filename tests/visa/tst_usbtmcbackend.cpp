@@ -173,6 +173,20 @@ private slots:
         QCOMPARE(QByteArray(answer), QByteArray("answer to B\n"));
     }
 
+    void clearDropsAnAnswerAlreadySent()
+    {
+        const int master = addMeter();
+        const ViSession meter = openMeter();
+        QVERIFY(writeMaster(master, "unread answer\n"));
+        QVERIFY(readableAtNode(m_tree->nodePath(0)));
+        QCOMPARE(viClear(meter), VI_SUCCESS);
+        QVERIFY(writeMaster(master, "answer after the clear\n"));
+        QCOMPARE(viSetAttribute(meter, VI_ATTR_TMO_VALUE, 10000), VI_SUCCESS);
+        char answer[VI_FIND_BUFLEN];
+        QCOMPARE(viQueryf(meter, "B?\n", "%t", answer), VI_SUCCESS);
+        QCOMPARE(QByteArray(answer), QByteArray("answer after the clear\n"));
+    }
+
     void vanishedDeviceFailsAtOnce()
     {
         const int master = addMeter();

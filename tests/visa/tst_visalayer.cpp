@@ -192,7 +192,7 @@ private slots:
         QCOMPARE(viSetAttribute(s.instrument, VI_ATTR_TMO_VALUE, 500), VI_SUCCESS);
         QCOMPARE(viSetAttribute(s.instrument, VI_ATTR_TMO_VALUE, VI_TMO_INFINITE), VI_SUCCESS);
         QCOMPARE(viSetAttribute(s.instrument, VI_ATTR_TMO_VALUE, ViAttrState(1) << 32), VI_ERROR_NSUP_ATTR_STATE);
-        QCOMPARE(viSetAttribute(s.instrument, 0x3FFF0018 /* termination character */, '\n'), VI_ERROR_NSUP_ATTR);
+        QCOMPARE(viSetAttribute(s.instrument, 0x3FFF0005 /* event queue length: no events */, 50), VI_ERROR_NSUP_ATTR);
         QCOMPARE(viSetAttribute(s.rm, VI_ATTR_TMO_VALUE, 500), VI_ERROR_NSUP_ATTR);
         QCOMPARE(viClose(s.rm), VI_SUCCESS);
     }
@@ -200,23 +200,40 @@ private slots:
     void readHandsOutTheMessageInPieces_data()
     {
         QTest::addColumn<int>("count");
+        QTest::addColumn<int>("termChar"); // -1: none enabled
         QTest::addColumn<QByteArrayList>("pieces");
         QTest::addColumn<std::vector<int>>("statuses");
         const int more = VI_SUCCESS_MAX_CNT;
         const int end = VI_SUCCESS;
-        QTest::newRow("small buffer") << 4 << QByteArrayList{"0123", "4567", "89\n"} << std::vector<int>{more, more, end};
-        QTest::newRow("buffer one short") << 10 << QByteArrayList{"0123456789", "\n"} << std::vector<int>{more, end};
-        QTest::newRow("exact fit ends it") << 11 << QByteArrayList{"0123456789\n"} << std::vector<int>{end};
-        QTest::newRow("roomy buffer") << 300 << QByteArrayList{"0123456789\n"} << std::vector<int>{end};
+        const int term = VI_SUCCESS_TERM_CHAR;
+        QTest::newRow("small buffer") << 4 << -1 << QByteArrayList{"0123", "4567", "89\n"} << std::vector<int>{more, more, end};
+        QTest::newRow("buffer one short") << 10 << -1 << QByteArrayList{"0123456789", "\n"} << std::vector<int>{more, end};
+        QTest::newRow("exact fit ends it") << 11 << -1 << QByteArrayList{"0123456789\n"} << std::vector<int>{end};
+        QTest::newRow("roomy buffer") << 300 << -1 << QByteArrayList{"0123456789\n"} << std::vector<int>{end};
+        QTest::newRow("termination character stops it") << 300 << int('4') << QByteArrayList{"01234", "56789\n"}
+                                                        << std::vector<int>{term, end};
+        QTest::newRow("character in a small buffer") << 3 << int('4') << QByteArrayList{"012", "34", "567", "89\n"}
+                                                     << std::vector<int>{more, term, more, end};
+        QTest::newRow("kept rest, then more of the message") << 6 << int('1') << QByteArrayList{"01", "234567", "89\n"}
+                                                             << std::vector<int>{term, more, end};
+        QTest::newRow("kept rest ends the message") << 300 << int('8') << QByteArrayList{"012345678", "9\n"}
+                                                    << std::vector<int>{term, end};
+        QTest::newRow("character that also ends it") << 300 << int('\n') << QByteArrayList{"0123456789\n"}
+                                                     << std::vector<int>{term};
     }
     void readHandsOutTheMessageInPieces()
     {
         QFETCH(int, count);
+        QFETCH(int, termChar);
         QFETCH(QByteArrayList, pieces);
         QFETCH(std::vector<int>, statuses);
         ListedInstrument meter(Meter);
         meter->answer("READ?", "0123456789\n");
         const Session s = openSession(Meter);
+        if (termChar >= 0) {
+            QCOMPARE(viSetAttribute(s.instrument, VI_ATTR_TERMCHAR, ViAttrState(termChar)), VI_SUCCESS);
+            QCOMPARE(viSetAttribute(s.instrument, VI_ATTR_TERMCHAR_EN, VI_TRUE), VI_SUCCESS);
+        }
         QCOMPARE(viWrite(s.instrument, reinterpret_cast<const ViByte *>("READ?\n"), 6, VI_NULL), VI_SUCCESS);
         for (int i = 0; i < pieces.size(); ++i) {
             const int guard = 16;
