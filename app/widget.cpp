@@ -1,5 +1,6 @@
 #include "widget.h"
 
+#include "chartfeeder.h"
 #include "controlpanel.h"
 #include "dmmdata.h"
 #include "itemdata.h"
@@ -51,6 +52,8 @@ Widget::Widget(QWidget *parent, const QString &optionsPath)
     ui->setupUi(this);
     initObj();
     initWidget();
+    chartFeeder = std::make_unique<ChartFeeder>(ui->chart, ui->Histogram1);
+    chartFeeder->setUp(ui->tabWidget, ui->tab_2);
     initSelf();
     initConnec();
     restoreSettings();
@@ -81,7 +84,6 @@ void Widget::initWidget()
     ui->listWidget->installEventFilter(this);
     // Driver messages are kept in the list but the list is not shown.
     ui->listWidget->hide();
-    ui->tabWidget->removeTab(ui->tabWidget->indexOf(ui->tab_2));
 
     auto *spacer = new QWidget(ui->mainToolBar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);

@@ -13,6 +13,7 @@ namespace Ui {
 class Widget;
 }
 
+class ChartFeeder;
 class DmmData;
 class ControlPanel;
 class ItemTree;
@@ -124,4 +125,5 @@ private:
     QString language;
     bool fixedLanguage = false;
     OptionsFile optionsFile;
+    std::unique_ptr<ChartFeeder> chartFeeder;
 };
