@@ -218,10 +218,30 @@ QVector<QPolygon> ChartLine::screenPath(const ChartLayout::TimeAxis &timeAxis, i
 
 void drawPath(QPainter &painter, const QVector<QPolygon> &path)
 {
+    // The rasteriser draws a vertical line pixel by pixel but a rectangle a
+    // row at a time, and in a dense chart most of a line is vertical. So each
+    // column's span is filled as a rectangle, and the polyline keeps only the
+    // first and last vertex of each column: its slanted segments are the
+    // same as before, and so are their pixels.
+    const QColor colour = painter.pen().color();
     for (const QPolygon &run : path) {
-        if (run.size() == 1)
-            painter.drawPoint(run.first());
-        else
-            painter.drawPolyline(run);
+        QPolygon slanted;
+        for (int i = 0; i < run.size();) {
+            const int x = run[i].x();
+            int top = run[i].y();
+            int bottom = top;
+            int j = i;
+            for (; j + 1 < run.size() && run[j + 1].x() == x; ++j) {
+                top = std::min(top, run[j + 1].y());
+                bottom = std::max(bottom, run[j + 1].y());
+            }
+            painter.fillRect(QRect(x, top, 1, bottom - top + 1), colour);
+            slanted.append(run[i]);
+            if (j > i)
+                slanted.append(run[j]);
+            i = j + 1;
+        }
+        if (slanted.size() > 1)
+            painter.drawPolyline(slanted);
     }
 }

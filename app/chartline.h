@@ -121,5 +121,6 @@ private:
     qint64 m_last = -1;
 };
 
-// Draws polylines as screenPath gives them: lone readings as single pixels.
+// Draws polylines as screenPath gives them, in the painter's pen colour:
+// the same pixels as QPainter::drawPolyline, lone readings as single pixels.
 void drawPath(QPainter &painter, const QVector<QPolygon> &path);

@@ -176,24 +176,20 @@ bool DMMChart::composeLayers()
     if (axesDirty || axesLayer.size() != size()) {
         axesDirty = false;
         layOut();
-        axesLayer = QPixmap(size());
-        axesLayer.fill(Qt::transparent);
-        QPainter painter(&axesLayer);
+        QPainter painter(&resized(axesLayer));
         painter.fillRect(rect(), background);
         drawAxes(painter);
         redrawn = true;
     }
     if (linesDirty || redrawn) {
         linesDirty = false;
-        linesLayer = axesLayer;
-        QPainter painter(&linesLayer);
+        QPainter painter(&copied(axesLayer, linesLayer));
         drawLines(painter);
         redrawn = true;
     }
     if (selectionDirty || redrawn) {
         selectionDirty = false;
-        selectionLayer = linesLayer;
-        QPainter painter(&selectionLayer);
+        QPainter painter(&copied(linesLayer, selectionLayer));
         drawSelection(painter);
         redrawn = true;
     }
@@ -201,11 +197,27 @@ bool DMMChart::composeLayers()
         // While the indicator counts down, every paint redraws it.
         if (!tmrIndicator.isActive())
             indicatorDirty = false;
-        indicatorLayer = selectionLayer;
-        QPainter painter(&indicatorLayer);
+        QPainter painter(&copied(selectionLayer, indicatorLayer));
         drawIndicator(painter);
     }
     return true;
+}
+
+QPixmap &DMMChart::resized(QPixmap &layer) const
+{
+    if (layer.size() != size())
+        layer = QPixmap(size());
+    return layer;
+}
+
+// Layers are painted over in place rather than shared and detached, which
+// would allocate a fresh picture on every paint.
+QPixmap &DMMChart::copied(const QPixmap &from, QPixmap &to) const
+{
+    QPainter painter(&resized(to));
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawPixmap(0, 0, from);
+    return to;
 }
 
 void DMMChart::paintEvent(QPaintEvent *event)

@@ -71,6 +71,8 @@ private:
     QPoint toPlot(QPoint widgetPos) const;
     void layOut();
     bool composeLayers();
+    QPixmap &resized(QPixmap &layer) const;
+    QPixmap &copied(const QPixmap &from, QPixmap &to) const;
     void drawAxes(QPainter &painter) const;
     void drawTimeAxis(QPainter &painter) const;
     void drawValueAxis(QPainter &painter, int lineIndex) const;
