@@ -2,7 +2,6 @@
 
 #include "dmmchart.h"
 #include "dmmdata.h"
-#include "histogram.h"
 
 #include <QCoreApplication>
 #include <QTabWidget>
@@ -75,18 +74,22 @@ void ChartFeeder::setUp(QTabWidget *tabs, QWidget *histogramTab)
     chart->setSameScale(true);
 
     histogram->setMargins(100, 20, 20, 50);
-    const double largest = std::numeric_limits<double>::max();
-    histogram->setRanges({{std::numeric_limits<double>::lowest(), 0},
-                          {0, 200},
-                          {200, 400},
-                          {400, 600},
-                          {600, 800},
-                          {800, 1000},
-                          {1000, 1250},
-                          {1250, largest}});
+    histogram->setRanges(histogramRanges());
     histogram->setVerticalTitle(tr("Thickness(um)"));
     histogram->setHorizontalTitle(tr("Rate"));
     tabs->removeTab(tabs->indexOf(histogramTab));
+}
+
+QVector<HistogramLayout::Range> ChartFeeder::histogramRanges()
+{
+    return {{std::numeric_limits<double>::lowest(), 0},
+            {0, 200},
+            {200, 400},
+            {400, 600},
+            {600, 800},
+            {800, 1000},
+            {1000, 1250},
+            {1250, std::numeric_limits<double>::max()}};
 }
 
 void ChartFeeder::addRecord(const DmmData &record)

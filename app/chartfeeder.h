@@ -1,10 +1,11 @@
 #pragma once
 
+#include "histogram.h"
+
 #include <QList>
 
 class DMMChart;
 class DmmData;
-class Histogram;
 class QTabWidget;
 class QWidget;
 
@@ -35,6 +36,9 @@ public:
     void append(const DmmData &record);
     void clear();
     void fill(const QList<DmmData *> &records);
+
+    // The histogram's ranges: up to 0, 200-wide ranges to 1000, to 1250, beyond.
+    static QVector<HistogramLayout::Range> histogramRanges();
 
 private:
     void addRecord(const DmmData &record);

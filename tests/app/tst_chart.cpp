@@ -575,15 +575,7 @@ void ChartTest::histogramBins()
 {
     QFETCH(double, sample);
     QFETCH(int, bin);
-    const double top = std::numeric_limits<double>::max();
-    const QVector<HistogramLayout::Range> ranges{{std::numeric_limits<double>::lowest(), 0},
-                                                 {0, 200},
-                                                 {200, 400},
-                                                 {400, 600},
-                                                 {600, 800},
-                                                 {800, 1000},
-                                                 {1000, 1250},
-                                                 {1250, top}};
+    const QVector<HistogramLayout::Range> ranges = ChartFeeder::histogramRanges();
     QVector<int> expected(ranges.size(), 0);
     if (bin >= 0)
         expected[bin] = 1;
