@@ -3,10 +3,16 @@
 #include "itemdata.h"
 #include "tdmsummarytablewgt.h"
 
-ItemViews::ItemViews(TDMSummaryTableWgt *table) : table(table), dataModel(new DataModel(dataColumns(), table))
+ItemViews::ItemViews(TDMSummaryTableWgt *table, DMMChart *chart, Histogram *histogram)
+    : table(table), dataModel(new DataModel(dataColumns(), table)), histogram(histogram), chart(chart, histogram)
 {
     table->setModel(dataModel);
     table->setColumnWidths(TDMSummaryTableWgt::ColumnWidths);
+}
+
+void ItemViews::setUpCharts(QTabWidget *tabs, QWidget *histogramTab)
+{
+    chart.setUp(tabs, histogramTab);
 }
 
 const DataModel &ItemViews::model() const
@@ -17,16 +23,21 @@ const DataModel &ItemViews::model() const
 void ItemViews::clear()
 {
     dataModel->clear();
+    histogram->clear();
+    chart.clear();
 }
 
 void ItemViews::show(const ItemData &item)
 {
-    dataModel->setRecords(item.datas());
+    const QList<DmmData *> records = item.datas();
+    dataModel->setRecords(records);
     table->scrollToBottom();
+    chart.fill(records);
 }
 
 void ItemViews::append(const DmmData &record)
 {
     dataModel->append(&record);
     table->scrollToBottom();
+    chart.append(record);
 }

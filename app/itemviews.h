@@ -1,17 +1,22 @@
 #pragma once
 
+#include "chartfeeder.h"
 #include "datamodel.h"
 
 class DmmData;
 class ItemData;
+class QTabWidget;
 class TDMSummaryTableWgt;
 
-// The table (and chart) that show the records of the active item. They
-// refer to the item's records and never own them.
+// The table, the chart and the histogram that show the records of the
+// active item. They refer to the item's records and never own them.
 class ItemViews
 {
 public:
-    explicit ItemViews(TDMSummaryTableWgt *table);
+    ItemViews(TDMSummaryTableWgt *table, DMMChart *chart, Histogram *histogram);
+
+    // The chart's and the histogram's set-up; the histogram's tab goes.
+    void setUpCharts(QTabWidget *tabs, QWidget *histogramTab);
 
     const DataModel &model() const;
     void clear();
@@ -23,4 +28,6 @@ public:
 private:
     TDMSummaryTableWgt *table;
     DataModel *dataModel; // owned by the table
+    Histogram *histogram;
+    ChartFeeder chart;
 };

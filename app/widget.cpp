@@ -70,7 +70,8 @@ void Widget::initWidget()
 {
     liveDisplay = std::make_unique<LiveDisplay>(*ui);
     controlPanel = std::make_unique<ControlPanel>(*ui, *driver, this);
-    views = std::make_unique<ItemViews>(ui->tv);
+    views = std::make_unique<ItemViews>(ui->tv, ui->chart, ui->Histogram1);
+    views->setUpCharts(ui->tabWidget, ui->tab_2);
     recorder = std::make_unique<Recorder>(*driver, *views);
     initItemTree();
     ui->tvItems->installEventFilter(this);
@@ -78,7 +79,6 @@ void Widget::initWidget()
     ui->listWidget->installEventFilter(this);
     // Driver messages are kept in the list but the list is not shown.
     ui->listWidget->hide();
-    ui->tabWidget->removeTab(ui->tabWidget->indexOf(ui->tab_2));
 
     auto *spacer = new QWidget(ui->mainToolBar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
