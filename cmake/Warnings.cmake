@@ -19,3 +19,17 @@ function(dmmpanel_add_test name)
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;DMMPANEL_SIMULATOR=;DMMPANEL_SIMULATOR_FAULTS="
         TIMEOUT 600)
 endfunction()
+
+# Fails the configure step when a source matching `pattern` (such as
+# tst_*.cpp) below the calling directory is not built by a target of its own
+# name, so that a suite or benchmark can never drop out of the build unseen.
+function(dmmpanel_require_target_per_source pattern)
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}
+         ${CMAKE_CURRENT_SOURCE_DIR}/${pattern})
+    foreach(source ${sources})
+        get_filename_component(name ${source} NAME_WE)
+        if(NOT TARGET ${name})
+            message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${source} is not built: no target ${name}")
+        endif()
+    endforeach()
+endfunction()
