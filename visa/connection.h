@@ -2,7 +2,13 @@
 
 #include "visa.h"
 
+#include <cstddef>
+
 namespace visa {
+
+// Longest answer message the layer accepts: an instrument that sends more
+// without ending its message is babbling, and the rest is discarded.
+constexpr std::size_t MaxMessageBytes = std::size_t(1) << 20;
 
 // One open link to an instrument, as an instrument session uses it. Calls come
 // from one thread at a time (the session serialises them).

@@ -4,6 +4,7 @@
 #include "readtermination.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -11,6 +12,19 @@
 namespace visa {
 
 constexpr ViUInt32 DefaultTimeoutMs = 2000;
+
+// The answer message being read. As a whole it may take no longer than the
+// session's time-out and hold no more than MaxMessageBytes, however many
+// reads it is handed out in: an instrument that never ends its message must
+// not hold its caller for ever.
+struct MessageBudget
+{
+    using Clock = std::chrono::steady_clock;
+    bool open = false;  // a piece was handed out and the message has not ended
+    bool timed = false; // the time-out is not infinite
+    Clock::time_point deadline;
+    std::size_t bytes = 0;
+};
 
 // An open instrument session, shared by the calls that use it at one time.
 struct InstrumentSession
@@ -24,6 +38,7 @@ struct InstrumentSession
     ReadTermination termination;
     const std::unique_ptr<TerminatedReadConnection> connection;
     std::atomic<ViUInt32> timeoutMs{DefaultTimeoutMs};
+    MessageBudget message; // guarded by io
 };
 
 // The open objects, for the functions beside the core ones: the instrument

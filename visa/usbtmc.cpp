@@ -150,18 +150,29 @@ private:
             m_driverTimeoutMs = wanted;
     }
 
+    // The reply may still come: drop it at the device.
+    void abortRead() { ::ioctl(m_fd, USBTMC_IOCTL_ABORT_BULK_IN); }
+
+    // The kernel driver bounds each transfer by its own time-out; the
+    // session's time-out bounds the whole read, however many transfers it takes.
     ViStatus readFromDriver(ViByte *buf, ViUInt32 cnt, ViUInt32 &got, ViUInt32 timeoutMs)
     {
-        applyDriverTimeout(timeoutMs);
+        const Clock::time_point start = Clock::now();
         got = 0;
         while (got < cnt) {
+            const ViUInt32 leftMs = timeLeftMs(start, timeoutMs);
+            if (leftMs == 0 && got > 0) {
+                abortRead();
+                return VI_ERROR_TMO;
+            }
+            applyDriverTimeout(leftMs);
             const ssize_t n = ::read(m_fd, buf + got, cnt - got);
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
                 const int error = errno;
-                if (error == ETIMEDOUT) // the reply may still come: drop it at the device
-                    ::ioctl(m_fd, USBTMC_IOCTL_ABORT_BULK_IN);
+                if (error == ETIMEDOUT)
+                    abortRead();
                 return statusFromErrno(error);
             }
             const ViUInt32 asked = cnt - got;
@@ -205,15 +216,21 @@ private:
         return status;
     }
 
+    // Milliseconds left of `timeoutMs` since `start`; VI_TMO_INFINITE stays.
+    static ViUInt32 timeLeftMs(Clock::time_point start, ViUInt32 timeoutMs)
+    {
+        if (timeoutMs == VI_TMO_INFINITE)
+            return timeoutMs;
+        const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+        return static_cast<ViUInt32>(std::clamp<long long>(static_cast<long long>(timeoutMs) - elapsed.count(), 0,
+                                                           timeoutMs));
+    }
+
     ViStatus waitFor(short events, Clock::time_point start, ViUInt32 timeoutMs)
     {
         for (;;) {
-            int waitMs = -1;
-            if (timeoutMs != VI_TMO_INFINITE) {
-                const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
-                const long long left = static_cast<long long>(timeoutMs) - elapsed.count();
-                waitMs = static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
-            }
+            const ViUInt32 leftMs = timeLeftMs(start, timeoutMs);
+            const int waitMs = leftMs == VI_TMO_INFINITE ? -1 : static_cast<int>(std::min<ViUInt32>(leftMs, INT_MAX));
             pollfd p{m_fd, events, 0};
             const int ready = ::poll(&p, 1, waitMs);
             if (ready < 0 && errno == EINTR)
@@ -244,12 +261,18 @@ private:
         }
     }
 
+    // Drops what has arrived so far, up to one message's worth: a stand-in
+    // that keeps sending must not hold the next write for ever.
     void discardPendingInput()
     {
         m_pending.clear();
+        std::size_t dropped = 0;
         pollfd p{m_fd, POLLIN, 0};
-        while (::poll(&p, 1, 0) == 1 && (p.revents & POLLIN) && appendAvailableInput() == VI_SUCCESS)
+        while (dropped <= MaxMessageBytes && ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN)
+               && appendAvailableInput() == VI_SUCCESS) {
+            dropped += m_pending.size();
             m_pending.clear();
+        }
     }
 
     const int m_fd;

@@ -11,6 +11,8 @@
 #include "session.h"
 #include "visatext.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdarg>
 #include <cstring>
 #include <map>
@@ -23,6 +25,7 @@
 namespace {
 
 using namespace visa;
+using Clock = MessageBudget::Clock;
 
 struct ResourceManager
 {
@@ -155,6 +158,52 @@ ObjectTable &objects()
     return table;
 }
 
+// Fails the message under way with `status`, dropping its rest.
+ViStatus abandonMessage(InstrumentSession &session, ViStatus status)
+{
+    session.connection->clear();
+    session.message.open = false;
+    return status;
+}
+
+// Reads the next piece of the current answer message within its budget:
+// past the time-out or the byte cap the rest is discarded and the read fails
+// with VI_ERROR_TMO or VI_ERROR_IO. Called with the session's io lock held.
+ViStatus readPiece(InstrumentSession &session, ViByte *buf, ViUInt32 cnt, ViUInt32 &got)
+{
+    got = 0;
+    MessageBudget &message = session.message;
+    const bool first = !message.open;
+    if (first) {
+        const ViUInt32 timeoutMs = session.timeoutMs;
+        message.timed = timeoutMs != VI_TMO_INFINITE;
+        message.deadline = Clock::now() + std::chrono::milliseconds(message.timed ? timeoutMs : 0);
+        message.bytes = 0;
+    }
+    ViUInt32 waitMs = VI_TMO_INFINITE;
+    if (message.timed) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(message.deadline - Clock::now()).count();
+        if (left <= 0 && !first)
+            return abandonMessage(session, VI_ERROR_TMO);
+        waitMs = static_cast<ViUInt32>(std::max<long long>(left, 0));
+    }
+    // One byte beyond the cap tells a message that is too long from one that fits exactly.
+    const auto asked = static_cast<ViUInt32>(std::min<std::size_t>(cnt, MaxMessageBytes - message.bytes + 1));
+    const ViStatus status = session.connection->read(buf, asked, got, waitMs);
+    message.bytes += got;
+    message.open = status == VI_SUCCESS_MAX_CNT;
+    if (message.bytes > MaxMessageBytes)
+        return message.open ? abandonMessage(session, VI_ERROR_IO) : VI_ERROR_IO;
+    return status;
+}
+
+// A new command ends whatever was left unread of the previous answer.
+void startExchange(InstrumentSession &session)
+{
+    if (session.message.open)
+        abandonMessage(session, VI_SUCCESS);
+}
+
 // Reads one whole answer message, storing at most capacity-1 bytes and a NUL
 // in `out` and discarding the rest.
 ViStatus readMessage(InstrumentSession &session, char *out, std::size_t capacity)
@@ -162,9 +211,9 @@ ViStatus readMessage(InstrumentSession &session, char *out, std::size_t capacity
     std::size_t stored = 0;
     ViStatus status = VI_SUCCESS_MAX_CNT;
     while (status == VI_SUCCESS_MAX_CNT) {
-        ViByte chunk[VI_FIND_BUFLEN];
+        ViByte chunk[4096];
         ViUInt32 got = 0;
-        status = session.connection->read(chunk, sizeof chunk, got, session.timeoutMs);
+        status = readPiece(session, chunk, sizeof chunk, got);
         const std::size_t kept = std::min<std::size_t>(got, capacity - 1 - stored);
         std::memcpy(out + stored, chunk, kept);
         stored += kept;
@@ -323,7 +372,7 @@ ViStatus viRead(ViSession vi, ViBuf buf, ViUInt32 cnt, ViPUInt32 retCnt)
         return VI_ERROR_USER_BUF;
     std::lock_guard<std::mutex> lock(session->io);
     ViUInt32 got = 0;
-    const ViStatus status = session->connection->read(buf, cnt, got, session->timeoutMs);
+    const ViStatus status = readPiece(*session, buf, cnt, got);
     if (retCnt)
         *retCnt = got;
     return status;
@@ -339,6 +388,7 @@ ViStatus viWrite(ViSession vi, ViConstBuf buf, ViUInt32 cnt, ViPUInt32 retCnt)
     if (!buf && cnt > 0)
         return VI_ERROR_USER_BUF;
     std::lock_guard<std::mutex> lock(session->io);
+    startExchange(*session);
     ViUInt32 written = 0;
     const ViStatus status = session->connection->write(buf, cnt, written, session->timeoutMs);
     if (retCnt)
@@ -364,6 +414,7 @@ ViStatus viQueryf(ViSession vi, ViConstString writeFmt, ViConstString readFmt, .
     out[0] = '\0';
 
     std::lock_guard<std::mutex> lock(session->io);
+    startExchange(*session);
     ViUInt32 written = 0;
     const ViStatus status = session->connection->write(reinterpret_cast<const ViByte *>(command.data()),
                                                        static_cast<ViUInt32>(command.size()), written,

@@ -205,6 +205,7 @@ private slots:
         QTest::newRow("answer starting with NUL") << QByteArray("\0abc\n", 5) << false << QByteArray();
         QTest::newRow("no answer at all") << QByteArray("<silent>") << false << QByteArray();
         QTest::newRow("300 bytes cut to 255") << QByteArray(299, 'x') + '\n' << true << QByteArray(255, 'x');
+        QTest::newRow("endless answer fails") << QByteArray(3 << 20, 'x') << false << QByteArray();
     }
     void queryAny()
     {

@@ -1,5 +1,6 @@
 // The kernel USBTMC backend against a fake sysfs tree with ptys as nodes.
 
+#include "connection.h"
 #include "fakeusbtmctree.h"
 #include "inprocessinstrument.h"
 #include "visa.h"
@@ -7,6 +8,8 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
 #include <fcntl.h>
 #include <poll.h>
 #include <thread>
@@ -185,6 +188,66 @@ private slots:
         char answer[VI_FIND_BUFLEN];
         QCOMPARE(viQueryf(meter, "B?\n", "%t", answer), VI_SUCCESS);
         QCOMPARE(QByteArray(answer), QByteArray("answer after the clear\n"));
+    }
+
+    // A device that sends without ever ending its message: the whole read
+    // takes at most the session's time-out and at most 1 MiB.
+    void endlessAnswerEndsTheRead_data()
+    {
+        QTest::addColumn<int>("chunk");      // bytes sent at a time, without a line feed
+        QTest::addColumn<int>("pauseMs");    // between chunks
+        QTest::addColumn<bool>("queryf");    // one viQueryf, else viRead in 256-byte pieces
+        QTest::addColumn<uint>("timeoutMs"); // of the session
+        QTest::addColumn<int>("status");
+        QTest::newRow("trickle, read") << 64 << 20 << false << 300u << int(VI_ERROR_TMO);
+        QTest::newRow("trickle, queryf") << 64 << 20 << true << 300u << int(VI_ERROR_TMO);
+        QTest::newRow("babble, read") << 4096 << 0 << false << 60000u << int(VI_ERROR_IO);
+        QTest::newRow("babble, queryf") << 4096 << 0 << true << 60000u << int(VI_ERROR_IO);
+    }
+    void endlessAnswerEndsTheRead()
+    {
+        QFETCH(int, chunk);
+        QFETCH(int, pauseMs);
+        QFETCH(bool, queryf);
+        QFETCH(uint, timeoutMs);
+        QFETCH(int, status);
+        const int master = addMeter();
+        const ViSession meter = openMeter();
+        QCOMPARE(viSetAttribute(meter, VI_ATTR_TMO_VALUE, timeoutMs), VI_SUCCESS);
+        QCOMPARE(::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK), 0);
+        std::atomic<bool> stop{false};
+        std::thread device([&] {
+            const QByteArray bytes(chunk, 'x');
+            QElapsedTimer sending;
+            sending.start();
+            while (!stop && sending.elapsed() < 15000) { // a reader that never returns fails the bound below
+                if (::write(master, bytes.constData(), std::size_t(chunk)) < 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1)); // full: the reader is behind
+                std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+            }
+        });
+        QElapsedTimer clock;
+        clock.start();
+        ViStatus last = VI_SUCCESS;
+        std::size_t total = 0;
+        if (queryf) {
+            char answer[VI_FIND_BUFLEN];
+            last = viQueryf(meter, "*IDN?\n", "%t", answer);
+        } else {
+            QCOMPARE(viWrite(meter, reinterpret_cast<const ViByte *>("*IDN?\n"), 6, VI_NULL), VI_SUCCESS);
+            do {
+                ViByte piece[VI_FIND_BUFLEN];
+                ViUInt32 got = 0;
+                last = viRead(meter, piece, sizeof piece, &got);
+                total += got;
+            } while (last == VI_SUCCESS_MAX_CNT);
+        }
+        const qint64 elapsed = clock.elapsed();
+        stop = true;
+        device.join();
+        QCOMPARE(last, ViStatus(status));
+        QVERIFY(total <= visa::MaxMessageBytes + 1);
+        QVERIFY2(elapsed < 10000, qPrintable(QString::number(elapsed)));
     }
 
     void vanishedDeviceFailsAtOnce()

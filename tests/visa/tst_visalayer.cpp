@@ -1,5 +1,6 @@
 // The VISA functions against scripted in-process instruments.
 
+#include "connection.h"
 #include "nokerneldevices.h"
 #include "scriptedinstrument.h"
 #include "visa.h"
@@ -244,6 +245,14 @@ private slots:
             for (int g = count; g < count + guard; ++g)
                 QCOMPARE(buffer[std::size_t(g)], ViByte(0xAA));
         }
+        // A message left unfinished is dropped by the next command.
+        meter->answer("B?", "second\n");
+        QCOMPARE(viWrite(s.instrument, reinterpret_cast<const ViByte *>("READ?\n"), 6, VI_NULL), VI_SUCCESS);
+        ViByte piece[4];
+        QCOMPARE(viRead(s.instrument, piece, sizeof piece, VI_NULL), VI_SUCCESS_MAX_CNT);
+        char next[VI_FIND_BUFLEN];
+        QCOMPARE(viQueryf(s.instrument, "B?\n", "%t", next), VI_SUCCESS);
+        QCOMPARE(QByteArray(next), QByteArray("second\n"));
         QCOMPARE(viClose(s.rm), VI_SUCCESS);
     }
 
@@ -314,6 +323,54 @@ private slots:
             QCOMPARE(received.size(), std::size_t(1));
             QCOMPARE(QByteArray::fromStdString(received.front()), sent);
         }
+        QCOMPARE(viClose(s.rm), VI_SUCCESS);
+    }
+
+    // An instrument that does not end its message: past 1 MiB the read fails
+    // and the rest is dropped, so that the next query gets its own answer.
+    void babblingAnswerIsCut_data()
+    {
+        QTest::addColumn<int>("length");  // of the answer to "A?", which has no end but its length
+        QTest::addColumn<int>("chunk");   // viRead buffer size; 0: one viQueryf
+        QTest::addColumn<int>("status");
+        const int cap = int(visa::MaxMessageBytes);
+        QTest::newRow("read: exactly the cap") << cap << 4096 << int(VI_SUCCESS);
+        QTest::newRow("read: one byte over") << cap + 1 << 4096 << int(VI_ERROR_IO);
+        QTest::newRow("read: whole buffers past the cap") << 3 * cap << cap << int(VI_ERROR_IO);
+        QTest::newRow("queryf: exactly the cap") << cap << 0 << int(VI_SUCCESS);
+        QTest::newRow("queryf: far over") << 3 * cap << 0 << int(VI_ERROR_IO);
+    }
+    void babblingAnswerIsCut()
+    {
+        QFETCH(int, length);
+        QFETCH(int, chunk);
+        QFETCH(int, status);
+        ListedInstrument meter(Meter);
+        meter->answer("A?", std::string(std::size_t(length), 'x'));
+        meter->answer("B?", "second\n");
+        const Session s = openSession(Meter);
+        std::size_t total = 0;
+        ViStatus last = VI_SUCCESS;
+        if (chunk == 0) {
+            char answer[VI_FIND_BUFLEN];
+            last = viQueryf(s.instrument, "A?\n", "%t", answer);
+            QCOMPARE(QByteArray(answer), QByteArray(VI_FIND_BUFLEN - 1, 'x'));
+        } else {
+            QCOMPARE(viWrite(s.instrument, reinterpret_cast<const ViByte *>("A?\n"), 3, VI_NULL), VI_SUCCESS);
+            std::vector<ViByte> buffer(static_cast<std::size_t>(chunk));
+            do {
+                ViUInt32 got = 0;
+                last = viRead(s.instrument, buffer.data(), ViUInt32(chunk), &got);
+                total += got;
+                QVERIFY(total <= visa::MaxMessageBytes + 1);
+            } while (last == VI_SUCCESS_MAX_CNT);
+            if (last == VI_SUCCESS)
+                QCOMPARE(total, std::size_t(length));
+        }
+        QCOMPARE(last, ViStatus(status));
+        char next[VI_FIND_BUFLEN];
+        QCOMPARE(viQueryf(s.instrument, "B?\n", "%t", next), VI_SUCCESS);
+        QCOMPARE(QByteArray(next), QByteArray("second\n"));
         QCOMPARE(viClose(s.rm), VI_SUCCESS);
     }
 

@@ -39,6 +39,8 @@ private slots:
                                   << "no matching resource" << QStringList{};
         QTest::newRow("silent meter") << QStringList{"--timeout", "100", "SILENT?"} << 1 << QString() << "time-out"
                                       << QStringList{"SILENT?"};
+        QTest::newRow("endless answer") << QStringList{"BABBLE?"} << 1 << QString() << "I/O error"
+                                        << QStringList{"BABBLE?"};
         QTest::newRow("stops at the first failure") << QStringList{"SILENT?", "*IDN?"} << 1 << QString() << "SILENT?"
                                                     << QStringList{"SILENT?"};
         QTest::newRow("neither list nor command") << QStringList{} << 1 << QString() << "usage" << QStringList{};
@@ -59,6 +61,7 @@ private slots:
         ListedInstrument second("USB0::0x28E9::0x0285::KM4475N002::INSTR");
         first->answer("*IDN?", "KM4473N,001\n");
         first->answer("MEAS1?", "0.1230\n");
+        first->answer("BABBLE?", std::string(3 << 20, 'x'));
         second->answer("*IDN?", "KM4475N,002\n");
 
         std::vector<std::string> argv;
