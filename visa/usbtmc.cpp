@@ -1,5 +1,7 @@
 #include "usbtmc.h"
 
+#include "diagnostics.h"
+
 #include <linux/usb/tmc.h>
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <fstream>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <dirent.h>
@@ -89,7 +92,7 @@ std::string usbDeviceDir(const std::string &entryDir)
     return slash == std::string::npos || slash == 0 ? std::string() : interfaceDir.substr(0, slash);
 }
 
-// Link to a node of the kernel driver, or to a stand-in (pty, FIFO) that
+// Link to a node of the kernel driver, or to a stand-in (a pty) that
 // takes none of its ioctls: then the session's time-out is kept here with
 // poll(), and a line feed ends a message.
 class UsbtmcConnection : public Connection
@@ -315,9 +318,23 @@ std::vector<Device> scan(const std::string &sysfsClassDir, const std::string &de
 
 ViStatus open(const std::string &node, std::unique_ptr<Connection> &connection)
 {
+    // Only a character device is an instrument; a regular file left at the
+    // node's name (by a write with nothing plugged in) would take every
+    // command and answer none.
+    const auto notADevice = [&node] {
+        reportOnce(node + " is not a device");
+        return VI_ERROR_RSRC_NFOUND;
+    };
     const int fd = ::open(node.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0 && errno == EISDIR)
+        return notADevice();
     if (fd < 0)
         return errno == ENOENT || errno == ENODEV || errno == ENXIO ? VI_ERROR_RSRC_NFOUND : VI_ERROR_IO;
+    struct stat info{};
+    if (::fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode)) {
+        ::close(fd);
+        return notADevice();
+    }
     __u32 probe = 2000;
     const bool driverIoctls = ::ioctl(fd, USBTMC_IOCTL_SET_TIMEOUT, &probe) == 0;
     connection = std::make_unique<UsbtmcConnection>(fd, driverIoctls);

@@ -3,6 +3,8 @@
 #include "connection.h"
 #include "fakeusbtmctree.h"
 #include "inprocessinstrument.h"
+#include "scriptedinstrument.h"
+#include "stderrcapture.h"
 #include "visa.h"
 
 #include <QElapsedTimer>
@@ -12,6 +14,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -273,12 +276,64 @@ private slots:
         QCOMPARE(viOpen(m_rm, Meter, VI_NO_LOCK, 2000, &again), VI_ERROR_RSRC_NFOUND);
     }
 
-    void listedButNodeGone()
+    // Only a character device at the node is an instrument; anything else
+    // fails to open and says why.
+    void onlyCharacterDevicesOpen_data()
     {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("reported");
+        QTest::newRow("pty") << "pty" << int(VI_SUCCESS) << false;
+        QTest::newRow("listed but node gone") << "missing" << int(VI_ERROR_RSRC_NFOUND) << false;
+        QTest::newRow("regular file") << "file" << int(VI_ERROR_RSRC_NFOUND) << true;
+        QTest::newRow("directory") << "directory" << int(VI_ERROR_RSRC_NFOUND) << true;
+        QTest::newRow("fifo") << "fifo" << int(VI_ERROR_RSRC_NFOUND) << true;
+    }
+    void onlyCharacterDevicesOpen()
+    {
+        QFETCH(QString, node);
+        QFETCH(int, status);
+        QFETCH(bool, reported);
         QVERIFY(m_tree->addDevice(0, "28e9", "0285", "KM4473N00123"));
+        const QByteArray path = QFile::encodeName(m_tree->nodePath(0));
+        if (node == "pty")
+            m_masters << m_tree->addPtyNode(0);
+        else if (node == "file")
+            QVERIFY(QFile(m_tree->nodePath(0)).open(QIODevice::WriteOnly));
+        else if (node == "directory")
+            QVERIFY(QDir().mkpath(m_tree->nodePath(0)));
+        else if (node == "fifo")
+            QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+
+        StderrCapture err;
         ViSession meter = VI_NULL;
-        QCOMPARE(viOpen(m_rm, Meter, VI_NO_LOCK, 2000, &meter), VI_ERROR_RSRC_NFOUND);
-        QCOMPARE(meter, ViSession(VI_NULL));
+        QCOMPARE(viOpen(m_rm, Meter, VI_NO_LOCK, 2000, &meter), ViStatus(status));
+        QCOMPARE(meter != VI_NULL, status == VI_SUCCESS);
+        QCOMPARE(err.text(), reported ? "dmmvisa: " + path + " is not a device\n" : QByteArray());
+    }
+
+    // Two meters without serial numbers, and an in-process instrument under
+    // the name the first would have: each is listed, and opened, under a
+    // board number of its own. A name too long for the standard's buffer is
+    // left out.
+    void namesAreUniqueAndFit()
+    {
+        const std::string unnamed = "USB0::0x28E9::0x0285::::INSTR";
+        ListedInstrument inProcess(unnamed);
+        for (int number : {0, 1}) {
+            QVERIFY(m_tree->addDevice(number, "28e9", "0285", QByteArray()));
+            m_masters << m_tree->addPtyNode(number);
+        }
+        QVERIFY(m_tree->addDevice(2, "28e9", "0285", QByteArray(240, 'S')));
+        StderrCapture err;
+        QCOMPARE(found(), (QStringList{QString::fromStdString(unnamed), "USB1::0x28E9::0x0285::::INSTR",
+                                       "USB2::0x28E9::0x0285::::INSTR"}));
+        QVERIFY2(err.text().contains("longer than 255 bytes: USB0::0x28E9::0x0285::SSS"), err.text().constData());
+
+        ViSession second = VI_NULL;
+        QCOMPARE(viOpen(m_rm, "USB2::0x28E9::0x0285::::INSTR", VI_NO_LOCK, 2000, &second), VI_SUCCESS);
+        QCOMPARE(viWrite(second, reinterpret_cast<const ViByte *>("X\n"), 2, VI_NULL), VI_SUCCESS);
+        QCOMPARE(readMaster(m_masters.last(), 2), QByteArray("X\n"));
     }
 
 private:
