@@ -1,5 +1,6 @@
 #include "visaquerytool.h"
 
+#include "diagnostics.h"
 #include "visa.h"
 
 #include <cstdlib>
@@ -75,7 +76,7 @@ int list(ViSession rm, std::ostream &out, std::ostream &err)
     for (ViUInt32 i = 0; i < count; ++i) {
         if (i > 0 && viFindNext(found, name) < VI_SUCCESS)
             break;
-        out << name << '\n';
+        out << visa::printable(name) << '\n';
     }
     return EXIT_SUCCESS;
 }
@@ -93,13 +94,24 @@ ViStatus readAnswer(ViSession instrument, std::string &answer)
     return status;
 }
 
+// The answer without the line feed that ends it, or the CR LF of a meter
+// that ends its lines so.
+std::string withoutLineEnd(std::string answer)
+{
+    if (!answer.empty() && answer.back() == '\n')
+        answer.pop_back();
+    if (!answer.empty() && answer.back() == '\r')
+        answer.pop_back();
+    return answer;
+}
+
 int query(ViSession rm, const std::string &pattern, ViUInt32 timeoutMs, const std::vector<std::string> &commands,
           std::ostream &out, std::ostream &err)
 {
     ViChar name[VI_FIND_BUFLEN];
     ViStatus status = viFindRsrc(rm, pattern.c_str(), VI_NULL, VI_NULL, name);
     if (status < VI_SUCCESS) {
-        reportFailure(err, "finding \"" + pattern + "\"", status);
+        reportFailure(err, "finding \"" + visa::printable(pattern) + "\"", status);
         return EXIT_FAILURE;
     }
     ViSession instrument = VI_NULL;
@@ -107,7 +119,7 @@ int query(ViSession rm, const std::string &pattern, ViUInt32 timeoutMs, const st
     if (status >= VI_SUCCESS)
         status = viSetAttribute(instrument, VI_ATTR_TMO_VALUE, timeoutMs);
     if (status < VI_SUCCESS) {
-        reportFailure(err, std::string("opening ") + name, status);
+        reportFailure(err, "opening " + visa::printable(name), status);
         return EXIT_FAILURE;
     }
     for (const std::string &command : commands) {
@@ -117,14 +129,11 @@ int query(ViSession rm, const std::string &pattern, ViUInt32 timeoutMs, const st
         std::string answer;
         if (status >= VI_SUCCESS && command.find('?') != std::string::npos) {
             status = readAnswer(instrument, answer);
-            if (status >= VI_SUCCESS) {
-                if (!answer.empty() && answer.back() == '\n')
-                    answer.pop_back();
-                out << answer << '\n';
-            }
+            if (status >= VI_SUCCESS)
+                out << visa::printable(withoutLineEnd(answer)) << '\n';
         }
         if (status < VI_SUCCESS) {
-            reportFailure(err, std::string(name) + ": \"" + command + "\"", status);
+            reportFailure(err, visa::printable(name) + ": \"" + visa::printable(command) + "\"", status);
             return EXIT_FAILURE;
         }
     }
@@ -159,8 +168,13 @@ int runVisaQuery(const std::vector<std::string> &args, std::ostream &out, std::o
             pattern = args[++i];
         } else if (arg == "--timeout" && hasValue && parseTimeout(args[i + 1], timeoutMs)) {
             ++i;
-        } else if (arg.rfind("--", 0) == 0) {
-            err << "visaquery: bad option or missing value: " << arg << '\n' << Usage;
+        } else if (arg.rfind('-', 0) == 0) {
+            err << "visaquery: bad option or missing value: " << visa::printable(arg) << '\n' << Usage;
+            return EXIT_FAILURE;
+        } else if (arg.find('\n') != std::string::npos) {
+            // Its second line would be a command of its own, and every answer
+            // after it would be printed against the wrong command.
+            err << "visaquery: a command must not contain a line feed: \"" << visa::printable(arg) << "\"\n";
             return EXIT_FAILURE;
         } else {
             commands.push_back(arg);

@@ -29,7 +29,9 @@ private slots:
         QTest::addColumn<QStringList>("received"); // by the first meter
         const QString first = "USB0::0x28E9::0x0285::KM4473N001::INSTR";
         const QString second = "USB0::0x28E9::0x0285::KM4475N002::INSTR";
-        QTest::newRow("list") << QStringList{"--list"} << 0 << first + "\n" + second + "\n" << QString() << QStringList{};
+        QTest::newRow("list, control bytes escaped")
+            << QStringList{"--list"} << 0 << first + "\n" + second + "\nUSB0::0x1234::0x0001::S\\x07\\tN::INSTR\n"
+            << QString() << QStringList{};
         QTest::newRow("queries answered, settings not read back")
             << QStringList{"*IDN?", "FUNC1 VOLT", "MEAS1?"} << 0 << "KM4473N,001\n0.1230\n" << QString()
             << QStringList{"*IDN?", "FUNC1 VOLT", "MEAS1?"};
@@ -39,6 +41,15 @@ private slots:
                                   << "no matching resource" << QStringList{};
         QTest::newRow("silent meter") << QStringList{"--timeout", "100", "SILENT?"} << 1 << QString() << "time-out"
                                       << QStringList{"SILENT?"};
+        QTest::newRow("answer: line end dropped, control bytes escaped")
+            << QStringList{"CTRL?", "CRLF?"} << 0 << "A\\x1b[2J\\tB\\\\C\\r\nYES\n" << QString()
+            << QStringList{"CTRL?", "CRLF?"};
+        QTest::newRow("command with a line feed: nothing sent")
+            << QStringList{"*IDN?", "FUNC1 VOLT\nMEAS1?"} << 1 << QString() << "FUNC1 VOLT\\nMEAS1?" << QStringList{};
+        QTest::newRow("unknown option") << QStringList{"-x", "*IDN?"} << 1 << QString() << "bad option or missing value: -x"
+                                        << QStringList{};
+        QTest::newRow("pattern escaped in the error") << QStringList{"--resource", "*\x1b]0;*", "*IDN?"} << 1 << QString()
+                                                      << "finding \"*\\x1b]0;*\"" << QStringList{};
         QTest::newRow("endless answer") << QStringList{"BABBLE?"} << 1 << QString() << "I/O error"
                                         << QStringList{"BABBLE?"};
         QTest::newRow("stops at the first failure") << QStringList{"SILENT?", "*IDN?"} << 1 << QString() << "SILENT?"
@@ -62,7 +73,10 @@ private slots:
         first->answer("*IDN?", "KM4473N,001\n");
         first->answer("MEAS1?", "0.1230\n");
         first->answer("BABBLE?", std::string(3 << 20, 'x'));
+        first->answer("CTRL?", "A\x1b[2J\tB\\C\r\r\n");
+        first->answer("CRLF?", "YES\r\n");
         second->answer("*IDN?", "KM4475N,002\n");
+        ListedInstrument third("USB0::0x1234::0x0001::S\a\tN::INSTR");
 
         std::vector<std::string> argv;
         for (const QString &arg : args)
