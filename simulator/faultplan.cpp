@@ -21,6 +21,10 @@ std::optional<FaultPlan> FaultPlan::parse(std::string_view list)
         const std::string_view item = trimmed(list.substr(0, comma));
         list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
 
+        if (item == "crlf" && !plan.crlf) {
+            plan.crlf = true;
+            continue;
+        }
         const std::size_t equals = item.find('=');
         if (equals == std::string_view::npos)
             return std::nullopt;

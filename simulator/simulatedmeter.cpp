@@ -1,6 +1,7 @@
 #include "simulatedmeter.h"
 
 #include "commandlanguage.h"
+#include "commandlogfile.h"
 #include "faultplan.h"
 #include "metermodel.h"
 #include "numberformat.h"
@@ -8,7 +9,6 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
-#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -56,9 +56,10 @@ struct SimulatedMeter::State
     CommandLanguage language{model, memory};
     std::deque<PendingAnswer> answers;
     std::chrono::milliseconds answerDelay{0};
+    const char *lineEnd = "\n";
 
     std::deque<std::string> log;
-    std::ofstream logFile;
+    CommandLogFile logFile;
 
     // Fault moments, as counts of commands received since the meter was made.
     long long received = 0;
@@ -74,12 +75,11 @@ void SimulatedMeter::State::receive(std::string_view line, Clock::time_point now
     log.emplace_back(line);
     if (log.size() > logCapacity)
         log.pop_front();
-    if (logFile.is_open())
-        logFile << line << '\n' << std::flush;
+    logFile.append(line);
 
     if (!silentFrom || received <= *silentFrom) {
         if (auto answer = language.execute(line, now)) {
-            answers.push_back({std::move(*answer) + '\n', now + answerDelay});
+            answers.push_back({std::move(*answer) + lineEnd, now + answerDelay});
             answerArrived.notify_all();
         }
     }
@@ -141,6 +141,12 @@ void SimulatedMeter::setAnswerDelay(std::chrono::milliseconds delay)
 {
     const std::lock_guard lock(d->mutex);
     d->answerDelay = delay;
+}
+
+void SimulatedMeter::setCrLfAnswers(bool on)
+{
+    const std::lock_guard lock(d->mutex);
+    d->lineEnd = on ? "\r\n" : "\n";
 }
 
 void SimulatedMeter::pressTrigger()
@@ -205,6 +211,8 @@ bool SimulatedMeter::applyFaults(const std::string &list)
         pressLocalAfter(*plan->localAfter);
     if (plan->unplugAfter)
         unplugAfter(*plan->unplugAfter);
+    if (plan->crlf)
+        setCrLfAnswers(true);
     return true;
 }
 
@@ -217,11 +225,7 @@ std::vector<std::string> SimulatedMeter::commandLog() const
 void SimulatedMeter::setLogFile(const std::string &path)
 {
     const std::lock_guard lock(d->mutex);
-    d->logFile.close();
-    d->logFile.clear();
-    d->logFile.open(path, std::ios::out | std::ios::app);
-    if (!d->logFile.is_open())
-        std::cerr << "Simulated meter: cannot open the command log file " << path << '\n';
+    d->logFile.open(path);
 }
 
 bool SimulatedMeter::isRemote() const

@@ -29,6 +29,8 @@ public:
     void setSeed(std::uint32_t seed);
     // Delay before each answer becomes readable (models the USB round trip); 0 by default.
     void setAnswerDelay(std::chrono::milliseconds delay);
+    // Ends every answer with CR LF instead of a line feed, as some meters do.
+    void setCrLfAnswers(bool on);
     // Front-panel TRIG key: takes one reading while the trigger source is MAN.
     void pressTrigger();
 
@@ -43,12 +45,12 @@ public:
     // functions cannot produce (such as a frequency on LINE2); false when full.
     bool appendStoredRecord(const StoredRecord &record);
     // Applies a comma-separated list as in DMMPANEL_SIMULATOR_FAULTS
-    // ("silent-after=N,local-after=N,unplug-after=N,stored=N"); false on a bad list.
+    // ("silent-after=N,local-after=N,unplug-after=N,stored=N,crlf"); false on a bad list.
     bool applyFaults(const std::string &list);
 
     // Observation.
     std::vector<std::string> commandLog() const; // every command line received, without its line feed
-    void setLogFile(const std::string &path);    // also appends each command line to this file
+    void setLogFile(const std::string &path);    // also appends each command line to this file (never blocking)
     bool isRemote() const;
     int storedCount() const;
 

@@ -3,6 +3,7 @@
 
 #include "meterbench.h"
 #include "nokerneldevices.h"
+#include "stderrcapture.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <sys/stat.h>
 
 namespace {
 
@@ -865,6 +867,8 @@ private slots:
         QTest::newRow("several, with blanks") << " stored = 2 , local-after=3 " << true << probe
                                               << QStringList{"", "2", "YES", "NO"};
         QTest::newRow("trailing comma") << "stored=1," << true << probe << QStringList{"", "1", "YES", "YES"};
+        QTest::newRow("crlf: answers end in CR LF") << "stored=2, crlf" << true << probe
+                                                    << QStringList{"", "2\r", "YES\r", "YES\r"};
         // A list not understood applies nothing at all.
         const QStringList untouched{"", "0", "YES", "YES"};
         QTest::newRow("unknown fault") << "stored=2,explode=1" << false << probe << untouched;
@@ -872,6 +876,7 @@ private slots:
         QTest::newRow("count not a number") << "stored=two" << false << probe << untouched;
         QTest::newRow("no count") << "stored" << false << probe << untouched;
         QTest::newRow("repeated fault") << "stored=1,stored=2" << false << probe << untouched;
+        QTest::newRow("crlf with a count") << "crlf=1" << false << probe << untouched;
         QTest::newRow("empty item") << "stored=1,,local-after=1" << false << probe << untouched;
         QTest::newRow("wrong separator") << "stored=1;local-after=1" << false << probe << untouched;
     }
@@ -914,6 +919,37 @@ private slots:
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromLatin1(file.readAll()), "from an earlier run\n" + received.join('\n') + '\n');
+    }
+
+    // A log that cannot be written is reported once and never holds the
+    // meter up; a FIFO without a reader would block an ordinary open.
+    void commandLogThatCannotBeWritten_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("reported");
+        QTest::newRow("directory missing") << "missing" << QByteArray("cannot open");
+        QTest::newRow("FIFO without a reader") << "fifo" << QByteArray("cannot open");
+        QTest::newRow("device that is full") << "full" << QByteArray("cannot write");
+    }
+    void commandLogThatCannotBeWritten()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, reported);
+        QTemporaryDir dir;
+        QString path = dir.filePath("missing/commands.log");
+        if (kind == "fifo") {
+            path = dir.filePath("commands.fifo");
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        } else if (kind == "full") {
+            path = "/dev/full";
+        }
+        MeterBench bench;
+        StderrCapture err;
+        bench.meter().setLogFile(path.toStdString());
+        QCOMPARE(outcomes(bench, {"SYSTem:REMote", "SYSTem:REMote?", "SYSTem:REMote?"}), (QStringList{"", "YES", "YES"}));
+        const QByteArray text = err.text();
+        QCOMPARE(text.count("Simulated meter:"), 1);
+        QVERIFY2(text.contains(reported + " the command log file " + QFile::encodeName(path)), text.constData());
     }
 
     void createdFromEnvironment_data()
