@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QTimerEvent>
 
+#include <cctype>
+
 namespace {
 
 enum State { Idle = 0, Open = 1, Closing = 2, Closed = 3 };
@@ -51,10 +53,14 @@ bool Varnok::open(Kelbrin *transport)
         return false;
 
     liveData = new DmmData;
+    readingDecoded = false;
+    localReported = false;
     commandPool->reset(); // whatever was queued while closed belongs to no connection
-    // A transfer still counting lost its count query just now; the count of
-    // the status pass below must not start an upload nobody asked for.
-    if (storeParam.transferState == StoreParam::StoreCounting)
+    // A transfer still counting or uploading lost its next query just now;
+    // the count of the status pass below must not start an upload nobody
+    // asked for, and an upload cut off must not stay "uploading" for ever.
+    if (storeParam.transferState == StoreParam::StoreCounting
+        || storeParam.transferState == StoreParam::StoreUploading)
         storeParam.transferState = StoreParam::StoreIdle;
     cmdSetRemote();
     cmdGetRemote();
@@ -207,7 +213,9 @@ void Varnok::beginLivePass()
 
 void Varnok::endLivePass()
 {
-    if (!liveData || !(sampleDue || sampleRate <= 0))
+    // The loop may resume mid-pass after a reconnect: a pass end before this
+    // connection's first reading would emit a record nobody measured.
+    if (!liveData || !readingDecoded || !(sampleDue || sampleRate <= 0))
         return;
     sampleDue = false;
     // The receiver owns the copy; with nobody listening it would leak.
@@ -256,9 +264,12 @@ void Varnok::slotReadData(const QByteArray &data)
 {
     if (!currentCommand)
         return;
-    receiveBuffer = data;
-    if (receiveBuffer.endsWith('\n'))
-        receiveBuffer.chop(1);
+    // Meters end their answers in a line feed or in CR LF; neither, nor any
+    // other trailing blank, belongs to the answer.
+    int length = data.size();
+    while (length > 0 && std::isspace(static_cast<unsigned char>(data.at(length - 1))))
+        --length;
+    receiveBuffer = data.left(length);
     decodeFrame(receiveBuffer);
 }
 

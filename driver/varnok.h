@@ -142,12 +142,13 @@ private:
     // Protocol.
     void decodeLiveData(const QByteArray &answer);
     void convertDmmDataValues(DmmData *data);
-    void decodeRemoteState(const QByteArray &answer);
+    bool decodeReading(const QByteArray &answer);
+    bool decodeRemoteState(const QByteArray &answer);
     static void convertValue(double *value, QString *prefix);
     static bool detachValueUnit(const QString &text, QString *number, QString *unit);
     DmmData *makeStoreData(const QByteArray &record);
-    void decodeStoreCount(const QByteArray &answer);
-    void decodeStoreUpload(const QByteArray &answer);
+    bool decodeStoreCount(const QByteArray &answer);
+    bool decodeStoreUpload(const QByteArray &answer);
 
     OnceCommandPool *statusPool = nullptr;
     OnceCommandPool *commandPool = nullptr;
@@ -157,6 +158,8 @@ private:
     std::shared_ptr<Command> currentHold; // keeps currentCommand alive
     DmmData *liveData = nullptr;
     bool remote = false;
+    bool localReported = false;  // this connection has reported local mode
+    bool readingDecoded = false; // this connection has decoded a reading
     int state = 0; // 0 idle, 1 open, 2 closing, 3 closed
     QByteArray receiveBuffer;
     StoreParam storeParam;

@@ -11,7 +11,15 @@
 #include "command.h"
 #include "varnok_text.h"
 
+#include <QLoggingCategory>
 #include <QSet>
+
+#include <algorithm>
+#include <initializer_list>
+
+// Off by default; QT_LOGGING_RULES="dmmpanel.driver.debug=true" shows every
+// answer that did not have the form the meter gives.
+Q_LOGGING_CATEGORY(driverLog, "dmmpanel.driver", QtInfoMsg)
 
 namespace {
 
@@ -32,24 +40,39 @@ LineData &firstLine(DmmData &data)
     return *data.lines[0];
 }
 
-void decodeFunction(DmmData &data, const QByteArray &command, const QByteArray &answer)
+bool isOneOf(const QByteArray &answer, std::initializer_list<const char *> texts)
+{
+    return std::any_of(texts.begin(), texts.end(), [&answer](const char *text) { return answer == text; });
+}
+
+bool isState(const QByteArray &answer)
+{
+    return isOneOf(answer, {"ON", "OFF"});
+}
+
+// Each decoder applies its answer and tells whether the answer had the form
+// the meter gives; one that had not is still applied as far as it goes.
+
+bool decodeFunction(DmmData &data, const QByteArray &command, const QByteArray &answer)
 {
     const int colon = command.indexOf(':');
     const int line = command.mid(colon + 1).contains("LINE2") ? 1 : 0;
     const QList<QByteArray> fields = answer.split(',');
     if (fields.size() < 2)
-        return;
-    const int channel = toInteger(fields[0].mid(2)) == 1 ? 0 : 1;
+        return false;
+    bool wellFormed = fields.size() == 2 && isOneOf(fields[0], {"CH1", "CH2"});
+    const int channel = toInteger(fields[0].mid(2), &wellFormed) == 1 ? 0 : 1;
     ChannelData *shown = data.channels[channel];
     data.lines[line]->channel = shown;
     shown->functions[line] = QString::fromLatin1(fields[1]);
+    return wellFormed;
 }
 
-void decodeRange(DmmData &data, const QByteArray &command, const QByteArray &answer)
+bool decodeRange(DmmData &data, const QByteArray &command, const QByteArray &answer)
 {
     const QList<QByteArray> fields = answer.split(',');
     if (fields.size() < 2)
-        return;
+        return false;
     ChannelData &channel = *data.channels[channelOf(command)];
     const QByteArray &range = fields[1];
     int numberLength = 0;
@@ -59,118 +82,151 @@ void decodeRange(DmmData &data, const QByteArray &command, const QByteArray &ans
     channel.rangeMode = QString::fromLatin1(fields[0]);
     channel.rangeValue = QString::fromLatin1(range.left(numberLength));
     channel.rangeUnit = QString::fromLatin1(range.mid(numberLength));
+    return fields.size() == 2 && isOneOf(fields[0], {"AUTO", "MANU"}) && numberLength > 0
+           && numberLength < range.size();
 }
 
-void decodeFetch(DmmData &data, const QByteArray &, const QByteArray &answer)
+bool decodeFetch(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
     const QList<QByteArray> fields = answer.split(',');
     if (fields.size() < 4)
-        return;
+        return false;
+    bool wellFormed = fields.size() == 4;
     for (int line = 0; line < 2; ++line) {
+        const double reading = toNumber(fields[line], &wellFormed);
         if (ChannelData *shown = data.lines[line]->channel)
-            shown->values[line] = toNumber(fields[line]);
+            shown->values[line] = reading;
     }
-    data.channels[0]->frequency = toNumber(fields[2]);
-    data.channels[1]->frequency = toNumber(fields[3]);
+    data.channels[0]->frequency = toNumber(fields[2], &wellFormed);
+    data.channels[1]->frequency = toNumber(fields[3], &wellFormed);
+    return wellFormed;
 }
 
-void decodeRate(DmmData &data, const QByteArray &, const QByteArray &answer)
+bool decodeRate(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
     data.setRate(QString::fromLatin1(answer));
+    return isOneOf(answer, {"FAST", "MED", "SLOW"});
 }
 
-void decodeDbReference(DmmData &data, const QByteArray &command, const QByteArray &answer)
+bool decodeDbReference(DmmData &data, const QByteArray &command, const QByteArray &answer)
 {
-    data.channels[channelOf(command)]->dbReference = toNumber(answer);
+    bool wellFormed = true;
+    data.channels[channelOf(command)]->dbReference = toNumber(answer, &wellFormed);
+    return wellFormed;
 }
 
-void decodeDbmReference(DmmData &data, const QByteArray &command, const QByteArray &answer)
+bool decodeDbmReference(DmmData &data, const QByteArray &command, const QByteArray &answer)
 {
-    data.channels[channelOf(command)]->dbmReference = toNumber(answer);
+    bool wellFormed = true;
+    data.channels[channelOf(command)]->dbmReference = toNumber(answer, &wellFormed);
+    return wellFormed;
 }
 
-void decodeRelState(DmmData &data, const QByteArray &, const QByteArray &answer)
+bool decodeRelState(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
     firstLine(data).relState = answer.toUpper() == "ON";
+    return isState(answer.toUpper());
 }
 
-void decodeRelReference(DmmData &data, const QByteArray &, const QByteArray &answer)
+bool decodeRelReference(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
-    firstLine(data).relReference = toNumber(answer);
+    bool wellFormed = true;
+    firstLine(data).relReference = toNumber(answer, &wellFormed);
+    return wellFormed;
 }
 
-void decodeHoldWindow(DmmData &data, const QByteArray &, const QByteArray &answer)
+bool decodeHoldWindow(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
     // The window comes with its percent sign. Only that sign goes: cutting
     // any last character would turn an answer of 50 into 5.
-    firstLine(data).holdWindow = toNumber(answer.endsWith('%') ? answer.chopped(1) : answer);
+    bool wellFormed = answer.endsWith('%');
+    firstLine(data).holdWindow = toNumber(wellFormed ? answer.chopped(1) : answer, &wellFormed);
+    return wellFormed;
 }
 
-void decodeHoldCount(DmmData &data, const QByteArray &, const QByteArray &answer)
+bool decodeHoldCount(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
-    firstLine(data).holdCount = toInteger(answer);
+    bool wellFormed = true;
+    firstLine(data).holdCount = toInteger(answer, &wellFormed);
+    return wellFormed;
 }
 
-void decodeHoldState(DmmData &data, const QByteArray &, const QByteArray &answer)
+bool decodeHoldState(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
     firstLine(data).holdState = answer == "ON";
+    return isState(answer);
 }
 
-void decodePercentState(DmmData &data, const QByteArray &, const QByteArray &answer)
+bool decodePercentState(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
     firstLine(data).percentState = answer == "ON";
+    return isState(answer);
 }
 
-void decodePercentReference(DmmData &data, const QByteArray &, const QByteArray &answer)
+bool decodePercentReference(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
-    firstLine(data).percentReference = toNumber(answer);
+    bool wellFormed = true;
+    firstLine(data).percentReference = toNumber(answer, &wellFormed);
+    return wellFormed;
 }
 
-void decodePercentValue(DmmData &data, const QByteArray &, const QByteArray &answer)
+bool decodePercentValue(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
-    firstLine(data).percentValue = toNumber(answer);
+    bool wellFormed = true;
+    firstLine(data).percentValue = toNumber(answer, &wellFormed);
+    return wellFormed;
 }
 
-void decodeMaxMinState(DmmData &data, const QByteArray &, const QByteArray &answer)
+bool decodeMaxMinState(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
     firstLine(data).maxMinState = answer == "ON";
+    return isState(answer);
 }
 
-void decodeMaxMinValues(DmmData &data, const QByteArray &, const QByteArray &answer)
+bool decodeMaxMinValues(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
     const QList<QByteArray> fields = answer.split(',');
     if (fields.size() < 2)
-        return;
-    firstLine(data).maxValue = toNumber(fields[0]);
-    firstLine(data).minValue = toNumber(fields[1]);
+        return false;
+    bool wellFormed = fields.size() == 2;
+    firstLine(data).maxValue = toNumber(fields[0], &wellFormed);
+    firstLine(data).minValue = toNumber(fields[1], &wellFormed);
+    return wellFormed;
 }
 
-void decodeCompareState(DmmData &data, const QByteArray &, const QByteArray &answer)
+bool decodeCompareState(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
     firstLine(data).compareState = QString::fromLatin1(answer);
+    return isOneOf(answer, {"OFF", "HI", "IN", "LO"});
 }
 
-void decodeCompareLower(DmmData &data, const QByteArray &, const QByteArray &answer)
+bool decodeCompareLower(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
-    firstLine(data).compareLower = toNumber(answer);
+    bool wellFormed = true;
+    firstLine(data).compareLower = toNumber(answer, &wellFormed);
+    return wellFormed;
 }
 
-void decodeCompareUpper(DmmData &data, const QByteArray &, const QByteArray &answer)
+bool decodeCompareUpper(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
-    firstLine(data).compareUpper = toNumber(answer);
+    bool wellFormed = true;
+    firstLine(data).compareUpper = toNumber(answer, &wellFormed);
+    return wellFormed;
 }
 
-void decodeTriggerSource(DmmData &data, const QByteArray &, const QByteArray &answer)
+bool decodeTriggerSource(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
     data.setTriggerSource(QString::fromLatin1(answer));
+    return isOneOf(answer, {"IMM", "MAN", "BUS"});
 }
 
-void decodeFloating(DmmData &data, const QByteArray &command, const QByteArray &answer)
+bool decodeFloating(DmmData &data, const QByteArray &command, const QByteArray &answer)
 {
     data.channels[channelOf(command)]->floating = answer == "ON";
+    return isState(answer);
 }
 
-using RecordDecoder = void (*)(DmmData &, const QByteArray &command, const QByteArray &answer);
+using RecordDecoder = bool (*)(DmmData &, const QByteArray &command, const QByteArray &answer);
 
 // Factor from a voltage range's unit to the unit the reading is shown in;
 // the meter sends readings in volts.
@@ -219,7 +275,7 @@ void Varnok::decodeLiveData(const QByteArray &answer)
     if (!currentCommand || !liveData)
         return;
 
-    using DriverDecoder = void (Varnok::*)(const QByteArray &answer);
+    using DriverDecoder = bool (Varnok::*)(const QByteArray &answer);
     struct Row
     {
         const char *prefix;
@@ -231,7 +287,7 @@ void Varnok::decodeLiveData(const QByteArray &answer)
         {"DISPlay", nullptr, nullptr},
         {"FUNCtion", decodeFunction, nullptr},
         {"VOLTage:RANGe", decodeRange, nullptr},
-        {"Fetch", decodeFetch, nullptr},
+        {"Fetch", nullptr, &Varnok::decodeReading},
         {"VOLTage:RATE", decodeRate, nullptr},
         {"SENSe:DB:REFerence", decodeDbReference, nullptr},
         {"SENSe:DBM:REFerence", decodeDbmReference, nullptr},
@@ -259,22 +315,40 @@ void Varnok::decodeLiveData(const QByteArray &answer)
     for (const Row &row : rows) {
         if (!command.startsWith(row.prefix))
             continue;
+        bool wellFormed = true;
         if (row.record)
-            row.record(*liveData, command, answer);
+            wellFormed = row.record(*liveData, command, answer);
         else if (row.driver)
-            (this->*row.driver)(answer);
+            wellFormed = (this->*row.driver)(answer);
+        if (!wellFormed)
+            qCDebug(driverLog) << "malformed answer to" << command.trimmed() << ":" << answer;
         return;
     }
 }
 
-void Varnok::decodeRemoteState(const QByteArray &answer)
+bool Varnok::decodeReading(const QByteArray &answer)
+{
+    const QByteArray command = currentCommand->text();
+    const bool wellFormed = decodeFetch(*liveData, command, answer);
+    // Only a reading of this connection's own may be emitted.
+    readingDecoded = readingDecoded || wellFormed;
+    return wellFormed;
+}
+
+bool Varnok::decodeRemoteState(const QByteArray &answer)
 {
     const bool isRemote = answer != "NO";
-    if (isRemote == remote)
-        return;
-    remote = isRemote;
-    if (state == 1)
-        emit remoteStateUpdate(remote);
+    // A meter already in local mode when the connection began is no change
+    // from the state last known, but is reported all the same, once.
+    const bool firstLocal = !isRemote && !localReported;
+    if (isRemote != remote || firstLocal) {
+        remote = isRemote;
+        if (state == 1) {
+            localReported = localReported || !isRemote;
+            emit remoteStateUpdate(remote);
+        }
+    }
+    return isOneOf(answer, {"YES", "NO"});
 }
 
 void Varnok::convertDmmDataValues(DmmData *data)

@@ -107,27 +107,33 @@ const StoreParam &Varnok::getStoreParam() const
     return storeParam;
 }
 
-void Varnok::decodeStoreCount(const QByteArray &answer)
+bool Varnok::decodeStoreCount(const QByteArray &answer)
 {
+    bool wellFormed = true;
+    const int count = toInteger(answer, &wellFormed);
+    wellFormed = wellFormed && count >= 0;
     // A negative count is no count; uploading "until -5" would never end.
-    storeParam.total = qMax(0, toInteger(answer));
+    storeParam.total = qMax(0, count);
     if (storeParam.total == 0) {
         storeParam.transferState = StoreParam::StoreDone;
         emit storeNum(0, 0);
-        return;
+        return wellFormed;
     }
     if (storeParam.transferState != StoreParam::StoreCounting)
-        return;
+        return wellFormed;
     emit storeCount(storeParam.total);
     cmdMemoryUpload(storeParam.num + 1);
     storeParam.transferState = StoreParam::StoreUploading;
+    return wellFormed;
 }
 
-void Varnok::decodeStoreUpload(const QByteArray &answer)
+bool Varnok::decodeStoreUpload(const QByteArray &answer)
 {
     if (storeParam.transferState != StoreParam::StoreUploading)
-        return;
-    if (DmmData *record = makeStoreData(answer)) {
+        return true; // not asked for: nothing to judge it by
+    DmmData *record = makeStoreData(answer);
+    const bool wellFormed = record != nullptr;
+    if (record) {
         // The receiver owns the record; with nobody listening it would leak.
         if (isSignalConnected(QMetaMethod::fromSignal(&Varnok::displayStore)))
             emit displayStore(record);
@@ -138,12 +144,13 @@ void Varnok::decodeStoreUpload(const QByteArray &answer)
     emit storeNum(storeParam.total, storeParam.num);
     // A receiver may have cancelled (or restarted) the transfer meanwhile.
     if (storeParam.transferState != StoreParam::StoreUploading)
-        return;
+        return wellFormed;
     // ">=": a count answer from elsewhere may have lowered the total meanwhile.
     if (storeParam.num >= storeParam.total)
         storeParam.transferState = StoreParam::StoreDone;
     else
         cmdMemoryUpload(storeParam.num + 1);
+    return wellFormed;
 }
 
 DmmData *Varnok::makeStoreData(const QByteArray &record)

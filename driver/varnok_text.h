@@ -12,12 +12,15 @@
 namespace varnoktext {
 
 // Decimal floating-point text; anything else, including "nan" and values too
-// large for a double, gives 0.
-inline double toNumber(const QByteArray &text)
+// large for a double, gives 0 and clears *valid when given.
+inline double toNumber(const QByteArray &text, bool *valid = nullptr)
 {
     bool ok = false;
     const double value = text.trimmed().toDouble(&ok);
-    return ok && std::isfinite(value) ? value : 0;
+    ok = ok && std::isfinite(value);
+    if (valid && !ok)
+        *valid = false;
+    return ok ? value : 0;
 }
 
 inline double toNumber(const QString &text)
@@ -25,11 +28,13 @@ inline double toNumber(const QString &text)
     return toNumber(text.toLatin1());
 }
 
-// Decimal integer text; anything else gives 0.
-inline int toInteger(const QByteArray &text)
+// Decimal integer text; anything else gives 0 and clears *valid when given.
+inline int toInteger(const QByteArray &text, bool *valid = nullptr)
 {
     bool ok = false;
     const int value = text.trimmed().toInt(&ok);
+    if (valid && !ok)
+        *valid = false;
     return ok ? value : 0;
 }
 

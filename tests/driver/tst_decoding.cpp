@@ -3,6 +3,7 @@
 // decoder, as the engine does after each query.
 #include "varnoktestaccess.h"
 
+#include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -94,6 +95,8 @@ private slots:
     void convertFrequency();
     void convertUnboundLines();
     void copyCarriesWhatTheWindowShows();
+    void malformedAnswerLogged_data();
+    void malformedAnswerLogged();
 };
 
 void TestDecoding::statusRow_data()
@@ -504,3 +507,55 @@ void TestDecoding::copyCarriesWhatTheWindowShows()
 
 QTEST_GUILESS_MAIN(TestDecoding)
 #include "tst_decoding.moc"
+
+void TestDecoding::malformedAnswerLogged_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("malformed");
+    QTest::newRow("reading") << QByteArray("Fetch?") << QByteArray("1.2E-01,9.9E+37,1000,50") << false;
+    QTest::newRow("reading, a field short") << QByteArray("Fetch?") << QByteArray("1,2,3") << true;
+    QTest::newRow("reading, text for a number") << QByteArray("Fetch?") << QByteArray("1,2,3,abc") << true;
+    QTest::newRow("function") << QByteArray("FUNCtion:LINE1?") << QByteArray("CH2,DBM") << false;
+    QTest::newRow("function, no channel") << QByteArray("FUNCtion:LINE1?") << QByteArray("X,WATT") << true;
+    QTest::newRow("range") << QByteArray("VOLTage:RANGe:CH1?") << QByteArray("AUTO,380mV") << false;
+    QTest::newRow("range without comma") << QByteArray("VOLTage:RANGe:CH1?") << QByteArray("MANU") << true;
+    QTest::newRow("state") << QByteArray("SENSe:HOLD:STATe?") << QByteArray("OFF") << false;
+    QTest::newRow("state with a CR") << QByteArray("SENSe:HOLD:STATe?") << QByteArray("ON\r") << true;
+    QTest::newRow("number") << QByteArray("SENSe:REL:REFerence?") << QByteArray("-2.5E-03") << false;
+    QTest::newRow("number that is none") << QByteArray("SENSe:REL:REFerence?") << QByteArray("nan") << true;
+    QTest::newRow("hold window") << QByteArray("SENSe:HOLD:WINDow?") << QByteArray("0.1%") << false;
+    QTest::newRow("remote") << QByteArray("SYSTem:REMote?") << QByteArray("NO") << false;
+    QTest::newRow("remote, neither yes nor no") << QByteArray("SYSTem:REMote?") << QByteArray("MAYBE") << true;
+    QTest::newRow("trigger source") << QByteArray("TRIGger:SOURce?") << QByteArray("LATER") << true;
+    QTest::newRow("stored count") << QByteArray("MEMory:STORe?") << QByteArray("-5") << true;
+    QTest::newRow("unknown command: nothing to judge") << QByteArray("*IDN?") << QByteArray("x") << false;
+}
+
+// Each malformed answer is logged in the driver's category, which is off
+// until the logging rules switch it on.
+void TestDecoding::malformedAnswerLogged()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, malformed);
+    static QStringList logged;
+    logged.clear();
+    const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType, const QMessageLogContext &context,
+                                                                const QString &text) {
+        if (QByteArray(context.category) == "dmmpanel.driver")
+            logged << text;
+    });
+    DecoderBench bench;
+    bench.decode(command, answer);
+    const QStringList byDefault = logged;
+    QLoggingCategory::setFilterRules(QStringLiteral("dmmpanel.driver.debug=true"));
+    bench.decode(command, answer);
+    QLoggingCategory::setFilterRules(QString());
+    qInstallMessageHandler(previous);
+
+    QCOMPARE(byDefault, QStringList());
+    QCOMPARE(logged.size(), malformed ? 1 : 0);
+    if (malformed)
+        QVERIFY2(logged.first().startsWith("malformed answer to \"" + command + "\""), qPrintable(logged.first()));
+}

@@ -2,6 +2,7 @@
 // VISA layer: open and close, the live cycle and its sampling, a meter that
 // goes silent or is unplugged, and closes nested in one another. Only order,
 // counts and generous upper bounds are asserted.
+#include "commandpool.h"
 #include "commandpoolthread.h"
 #include "meterlink.h"
 #include "varnoktestaccess.h"
@@ -142,6 +143,8 @@ private slots:
     void closeFromReceivers_data();
     void closeFromReceivers();
     void meterLeavingRemoteIsClosedByReceiver();
+    void reconnectEmitsOnlyItsOwnReadings_data();
+    void reconnectEmitsOnlyItsOwnReadings();
     void destroyingOpenDriverStopsItsThread();
 };
 
@@ -414,6 +417,38 @@ void TestDriverLink::meterLeavingRemoteIsClosedByReceiver()
     QCOMPARE(seen.last(), QStringLiteral("closed"));
     link.window.verifySaneOrder();
     verifyClosedClean(link);
+}
+
+void TestDriverLink::reconnectEmitsOnlyItsOwnReadings_data()
+{
+    QTest::addColumn<int>("resumeAt"); // index into the live cycle
+    const char *const cycle[] = {"BEGIN_LIVE", "SYSTem:REMote?", "Fetch?", "VOLTage:RANGe:CH1?", "VOLTage:RANGe:CH2?",
+                                 "END_LIVE"};
+    for (int at = 0; at < 6; ++at)
+        QTest::addRow("resumes at %s", cycle[at]) << at;
+}
+
+// The live cycle keeps its place across a reconnect, wherever the last link
+// ended; no pass end may emit before this connection has a reading of its own.
+void TestDriverLink::reconnectEmitsOnlyItsOwnReadings()
+{
+    QFETCH(int, resumeAt);
+    Link link;
+    QVERIFY(link.driver.open(&link.transport));
+    QTRY_VERIFY_WITH_TIMEOUT(link.window.displays() >= 1, LongWaitMs);
+    link.driver.close();
+    LoopCommandPool &loop = VarnokTestAccess::loopPool(link.driver);
+    loop.reset();
+    for (int i = 0; i < resumeAt; ++i)
+        loop.next();
+
+    QList<double> frequencies; // of CH1, which has a steady 1 kHz
+    link.window.onDisplay = [&] { frequencies << link.window.lastRecord->channels[0]->frequency; };
+    QVERIFY(link.driver.open(&link.transport));
+    QTRY_VERIFY_WITH_TIMEOUT(frequencies.size() >= 2, LongWaitMs);
+    link.driver.close();
+    for (const double frequency : qAsConst(frequencies))
+        QCOMPARE(frequency, 1000.0);
 }
 
 void TestDriverLink::destroyingOpenDriverStopsItsThread()

@@ -48,14 +48,29 @@ class TestLiveSession : public QObject
 {
     Q_OBJECT
 private slots:
+    void openOrderAndLiveRecord_data() { lineEnds(); }
     void openOrderAndLiveRecord();
+    void remoteStateChangesReportedOnce_data() { lineEnds(); }
     void remoteStateChangesReportedOnce();
+    void localAtConnectReportedOncePerConnection_data() { lineEnds(); }
+    void localAtConnectReportedOncePerConnection();
     void everySixthPassAsksForRemote();
+
+private:
+    // The meter ends its answers in a line feed, or in CR LF.
+    static void lineEnds()
+    {
+        QTest::addColumn<bool>("crlf");
+        QTest::newRow("LF") << false;
+        QTest::newRow("CR LF") << true;
+    }
 };
 
 void TestLiveSession::openOrderAndLiveRecord()
 {
+    QFETCH(bool, crlf);
     MeterLink link;
+    link.meter->setCrLfAnswers(crlf);
     // The meter as someone left it at its front panel.
     for (const char *setting :
          {"FUNCtion:LINE1 CH2,DBM", "FUNCtion:LINE2 CH1,WATT", "VOLTage:RANGe:CH1 3.7V", "VOLTage:RATE SLOW",
@@ -120,7 +135,9 @@ void TestLiveSession::openOrderAndLiveRecord()
 
 void TestLiveSession::remoteStateChangesReportedOnce()
 {
+    QFETCH(bool, crlf);
     MeterLink link;
+    link.meter->setCrLfAnswers(crlf);
     QSignalSpy remote(&link.driver, &Varnok::remoteStateUpdate);
     QVERIFY(link.open());
     QVERIFY(link.waitForLivePasses(3));
@@ -150,6 +167,25 @@ void TestLiveSession::remoteStateChangesReportedOnce()
     QVERIFY(!link.meter->isRemote());
     QTest::qWait(200);
     QCOMPARE(remote.count(), 3);
+}
+
+// LOCAL pressed before the first remote query of a connection: no change from
+// the state last known, and still reported, once per connection.
+void TestLiveSession::localAtConnectReportedOncePerConnection()
+{
+    QFETCH(bool, crlf);
+    MeterLink link;
+    link.meter->setCrLfAnswers(crlf);
+    QSignalSpy remote(&link.driver, &Varnok::remoteStateUpdate);
+    for (int connection = 1; connection <= 2; ++connection) {
+        link.meter->pressLocalAfter(1); // right after "SYSTem:REMote"
+        const int mark = link.writeCount();
+        QVERIFY(link.open());
+        QVERIFY(link.waitForWrite("Fetch?\n", mark, 3));
+        QCOMPARE(remote.count(), connection);
+        QCOMPARE(remote.last().at(0).toBool(), false);
+        link.driver.close();
+    }
 }
 
 void TestLiveSession::everySixthPassAsksForRemote()

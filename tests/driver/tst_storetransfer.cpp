@@ -73,7 +73,8 @@ private slots:
     void transfer_data();
     void transfer();
     void cancelHalfWay();
-    void countLostWithTheConnectionIsNotResumed();
+    void transferCutByTheConnectionIsNotResumed_data();
+    void transferCutByTheConnectionIsNotResumed();
 };
 
 void TestStoreTransfer::transfer_data()
@@ -167,29 +168,52 @@ void TestStoreTransfer::cancelHalfWay()
     QCOMPARE(uploadsIn(link.writesFrom(restart)), uploadQueries(1, stored));
 }
 
-// A transfer that was still counting when its connection ended (here: one
-// started while closed) has lost its count query: the next open deletes what
-// the command pool held. That open's status pass counts as well, and its
-// answer must not start an upload nobody asked for on this connection.
-void TestStoreTransfer::countLostWithTheConnectionIsNotResumed()
+void TestStoreTransfer::transferCutByTheConnectionIsNotResumed_data()
 {
-    MeterLink link;
-    link.meter->fillMemory(3);
-    TransferProbe probe(link.driver);
-    link.driver.startGetAllStore();
-    QCOMPARE(probe.state(), int(StoreParam::StoreCounting));
+    QTest::addColumn<bool>("uploading");
+    QTest::newRow("counting (started while closed)") << false;
+    QTest::newRow("uploading, link lost after 5 of 20") << true;
+}
 
+// A transfer under way when its connection ended has lost its next query:
+// the next open deletes what the command pool held. That open goes back to
+// idle; its status pass counts as well, and that answer must not start an
+// upload nobody asked for on this connection.
+void TestStoreTransfer::transferCutByTheConnectionIsNotResumed()
+{
+    QFETCH(bool, uploading);
+    MeterLink link;
+    link.meter->fillMemory(20);
+    TransferProbe probe(link.driver);
+    bool cut = false;
+    if (uploading) {
+        QVERIFY(link.open());
+        QVERIFY(link.waitForLivePasses(1));
+        QObject::connect(&link.driver, &Varnok::storeNum, &probe, [&](int, int num) {
+            if (num == 5 && !cut) {
+                cut = true;
+                link.driver.close();
+            }
+        });
+    }
+    link.driver.startGetAllStore();
+    if (uploading)
+        QVERIFY(QTest::qWaitFor([&] { return cut; }, 4 * LinkWaitMs));
+    QCOMPARE(probe.state(), int(uploading ? StoreParam::StoreUploading : StoreParam::StoreCounting));
+
+    probe.events.clear();
+    const int mark = link.writeCount();
     QVERIFY(link.open());
-    QVERIFY(link.waitForLivePasses(2));
+    QVERIFY(link.waitForWrite("Fetch?\n", mark, 2));
     QCOMPARE(probe.events, QStringList());
-    QVERIFY(uploadsIn(link.writes()).isEmpty());
+    QVERIFY(uploadsIn(link.writesFrom(mark)).isEmpty());
     QCOMPARE(probe.state(), int(StoreParam::StoreIdle));
-    QCOMPARE(link.driver.getStoreParam().total, 3);
+    QCOMPARE(link.driver.getStoreParam().total, 20);
 
     // Asked for on this connection, the transfer runs as usual.
     link.driver.startGetAllStore();
     QVERIFY(QTest::qWaitFor([&] { return probe.state() == StoreParam::StoreDone; }, 4 * LinkWaitMs));
-    QCOMPARE(probe.events, completeTransfer(3));
+    QCOMPARE(probe.events, completeTransfer(20));
 }
 
 QTEST_GUILESS_MAIN(TestStoreTransfer)

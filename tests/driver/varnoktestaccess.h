@@ -22,6 +22,7 @@ public:
     static int &state(Varnok &driver) { return driver.state; }
     static bool &remote(Varnok &driver) { return driver.remote; }
     static StoreParam &storeParam(Varnok &driver) { return driver.storeParam; }
+    static LoopCommandPool &loopPool(Varnok &driver) { return *driver.loopPool; }
 
     // Texts waiting in the command pool, each without its line feed.
     static QList<QByteArray> queued(const Varnok &driver)
