@@ -14,6 +14,12 @@ namespace {
 const QString FileName = QStringLiteral("options.xml");
 const QString RootName = QStringLiteral("options");
 
+// A count of the options dialog's spin boxes, clamped into their range.
+int clampedCount(const QString &text, int least)
+{
+    return static_cast<int>(qBound<qlonglong>(least, text.toLongLong(), 2147483647));
+}
+
 void apply(OptionsFile::Values &values, const QString &name, const QString &text)
 {
     if (name == QLatin1String("Geometry"))
@@ -27,38 +33,27 @@ void apply(OptionsFile::Values &values, const QString &name, const QString &text
     else if (name == QLatin1String("Language"))
         values.language = text;
     else if (name == QLatin1String("SamplePoints"))
-        values.samplePoints = text.toInt();
+        values.samplePoints = clampedCount(text, 1);
     else if (name == QLatin1String("Infinite"))
         values.infinite = text.toInt() != 0;
     else if (name == QLatin1String("SampleRate"))
-        values.sampleRate = text.toInt();
+        values.sampleRate = clampedCount(text, 0);
     else if (name == QLatin1String("SkipRepeat"))
         values.skipRepeat = text.toInt() != 0;
 }
 
-} // namespace
-
-OptionsFile::OptionsFile(const QString &path) : m_path(path)
+bool isRegularFile(const QString &path)
 {
+    return QFileInfo(path).isFile(); // follows links; devices, FIFOs and directories are not
 }
 
-QString OptionsFile::defaultPath()
+// Applies the settings of the file at `path` to `values`; false when the file
+// is not well-formed XML (the settings before the error still count).
+bool readInto(const QString &path, OptionsFile::Values &values)
 {
-    return pathFor(QCoreApplication::applicationDirPath());
-}
-
-QString OptionsFile::pathFor(const QString &programDir)
-{
-    if (QFileInfo(programDir).isWritable())
-        return programDir + QLatin1Char('/') + FileName;
-    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QLatin1Char('/') + FileName;
-}
-
-void OptionsFile::read(Values &values) const
-{
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
-        return;
+    QFile file(path);
+    if (!isRegularFile(path) || !file.open(QIODevice::ReadOnly))
+        return true; // nothing there to be malformed
 
     // Any element but the root names a setting, wherever it stands; only the
     // first text inside it counts.
@@ -80,18 +75,24 @@ void OptionsFile::read(Values &values) const
             break;
         }
     }
+    return !xml.hasError() || file.size() == 0;
 }
 
-bool OptionsFile::write(const Values &values) const
+// Copies a file that could not be read to `path`.bad before it is replaced.
+void keepIfUnreadable(const QString &path)
 {
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
-    // Written aside and renamed into place, so a failed write never leaves a
-    // truncated file behind.
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
+    OptionsFile::Values scratch;
+    if (readInto(path, scratch))
+        return;
+    const QString bad = path + QStringLiteral(".bad");
+    QFile::remove(bad); // a link there goes, not what it leads to
+    QFile::copy(path, bad);
+}
 
-    QXmlStreamWriter xml(&file);
+QByteArray document(const OptionsFile::Values &values)
+{
+    QByteArray bytes;
+    QXmlStreamWriter xml(&bytes);
     xml.setAutoFormatting(true);
     xml.setAutoFormattingIndent(4);
     xml.writeStartDocument();
@@ -107,5 +108,67 @@ bool OptionsFile::write(const Values &values) const
     xml.writeTextElement(QStringLiteral("SkipRepeat"), QString::number(values.skipRepeat ? 1 : 0));
     xml.writeEndElement();
     xml.writeEndDocument();
-    return !xml.hasError() && file.commit();
+    return bytes;
+}
+
+} // namespace
+
+OptionsFile::OptionsFile(const QString &path) : m_path(path)
+{
+}
+
+QString OptionsFile::defaultPath()
+{
+    return pathFor(QCoreApplication::applicationDirPath());
+}
+
+QString OptionsFile::pathFor(const QString &programDir)
+{
+    if (QFileInfo(programDir).isWritable())
+        return programDir + QLatin1Char('/') + FileName;
+    return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QLatin1Char('/') + FileName;
+}
+
+QString OptionsFile::path() const
+{
+    return m_path;
+}
+
+void OptionsFile::read(Values &values) const
+{
+    readInto(m_path, values);
+}
+
+QString OptionsFile::writeTarget() const
+{
+    const QFileInfo info(m_path);
+    if (!info.exists()) // nothing there yet, or a link leading nowhere
+        return info.isSymLink() ? QString() : m_path;
+    return info.isFile() ? info.canonicalFilePath() : QString();
+}
+
+OptionsFile::WriteResult OptionsFile::write(const Values &values) const
+{
+    // Only a regular file is ever replaced: a user who points the path at
+    // /dev/null wants no settings kept, and the rename would replace the
+    // device node itself.
+    const QString target = writeTarget();
+    if (target.isEmpty())
+        return WriteResult::NotARegularFile;
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    keepIfUnreadable(target);
+
+    // Written aside and renamed into place. Every byte and the flush are
+    // checked before the rename: on a full disk the buffered writes fail
+    // unseen, and the commit alone would put an empty file in place of the
+    // old one and report success.
+    const QByteArray bytes = document(values);
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly))
+        return WriteResult::CannotWrite;
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return WriteResult::CannotWrite;
+    }
+    return file.commit() ? WriteResult::Written : WriteResult::CannotWrite;
 }

@@ -21,6 +21,12 @@ public:
         bool skipRepeat = false;
     };
 
+    enum class WriteResult {
+        Written,
+        CannotWrite,     // the old file, if any, is kept as it was
+        NotARegularFile, // something else stands at the path: left alone
+    };
+
     explicit OptionsFile(const QString &path);
 
     // Beside the program when its directory is writable (a portable build),
@@ -28,14 +34,22 @@ public:
     static QString defaultPath();
     static QString pathFor(const QString &programDir);
 
+    QString path() const;
+
     // Reads the file over `values`: each known element replaces its field,
-    // everything else is left as it was. A missing file changes nothing; in a
-    // malformed file the elements before the error still count.
+    // everything else is left as it was; numbers outside the options dialog's
+    // ranges are clamped into them. A missing file, or anything but a regular
+    // file, changes nothing; in a malformed file the elements before the
+    // error still count.
     void read(Values &values) const;
 
-    // Replaces the file with `values`; false when it cannot be written.
-    bool write(const Values &values) const;
+    // Replaces the file with `values`, or the regular file a symbolic link at
+    // the path leads to. A file that could not be read is kept first as
+    // options.xml.bad beside it, so that a mistyped hand edit is not lost.
+    WriteResult write(const Values &values) const;
 
 private:
+    QString writeTarget() const;
+
     QString m_path;
 };

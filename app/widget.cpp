@@ -363,6 +363,14 @@ void Widget::saveSettings()
     values.geometry = saveGeometry();
     values.state = saveState(0);
     values.splitter = ui->splitter_2->saveState();
-    if (!optionsFile.write(values))
+    switch (optionsFile.write(values)) {
+    case OptionsFile::WriteResult::Written:
+        break;
+    case OptionsFile::WriteResult::NotARegularFile:
+        slotMessage(tr("Settings not saved: %1 is not a regular file.").arg(optionsFile.path()));
+        break;
+    case OptionsFile::WriteResult::CannotWrite:
         QMessageBox::warning(this, QString(), tr("Can not open file."));
+        break;
+    }
 }

@@ -11,6 +11,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -20,7 +21,10 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
+#include <csignal>
 #include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -167,9 +171,15 @@ void SettingsTest::read_data()
         << QByteArray("<options><SampleRate>250</SampleRate><Infinite>0</Infinite></options>"
                       "<SkipRepeat>1</SkipRepeat>")
         << maxPoints << false << 250 << false << "" << false << QByteArray();
-    QTest::newRow("not a number is 0")
+    QTest::newRow("not a number is 0, clamped to the dialog's least")
         << QByteArray("<options><SamplePoints>many</SamplePoints></options>")
-        << 0 << true << 0 << false << "" << false << QByteArray();
+        << 1 << true << 0 << false << "" << false << QByteArray();
+    QTest::newRow("negative counts clamped")
+        << QByteArray("<options><SamplePoints>-5</SamplePoints><SampleRate>-100</SampleRate></options>")
+        << 1 << true << 0 << false << "" << false << QByteArray();
+    QTest::newRow("counts beyond an int clamped")
+        << QByteArray("<options><SamplePoints>99999999999</SamplePoints><SampleRate>4294967296</SampleRate></options>")
+        << maxPoints << true << maxPoints << false << "" << false << QByteArray();
     QTest::newRow("every setting")
         << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<options>\n"
                       "    <Geometry>01d9d0cb</Geometry>\n    <FixedLanguage>1</FixedLanguage>\n"
@@ -262,6 +272,118 @@ void SettingsTest::unwritableFileWarnsAndWindowCloses()
     QCOMPARE(answerer.boxes().first().text, QStringLiteral("Can not open file."));
 }
 
+// A full disk, stood in for by a file-size limit: the writes fail, and the
+// old file must stay as it was, with the warning shown.
+void SettingsTest::fullDiskKeepsTheOldFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("options.xml"));
+    const QByteArray old = "<options><SampleRate>250</SampleRate></options>";
+    writeFile(path, old);
+
+    ModalAnswerer answerer;
+    WindowFixture fixture(path);
+    rlimit saved{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit full = saved;
+    full.rlim_cur = 64;
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &full), 0);
+    const bool closed = fixture.window()->close();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+
+    QVERIFY(closed);
+    QCOMPARE(answerer.boxes().size(), 1);
+    QCOMPARE(answerer.boxes().first().text, QStringLiteral("Can not open file."));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), old);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"options.xml"});
+}
+
+void SettingsTest::onlyRegularFilesReplaced_data()
+{
+    QTest::addColumn<QString>("kind"); // what stands at options.xml
+    QTest::addColumn<bool>("saved");
+    QTest::newRow("link to a regular file: that file replaced") << "link to file" << true;
+    QTest::newRow("link to a FIFO") << "link to fifo" << false;
+    QTest::newRow("link leading nowhere") << "dangling link" << false;
+    QTest::newRow("directory") << "directory" << false;
+}
+
+// Never renamed over: what is not a regular file stays as it is, and the
+// message list says the settings were not saved.
+void SettingsTest::onlyRegularFilesReplaced()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, saved);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("options.xml"));
+    const QString target = dir.filePath(QStringLiteral("elsewhere"));
+    if (kind == "link to file")
+        writeFile(target, "<options><SampleRate>250</SampleRate></options>");
+    else if (kind == "link to fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+    if (kind == "directory")
+        QVERIFY(QDir().mkpath(path));
+    else
+        QVERIFY(QFile::link(target, path));
+
+    ModalAnswerer answerer;
+    WindowFixture fixture(path);
+    QVERIFY(fixture.window()->close());
+    QVERIFY(answerer.boxes().isEmpty());
+    QStringList messages;
+    const auto *list = fixture.window()->findChild<QListWidget *>(QStringLiteral("listWidget"));
+    for (int i = 0; i < list->count(); ++i)
+        messages << list->item(i)->text();
+
+    const QFileInfo atPath(path);
+    QCOMPARE(atPath.isSymLink(), kind != "directory");
+    if (saved) {
+        QCOMPARE(messages, QStringList());
+        QCOMPARE(valuesOf(target), withValue(DefaultValues, "SampleRate", "250"));
+    } else {
+        QCOMPARE(messages, QStringList{"Settings not saved: " + path + " is not a regular file."});
+        QCOMPARE(QFileInfo(target).isFile(), false);
+        QCOMPARE(atPath.isDir(), kind == "directory");
+    }
+}
+
+void SettingsTest::unreadableFileKeptAsBad_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("kept");
+    QTest::newRow("mistyped hand edit") << QByteArray("<options><SampleRate>250</SampleRate><Infinite>1</Infinit>") << true;
+    QTest::newRow("well-formed") << QByteArray("<options><SampleRate>250</SampleRate></options>") << false;
+    QTest::newRow("empty") << QByteArray() << false;
+}
+
+// A file that could not be read is copied aside once before it is replaced,
+// in place of any older copy.
+void SettingsTest::unreadableFileKeptAsBad()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, kept);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("options.xml"));
+    const QString bad = path + QStringLiteral(".bad");
+    writeFile(path, content);
+    writeFile(bad, "an older copy");
+
+    OptionsFile file(path);
+    OptionsFile::Values values;
+    file.read(values);
+    QCOMPARE(values.sampleRate, content.isEmpty() ? 0 : 250);
+    for (int save = 0; save < 2; ++save)
+        QCOMPARE(file.write(values), OptionsFile::WriteResult::Written);
+    QFile copy(bad);
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), kept ? content : QByteArray("an older copy"));
+    QCOMPARE(valuesOf(path), withValue(DefaultValues, "SampleRate", content.isEmpty() ? "0" : "250"));
+}
+
 void SettingsTest::fileBesideProgramOrInUserConfig()
 {
     QTemporaryDir programDir;
@@ -279,7 +401,7 @@ void SettingsTest::fileBesideProgramOrInUserConfig()
     OptionsFile file(userPath);
     OptionsFile::Values values;
     values.sampleRate = 40;
-    QVERIFY(file.write(values));
+    QCOMPARE(file.write(values), OptionsFile::WriteResult::Written);
     OptionsFile::Values readBack;
     file.read(readBack);
     QCOMPARE(readBack.sampleRate, 40);

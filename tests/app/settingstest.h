@@ -15,6 +15,11 @@ private slots:
     void windowAppliesOnlyWhatTheFileSets();
     void layoutKeptAcrossRuns();
     void unwritableFileWarnsAndWindowCloses();
+    void fullDiskKeepsTheOldFile();
+    void onlyRegularFilesReplaced_data();
+    void onlyRegularFilesReplaced();
+    void unreadableFileKeptAsBad_data();
+    void unreadableFileKeptAsBad();
     void fileBesideProgramOrInUserConfig();
 
     void infiniteDisablesSamplePoints();
