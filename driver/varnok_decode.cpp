@@ -50,6 +50,21 @@ bool isState(const QByteArray &answer)
     return isOneOf(answer, {"ON", "OFF"});
 }
 
+// A number answer into `field`; false when the answer is no number.
+bool storeNumber(double &field, const QByteArray &answer)
+{
+    bool wellFormed = true;
+    field = toNumber(answer, &wellFormed);
+    return wellFormed;
+}
+
+// An "ON"/"OFF" answer into `field` (exactly "ON" is on); false for any other.
+bool storeState(bool &field, const QByteArray &answer)
+{
+    field = answer == "ON";
+    return isState(answer);
+}
+
 // Each decoder applies its answer and tells whether the answer had the form
 // the meter gives; one that had not is still applied as far as it goes.
 
@@ -110,16 +125,12 @@ bool decodeRate(DmmData &data, const QByteArray &, const QByteArray &answer)
 
 bool decodeDbReference(DmmData &data, const QByteArray &command, const QByteArray &answer)
 {
-    bool wellFormed = true;
-    data.channels[channelOf(command)]->dbReference = toNumber(answer, &wellFormed);
-    return wellFormed;
+    return storeNumber(data.channels[channelOf(command)]->dbReference, answer);
 }
 
 bool decodeDbmReference(DmmData &data, const QByteArray &command, const QByteArray &answer)
 {
-    bool wellFormed = true;
-    data.channels[channelOf(command)]->dbmReference = toNumber(answer, &wellFormed);
-    return wellFormed;
+    return storeNumber(data.channels[channelOf(command)]->dbmReference, answer);
 }
 
 bool decodeRelState(DmmData &data, const QByteArray &, const QByteArray &answer)
@@ -130,9 +141,7 @@ bool decodeRelState(DmmData &data, const QByteArray &, const QByteArray &answer)
 
 bool decodeRelReference(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
-    bool wellFormed = true;
-    firstLine(data).relReference = toNumber(answer, &wellFormed);
-    return wellFormed;
+    return storeNumber(firstLine(data).relReference, answer);
 }
 
 bool decodeHoldWindow(DmmData &data, const QByteArray &, const QByteArray &answer)
@@ -153,34 +162,27 @@ bool decodeHoldCount(DmmData &data, const QByteArray &, const QByteArray &answer
 
 bool decodeHoldState(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
-    firstLine(data).holdState = answer == "ON";
-    return isState(answer);
+    return storeState(firstLine(data).holdState, answer);
 }
 
 bool decodePercentState(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
-    firstLine(data).percentState = answer == "ON";
-    return isState(answer);
+    return storeState(firstLine(data).percentState, answer);
 }
 
 bool decodePercentReference(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
-    bool wellFormed = true;
-    firstLine(data).percentReference = toNumber(answer, &wellFormed);
-    return wellFormed;
+    return storeNumber(firstLine(data).percentReference, answer);
 }
 
 bool decodePercentValue(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
-    bool wellFormed = true;
-    firstLine(data).percentValue = toNumber(answer, &wellFormed);
-    return wellFormed;
+    return storeNumber(firstLine(data).percentValue, answer);
 }
 
 bool decodeMaxMinState(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
-    firstLine(data).maxMinState = answer == "ON";
-    return isState(answer);
+    return storeState(firstLine(data).maxMinState, answer);
 }
 
 bool decodeMaxMinValues(DmmData &data, const QByteArray &, const QByteArray &answer)
@@ -202,16 +204,12 @@ bool decodeCompareState(DmmData &data, const QByteArray &, const QByteArray &ans
 
 bool decodeCompareLower(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
-    bool wellFormed = true;
-    firstLine(data).compareLower = toNumber(answer, &wellFormed);
-    return wellFormed;
+    return storeNumber(firstLine(data).compareLower, answer);
 }
 
 bool decodeCompareUpper(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
-    bool wellFormed = true;
-    firstLine(data).compareUpper = toNumber(answer, &wellFormed);
-    return wellFormed;
+    return storeNumber(firstLine(data).compareUpper, answer);
 }
 
 bool decodeTriggerSource(DmmData &data, const QByteArray &, const QByteArray &answer)
@@ -222,8 +220,7 @@ bool decodeTriggerSource(DmmData &data, const QByteArray &, const QByteArray &an
 
 bool decodeFloating(DmmData &data, const QByteArray &command, const QByteArray &answer)
 {
-    data.channels[channelOf(command)]->floating = answer == "ON";
-    return isState(answer);
+    return storeState(data.channels[channelOf(command)]->floating, answer);
 }
 
 using RecordDecoder = bool (*)(DmmData &, const QByteArray &command, const QByteArray &answer);
