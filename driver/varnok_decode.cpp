@@ -11,6 +11,7 @@
 #include "command.h"
 #include "varnok_text.h"
 
+#include <QDebug>
 #include <QLoggingCategory>
 #include <QSet>
 
@@ -48,6 +49,14 @@ bool isOneOf(const QByteArray &answer, std::initializer_list<const char *> texts
 bool isState(const QByteArray &answer)
 {
     return isOneOf(answer, {"ON", "OFF"});
+}
+
+// `bytes` in quotes, control bytes escaped, as a log shows them.
+QString quoted(const QByteArray &bytes)
+{
+    QString text;
+    QDebug(&text).nospace() << bytes;
+    return text;
 }
 
 // A number answer into `field`; false when the answer is no number.
@@ -318,7 +327,8 @@ void Varnok::decodeLiveData(const QByteArray &answer)
         else if (row.driver)
             wellFormed = (this->*row.driver)(answer);
         if (!wellFormed)
-            qCDebug(driverLog) << "malformed answer to" << command.trimmed() << ":" << answer;
+            qCDebug(driverLog, "malformed answer to %s: %s", qPrintable(quoted(command.trimmed())),
+                    qPrintable(quoted(answer)));
         return;
     }
 }
