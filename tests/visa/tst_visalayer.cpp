@@ -246,6 +246,7 @@ private slots:
                 QCOMPARE(buffer[std::size_t(g)], ViByte(0xAA));
         }
         // A message left unfinished is dropped by the next command.
+        QCOMPARE(viSetAttribute(s.instrument, VI_ATTR_TERMCHAR_EN, VI_FALSE), VI_SUCCESS);
         meter->answer("B?", "second\n");
         QCOMPARE(viWrite(s.instrument, reinterpret_cast<const ViByte *>("READ?\n"), 6, VI_NULL), VI_SUCCESS);
         ViByte piece[4];
