@@ -8,6 +8,9 @@ packages=(
     qtbase5-dev qtbase5-dev-tools qttools5-dev-tools
     clang libclang-rt-14-dev
     python3-pyvisa
+    # The spreadsheet export converts through LibreOffice Calc; its tests read
+    # the .xls back with xlrd.
+    libreoffice-calc-nogui python3-xlrd
 )
 # Extra packages a caller may ask for, e.g. xvfb for a real-window check.
 packages+=("$@")
