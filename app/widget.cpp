@@ -2,6 +2,7 @@
 
 #include "controlpanel.h"
 #include "dmmdata.h"
+#include "exporter.h"
 #include "itemdata.h"
 #include "itemtree.h"
 #include "itemviews.h"
@@ -296,6 +297,11 @@ void Widget::on_actionTest_triggered()
 
 void Widget::on_actionImport_triggered()
 {
+}
+
+void Widget::on_actionExport_triggered()
+{
+    Exporter(this, views->model(), ui->tabWidget, ui->chart).run();
 }
 
 void Widget::on_actionManual_triggered()

@@ -53,6 +53,7 @@ private slots:
     void slotUSBRefreshed(int num);
     void on_actionTest_triggered();
     void on_actionImport_triggered();
+    void on_actionExport_triggered();
     void on_actionManual_triggered();
     void on_actionClearMsg_triggered();
     void on_actionStart_triggered();

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QDialog>
+
+#include <memory>
+
+namespace Ui {
+class dlgExport;
+}
+
+// Asks what to export: the data table as a spreadsheet or the chart as a
+// picture.
+class dlgExport : public QDialog
+{
+    Q_OBJECT
+public:
+    enum Kind { Table = 0, Chart = 1 };
+
+    explicit dlgExport(QWidget *parent = nullptr);
+    ~dlgExport() override;
+
+    Kind kind() const;
+
+private slots:
+    void on_rbTable_toggled(bool checked);
+    void on_rbChart_toggled(bool checked);
+
+private:
+    std::unique_ptr<Ui::dlgExport> ui;
+    Kind chosen = Table;
+};

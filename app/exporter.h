@@ -1,0 +1,48 @@
+#pragma once
+
+#include "automationobject.h"
+
+#include <QCoreApplication>
+#include <QString>
+#include <QStringList>
+
+class DataModel;
+class DMMChart;
+class QTabWidget;
+class QWidget;
+
+// The Export action: the active item's table as an .xls spreadsheet, or the
+// trend chart as a picture.
+class Exporter
+{
+    Q_DECLARE_TR_FUNCTIONS(Exporter)
+public:
+    // An .xls sheet holds 65,536 rows: two header rows and this many data
+    // rows. A larger table goes on as many further sheets as it needs.
+    static constexpr int RowsPerSheet = Sheet::MaxRows - 2;
+
+    Exporter(QWidget *window, const DataModel &table, QTabWidget *tabs, DMMChart *chart);
+
+    // Asks what to export and where to, then writes it.
+    void run();
+    // Writes the table to `path` through the spreadsheet application and
+    // tells the user how it went; the saved file is then opened.
+    void exportTable(const QString &path, const AutomationOptions &options = AutomationOptions());
+    // Shows every tab once, so that the chart is laid out, then saves it.
+    void exportChart(const QString &path);
+
+private:
+    class Progress;
+
+    bool fillSheet(AutomationObject *sheet, int first, int count, Progress &progress);
+    void writeHeader(AutomationObject *sheet);
+    QVariantList collectRows(int first, int count, Progress &progress);
+    void inform(const QString &text);
+
+    QWidget *window;
+    const DataModel &table;
+    QTabWidget *tabs;
+    DMMChart *chart;
+    QStringList titles;
+    bool tableChanged = false;
+};

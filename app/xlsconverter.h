@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+struct Workbook;
+
+// Saves a workbook as an .xls file through LibreOffice Calc, run headless as
+// a child process with a private profile (a Calc the user has open does not
+// interfere) and a time limit. The GUI thread's event loop keeps running
+// throughout: files are written in another thread and the child process is
+// waited for in a local event loop.
+class XlsConverter
+{
+public:
+    // The program `name` as found on PATH (or `name` itself when it is a
+    // path to an executable); empty when there is none.
+    static QString findProgram(const QString &name);
+    // Time allowed for a workbook of that many rows.
+    static int timeLimitFor(int rows);
+
+    XlsConverter(QString program, int timeLimitMs);
+
+    // True only when the .xls file arrived at `path`. The temporary files
+    // and the profile are removed in every case.
+    bool save(const Workbook &book, const QString &path) const;
+
+    // Runs `job` in another thread while this thread's event loop runs.
+    static bool runInThread(const std::function<bool()> &job);
+
+private:
+    bool convert(const QString &workDir, const QString &source) const;
+
+    QString program;
+    int timeLimitMs;
+};
