@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QMenu>
+#include <QProgressDialog>
 
 ModalAnswerer::ModalAnswerer()
 {
@@ -65,6 +66,8 @@ void ModalAnswerer::poll()
     if (modal == lastSeen)
         return;
     lastSeen = modal;
+    if (qobject_cast<QProgressDialog *>(modal))
+        return; // ends by itself with the work it shows
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         answerBox(box);
     } else if (auto *dialog = qobject_cast<QDialog *>(modal)) {

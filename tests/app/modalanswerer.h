@@ -14,8 +14,9 @@ class QMenu;
 
 // Answers every modal box, dialog and pop-up menu that opens while it lives,
 // so that a test never hangs on one. Message boxes are recorded and closed
-// with their only button (or rejected); other dialogs go to the dialog
-// handler, or are rejected; menus are recorded and closed.
+// with their only button (or rejected); progress dialogs are left to end by
+// themselves; other dialogs go to the dialog handler, or are rejected; menus
+// are recorded and closed.
 class ModalAnswerer : public QObject
 {
     Q_OBJECT

@@ -1,0 +1,517 @@
+// Export of the data table to an .xls file and of the chart to a picture:
+// the spreadsheet calls in order, the file read back independently of our
+// code, a missing, hung or refused spreadsheet application, a table larger
+// than a sheet, and an export while the meter is connected.
+#include "apptestsupport.h"
+#include "datamodel.h"
+#include "dmmdata.h"
+#include "exporter.h"
+#include "inprocessinstrument.h"
+#include "modalanswerer.h"
+#include "nokerneldevices.h"
+#include "simulatedmeter.h"
+#include "testrecords.h"
+#include "widget.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+#include <QUrl>
+
+namespace {
+
+constexpr int LinkTimeoutMs = 30000;
+
+// A table of `rows` rows that all show one reading.
+struct Table
+{
+    explicit Table(int rows) : record(baseline()), model(dataColumns())
+    {
+        QList<DmmData *> records;
+        records.reserve(rows);
+        for (int i = 0; i < rows; ++i)
+            records.append(record.get());
+        model.setRecords(records);
+    }
+    std::unique_ptr<DmmData> record;
+    DataModel model;
+};
+
+// An executable shell script standing in for LibreOffice.
+QString standIn(const QTemporaryDir &dir, const QByteArray &body)
+{
+    const QString path = dir.filePath(QStringLiteral("soffice"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    file.write("#!/bin/sh\n" + body + "\n");
+    file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+    return path;
+}
+
+// Writes a small file where LibreOffice would put the .xls, and ends.
+const QByteArray Converts = "while [ $# -gt 1 ]; do [ \"$1\" = --outdir ] && out=$2; shift; done\n"
+                            "echo converted > \"$out/book.xls\"";
+const QByteArray Hangs = "sleep 600";
+
+// The file as xlrd reads it: one object per sheet.
+QJsonArray readBack(const QString &path, bool columnAOnly = false)
+{
+    QProcess python;
+    QStringList arguments{QStringLiteral(READXLS_SCRIPT), path};
+    if (columnAOnly)
+        arguments << QStringLiteral("--column-a");
+    python.start(QStringLiteral("/usr/bin/python3"), arguments);
+    python.waitForFinished(120000);
+    return QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+}
+
+QStringList cellTexts(const QJsonArray &row)
+{
+    QStringList texts;
+    for (const QJsonValue &cell : row)
+        texts << cell.toArray().at(0).toString();
+    return texts;
+}
+
+const QStringList HeaderRow1{"No.", "Date/Time", "Line1", "", "", "Line2", "", "", "CH1", "", "CH2", ""};
+const QStringList HeaderRow2{"", "", "Function", "CH", "Value", "Function", "CH", "Value", "FREQ", "Float", "FREQ", "Float"};
+
+// The two header rows and their merged ranges (rows and columns from 0, ends excluded).
+void verifyHeader(const QJsonObject &sheet)
+{
+    const QJsonArray cells = sheet[QStringLiteral("cells")].toArray();
+    QCOMPARE(cellTexts(cells.at(0).toArray()), HeaderRow1);
+    QCOMPARE(cellTexts(cells.at(1).toArray()), HeaderRow2);
+    QList<QVariantList> merged;
+    for (const QJsonValue &range : sheet[QStringLiteral("merged")].toArray())
+        merged << range.toArray().toVariantList();
+    std::sort(merged.begin(), merged.end(), [](const QVariantList &a, const QVariantList &b) {
+        return std::make_pair(a[2].toInt(), a[0].toInt()) < std::make_pair(b[2].toInt(), b[0].toInt());
+    });
+    const QList<QVariantList> expected{{0, 2, 0, 1}, {0, 2, 1, 2}, {0, 1, 2, 5}, {0, 1, 5, 8}, {0, 1, 8, 10}, {0, 1, 10, 12}};
+    QCOMPARE(merged, expected);
+}
+
+QStringList exportLeftovers()
+{
+    return QDir(QDir::tempPath()).entryList({QStringLiteral("dmmpanel-export-*")}, QDir::AllEntries | QDir::Hidden);
+}
+
+QAbstractItemModel *table(Widget *w)
+{
+    return w->findChild<QTableView *>(QStringLiteral("tv"))->model();
+}
+
+// Answers the export dialog with the kind (or cancels it when empty) and the
+// file dialog with the path (or cancels it when empty).
+void answerExport(ModalAnswerer &answerer, const QString &kind, const QString &path,
+                  const std::function<void()> &atFileDialog = {})
+{
+    answerer.setDialogHandler([=](QDialog *dialog) {
+        if (auto *files = qobject_cast<QFileDialog *>(dialog)) {
+            if (atFileDialog)
+                atFileDialog();
+            if (path.isEmpty()) {
+                files->reject();
+                return;
+            }
+            files->selectFile(path);
+            dialog->accept();
+            return;
+        }
+        if (kind.isEmpty()) {
+            dialog->reject();
+            return;
+        }
+        dialog->findChild<QRadioButton *>(kind == QLatin1String("chart") ? QStringLiteral("rbChart")
+                                                                         : QStringLiteral("rbTable"))
+            ->setChecked(true);
+        dialog->accept();
+    });
+}
+
+QStringList boxTexts(const ModalAnswerer &answerer)
+{
+    QStringList texts;
+    for (const ModalAnswerer::Box &box : answerer.boxes())
+        texts << box.text;
+    return texts;
+}
+
+// The calls that export a table of that many rows, with the ranges the
+// rows give, and save it at `path`.
+QStringList spreadsheetCalls(int rows, const QString &dateRange, const QString &textRange, const QString &dataRange,
+                             const QString &path)
+{
+    QStringList calls{"application setControl Excel.Application",
+                      "application dynamicCall SetVisible(bool) false",
+                      "application setProperty DisplayAlerts false",
+                      "application querySubObject Workbooks",
+                      "workbooks dynamicCall Add",
+                      "application querySubObject ActiveWorkBook",
+                      "workbook querySubObject Sheets",
+                      "sheets querySubObject Item(int) 1"};
+    const auto merge = [&](const char *range) {
+        calls << QStringLiteral("sheet querySubObject Range(const QString&) ") + range
+              << "range setProperty HorizontalAlignment -4108" << "range setProperty VerticalAlignment -4108"
+              << "range setProperty WrapText true" << "range setProperty MergeCells true";
+    };
+    const auto cell = [&](int row, int column, const char *text) {
+        calls << QStringLiteral("sheet querySubObject Cells(int,int) %1, %2").arg(row).arg(column)
+              << QStringLiteral("range dynamicCall SetValue(const QString&) ") + text;
+    };
+    merge("A1:A2");
+    cell(1, 1, "No.");
+    merge("B1:B2");
+    cell(1, 2, "Date/Time");
+    merge("C1:E1");
+    cell(1, 3, "Line1");
+    cell(2, 3, "Function");
+    cell(2, 4, "CH");
+    cell(2, 5, "Value");
+    merge("F1:H1");
+    cell(1, 6, "Line2");
+    cell(2, 6, "Function");
+    cell(2, 7, "CH");
+    cell(2, 8, "Value");
+    merge("I1:J1");
+    cell(1, 9, "CH1");
+    cell(2, 9, "FREQ");
+    cell(2, 10, "Float");
+    merge("K1:L1");
+    cell(1, 11, "CH2");
+    cell(2, 11, "FREQ");
+    cell(2, 12, "Float");
+    calls << "sheet querySubObject Range(const QString&) A1:L2"
+          << "range setProperty HorizontalAlignment -4108"
+          << "range querySubObject Borders(xlEdgeBottom)"
+          << "border setProperty Color #000000"
+          << "sheet querySubObject Range(const QString&) " + dateRange
+          << "range dynamicCall SetNumberFormat(const QString&) yyyy-MM-dd hh:mm:ss"
+          << "sheet querySubObject Range(const QString&) " + textRange
+          << "range dynamicCall SetNumberFormat(const QString&) @"
+          << "sheet querySubObject Range(const QString&) " + dataRange
+          << QStringLiteral("range setProperty Value [%1 rows]").arg(rows)
+          << "sheet querySubObject UsedRange"
+          << "range querySubObject Columns"
+          << "columns dynamicCall AutoFit"
+          << "workbook dynamicCall SaveAs(const QString &,int,QString,QString,bool,bool) " + path
+                 + ", -4143, , , false, false"
+          << "workbook dynamicCall Close(Boolean) false"
+          << "application dynamicCall Quit(void)";
+    return calls;
+}
+
+} // namespace
+
+class TestExport : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+    void callSequence_data();
+    void callSequence();
+    void applicationFailures_data();
+    void applicationFailures();
+    void exportDialogs_data();
+    void exportDialogs();
+    void recordedItemReadBack();
+    void largeTableAcrossSheets();
+    void exportWhileConnected();
+
+public slots:
+    // Stands in for the desktop's handler of local files.
+    void openLocalFile(const QUrl &url);
+
+private:
+    NoKernelDevices noUsbDevices;
+    QTemporaryDir tempDir; // the temporary folder of everything exported
+    QList<QUrl> openedFiles;
+};
+
+void TestExport::initTestCase()
+{
+    QVERIFY(noUsbDevices.isValid());
+    QVERIFY(tempDir.isValid());
+    qputenv("TMPDIR", QFile::encodeName(tempDir.path()));
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openLocalFile");
+}
+
+void TestExport::cleanupTestCase()
+{
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+}
+
+void TestExport::init()
+{
+    openedFiles.clear();
+}
+
+void TestExport::openLocalFile(const QUrl &url)
+{
+    openedFiles << url;
+}
+
+void TestExport::callSequence_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("dateRange");
+    QTest::addColumn<QString>("textRange");
+    QTest::addColumn<QString>("dataRange");
+    QTest::newRow("empty table") << 0 << "B3:B2" << "C3:L2" << "A3:L2";
+    QTest::newRow("10 rows") << 10 << "B3:B12" << "C3:L12" << "A3:L12";
+}
+
+void TestExport::callSequence()
+{
+    QFETCH(int, rows);
+    QFETCH(QString, dateRange);
+    QFETCH(QString, textRange);
+    QFETCH(QString, dataRange);
+
+    QTemporaryDir dir;
+    ModalAnswerer answerer;
+    Table data(rows);
+    QWidget window;
+    QStringList calls;
+    AutomationOptions options;
+    options.program = standIn(dir, Converts);
+    options.calls = &calls;
+    // Blanks, quotes and a non-ASCII letter pass through unchanged.
+    const QString path = dir.filePath(QStringLiteral("Tabelle \"A\" \u00fc.xls"));
+    Exporter(&window, data.model, nullptr, nullptr).exportTable(path, options);
+
+    QCOMPARE(calls, spreadsheetCalls(rows, dateRange, textRange, dataRange, path));
+    QCOMPARE(boxTexts(answerer), QStringList{"The datas is exported successfully."});
+    QCOMPARE(answerer.boxes().first().icon, QMessageBox::Information);
+    QCOMPARE(answerer.boxes().first().title, QString());
+    QCOMPARE(openedFiles, QList<QUrl>{QUrl::fromLocalFile(path)});
+    QVERIFY(QFile::exists(path));
+    QCOMPARE(exportLeftovers(), QStringList());
+}
+
+void TestExport::applicationFailures_data()
+{
+    QTest::addColumn<QByteArray>("script"); // the stand-in; empty: none on PATH
+    QTest::addColumn<QString>("target");    // empty: a file in a writable folder
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("no LibreOffice on PATH")
+        << QByteArray() << QString() << "The datas is exported failed, your computer may not have installed excel.";
+    QTest::newRow("LibreOffice hangs") << Hangs << QString() << "The datas is exported failed.";
+    QTest::newRow("folder not writable") << Converts << "/proc/dmmpanel-table.xls" << "The datas is exported failed.";
+}
+
+void TestExport::applicationFailures()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QString, target);
+    QFETCH(QString, message);
+
+    QTemporaryDir dir;
+    const QByteArray path = qgetenv("PATH");
+    AutomationOptions options;
+    options.timeLimitMs = 2000;
+    if (script.isEmpty())
+        qputenv("PATH", QFile::encodeName(dir.path())); // nothing to find there
+    else
+        options.program = standIn(dir, script);
+    const QString file = target.isEmpty() ? dir.filePath(QStringLiteral("table.xls")) : target;
+
+    ModalAnswerer answerer;
+    Table data(10);
+    QWidget window;
+    QElapsedTimer clock;
+    clock.start();
+    Exporter(&window, data.model, nullptr, nullptr).exportTable(file, options);
+    qputenv("PATH", path);
+
+    QCOMPARE(boxTexts(answerer), QStringList{message});
+    QVERIFY(!QFile::exists(file));
+    QVERIFY(openedFiles.isEmpty());
+    // The hung program was ended at its time limit, long before it would end.
+    QVERIFY(clock.elapsed() < 120000);
+    QCOMPARE(exportLeftovers(), QStringList());
+}
+
+void TestExport::exportDialogs_data()
+{
+    QTest::addColumn<QString>("kind"); // empty: the export dialog is cancelled
+    QTest::addColumn<QString>("file"); // empty: the file dialog is cancelled
+    QTest::addColumn<QStringList>("messages");
+
+    QTest::newRow("export dialog cancelled") << QString() << QString() << QStringList();
+    QTest::newRow("table file dialog cancelled") << "table" << QString() << QStringList();
+    QTest::newRow("chart file dialog cancelled") << "chart" << QString() << QStringList();
+    QTest::newRow("chart as JPG") << "chart" << "chart.jpg" << QStringList{"The datas is exported successfully."};
+}
+
+void TestExport::exportDialogs()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, file);
+    QFETCH(QStringList, messages);
+
+    QTemporaryDir dir;
+    const QString path = file.isEmpty() ? QString() : dir.filePath(file);
+    ModalAnswerer answerer;
+    answerExport(answerer, kind, path);
+    WindowFixture fixture;
+    auto *tabs = fixture.window()->findChild<QTabWidget *>(QStringLiteral("tabWidget"));
+    tabs->setCurrentIndex(0);
+    fixture.action("actionExport")->trigger();
+
+    QCOMPARE(boxTexts(answerer), messages);
+    QCOMPARE(answerer.dialogCount(), kind.isEmpty() ? 1 : 2);
+    QCOMPARE(tabs->currentIndex(), 0);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), file.isEmpty() ? QStringList() : QStringList{file});
+    if (!path.isEmpty())
+        QCOMPARE(QImageReader::imageFormat(path), QByteArray("jpeg"));
+    QVERIFY(openedFiles.isEmpty());
+}
+
+// Readings of the simulated meter, recorded and exported through the window
+// to a path with blanks and a non-ASCII letter, read back by xlrd.
+void TestExport::recordedItemReadBack()
+{
+    auto meter = std::make_shared<dmmsim::SimulatedMeter>();
+    visa::addInProcessInstrument(meter);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Mess wert \u00fc.xls"));
+    {
+        ModalAnswerer answerer;
+        answerExport(answerer, QStringLiteral("table"), path);
+        WindowFixture fixture;
+        Widget *w = fixture.window();
+        fixture.action("actionConnect")->trigger();
+        fixture.action("actionStart")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(table(w)->rowCount() >= 3, LinkTimeoutMs);
+        fixture.action("actionDisconnect")->trigger();
+        fixture.action("actionExport")->trigger();
+        QCOMPARE(boxTexts(answerer), QStringList{"The datas is exported successfully."});
+        QCOMPARE(openedFiles, QList<QUrl>{QUrl::fromLocalFile(path)});
+
+        const QJsonArray sheets = readBack(path);
+        QCOMPARE(sheets.size(), 1);
+        const QJsonObject sheet = sheets.at(0).toObject();
+        verifyHeader(sheet);
+        const QJsonArray cells = sheet[QStringLiteral("cells")].toArray();
+        QCOMPARE(cells.size(), table(w)->rowCount() + 2);
+        for (int row = 0; row < table(w)->rowCount(); ++row) {
+            const QJsonArray read = cells.at(row + 2).toArray();
+            QCOMPARE(read.size(), 12);
+            for (int column = 0; column < 12; ++column) {
+                const QJsonArray cell = read.at(column).toArray();
+                const QString kind = cell.at(1).toString();
+                QString format = cell.at(2).toString();
+                QCOMPARE(cell.at(0).toString(), table(w)->index(row, column).data().toString());
+                if (column == 0) {
+                    QCOMPARE(kind, QStringLiteral("number"));
+                } else if (column == 1) {
+                    // A date and time, shown as the table shows it.
+                    QCOMPARE(kind, QStringLiteral("date"));
+                    QCOMPARE(format.remove(QLatin1Char('\\')), QStringLiteral("yyyy-mm-dd hh:mm:ss"));
+                } else {
+                    QCOMPARE(kind, QStringLiteral("text"));
+                    QCOMPARE(format, QStringLiteral("@"));
+                }
+            }
+        }
+        fixture.closeWindow();
+    }
+    visa::removeInProcessInstrument(meter.get());
+    QCOMPARE(exportLeftovers(), QStringList());
+}
+
+void TestExport::largeTableAcrossSheets()
+{
+    QTemporaryDir dir;
+    ModalAnswerer answerer;
+    Table data(70000);
+    QWidget window;
+    const QString path = dir.filePath(QStringLiteral("large.xls"));
+    Exporter(&window, data.model, nullptr, nullptr).exportTable(path);
+    QCOMPARE(boxTexts(answerer), QStringList{"The datas is exported successfully."});
+
+    const QJsonArray sheets = readBack(path, true);
+    QCOMPARE(sheets.size(), 2);
+    int number = 0;
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject sheet = sheets.at(i).toObject();
+        QCOMPARE(sheet[QStringLiteral("name")].toString(), QStringLiteral("Sheet%1").arg(i + 1));
+        QCOMPARE(sheet[QStringLiteral("rows")].toInt(), i == 0 ? 65536 : 70000 - 65534 + 2);
+        verifyHeader(sheet);
+        // Every row once, in order, with all twelve cells.
+        for (const QJsonValue &a : sheet[QStringLiteral("a")].toArray())
+            QCOMPARE(a.toInt(), ++number);
+        QCOMPARE(sheet[QStringLiteral("filled")].toArray(), (QJsonArray{12, 12}));
+    }
+    QCOMPARE(number, 70000);
+}
+
+// A large item exported while the simulated meter is connected and
+// recording: the link stays up and readings keep arriving throughout.
+void TestExport::exportWhileConnected()
+{
+    auto meter = std::make_shared<dmmsim::SimulatedMeter>();
+    visa::addInProcessInstrument(meter);
+    QTemporaryDir dir;
+    const QString options = dir.filePath(QStringLiteral("options.xml"));
+    {
+        QFile file(options);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<?xml version=\"1.0\"?><options><Infinite>1</Infinite></options>");
+    }
+    const QString path = dir.filePath(QStringLiteral("large.xls"));
+    {
+        ModalAnswerer answerer;
+        WindowFixture fixture(options);
+        Widget *w = fixture.window();
+        int rowsAtStart = 0;
+        int rowsAtEnd = 0;
+        bool linkedAtEnd = false;
+        answerExport(answerer, QStringLiteral("table"), path, [&] { rowsAtStart = table(w)->rowCount(); });
+        answerer.setBoxHandler([&](const ModalAnswerer::Box &) {
+            rowsAtEnd = table(w)->rowCount();
+            linkedAtEnd = fixture.action("actionDisconnect")->isEnabled();
+        });
+        fixture.action("actionConnect")->trigger();
+        fixture.action("actionStart")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(table(w)->rowCount() >= 1, LinkTimeoutMs);
+        // Many rows at once, in batches that leave the link its event loop.
+        for (int batch = 0; batch < 40; ++batch) {
+            for (int i = 0; i < 500; ++i)
+                show(w, baseline());
+            QCoreApplication::processEvents();
+        }
+        QVERIFY(table(w)->rowCount() > 20000);
+
+        fixture.action("actionExport")->trigger();
+        QCOMPARE(boxTexts(answerer), QStringList{"The datas is exported successfully."});
+        QVERIFY(linkedAtEnd);
+        QVERIFY2(rowsAtEnd > rowsAtStart, qPrintable(QStringLiteral("%1 rows before, %2 after").arg(rowsAtStart).arg(rowsAtEnd)));
+        // And the recording goes on.
+        QTRY_VERIFY_WITH_TIMEOUT(table(w)->rowCount() > rowsAtEnd, LinkTimeoutMs);
+        QVERIFY(fixture.action("actionStop")->isEnabled());
+        QCOMPARE(readBack(path, true).at(0).toObject()[QStringLiteral("rows")].toInt(), rowsAtStart + 2);
+        fixture.closeWindow();
+    }
+    visa::removeInProcessInstrument(meter.get());
+}
+
+QTEST_MAIN(TestExport)
+#include "tst_export.moc"
