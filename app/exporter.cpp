@@ -237,8 +237,8 @@ void Exporter::exportChart(const QString &path)
         processEventsFor(TabShowMs);
     }
     tabs->setCurrentIndex(current);
-    chart->savePicture(path);
-    inform(tr("The datas is exported successfully."));
+    // A picture that could not be written is reported as such.
+    inform(chart->savePicture(path) ? tr("The datas is exported successfully.") : tr("The datas is exported failed."));
 }
 
 void Exporter::inform(const QString &text)

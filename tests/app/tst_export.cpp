@@ -353,11 +353,15 @@ void TestExport::exportDialogs_data()
     QTest::addColumn<QString>("kind"); // empty: the export dialog is cancelled
     QTest::addColumn<QString>("file"); // empty: the file dialog is cancelled
     QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<bool>("written");
 
-    QTest::newRow("export dialog cancelled") << QString() << QString() << QStringList();
-    QTest::newRow("table file dialog cancelled") << "table" << QString() << QStringList();
-    QTest::newRow("chart file dialog cancelled") << "chart" << QString() << QStringList();
-    QTest::newRow("chart as JPG") << "chart" << "chart.jpg" << QStringList{"The datas is exported successfully."};
+    QTest::newRow("export dialog cancelled") << QString() << QString() << QStringList() << false;
+    QTest::newRow("table file dialog cancelled") << "table" << QString() << QStringList() << false;
+    QTest::newRow("chart file dialog cancelled") << "chart" << QString() << QStringList() << false;
+    QTest::newRow("chart as JPG") << "chart" << "chart.jpg" << QStringList{"The datas is exported successfully."}
+                                  << true;
+    QTest::newRow("chart into a missing folder")
+        << "chart" << "missing folder/chart.jpg" << QStringList{"The datas is exported failed."} << false;
 }
 
 void TestExport::exportDialogs()
@@ -365,6 +369,7 @@ void TestExport::exportDialogs()
     QFETCH(QString, kind);
     QFETCH(QString, file);
     QFETCH(QStringList, messages);
+    QFETCH(bool, written);
 
     QTemporaryDir dir;
     const QString path = file.isEmpty() ? QString() : dir.filePath(file);
@@ -378,8 +383,9 @@ void TestExport::exportDialogs()
     QCOMPARE(boxTexts(answerer), messages);
     QCOMPARE(answerer.dialogCount(), kind.isEmpty() ? 1 : 2);
     QCOMPARE(tabs->currentIndex(), 0);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), file.isEmpty() ? QStringList() : QStringList{file});
-    if (!path.isEmpty())
+    QCOMPARE(QFile::exists(path), written);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), written ? 1 : 0);
+    if (written)
         QCOMPARE(QImageReader::imageFormat(path), QByteArray("jpeg"));
     QVERIFY(openedFiles.isEmpty());
 }
