@@ -94,6 +94,10 @@ bool XlsConverter::convert(const QString &workDir, const QString &source) const
                           QStringLiteral("--invisible"), QStringLiteral("--nologo"), QStringLiteral("--norestore"),
                           QStringLiteral("--nolockcheck"), QStringLiteral("--convert-to"),
                           QStringLiteral("xls:MS Excel 97"), QStringLiteral("--outdir"), workDir, source});
+    // Its own temporary files go with the work folder too.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("TMPDIR"), workDir);
+    process.setProcessEnvironment(environment);
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
