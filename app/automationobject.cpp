@@ -242,8 +242,8 @@ AutomationObject *AutomationObject::querySubObject(const char *member, const QVa
         break;
     }
     case Kind::Range:
-        if (name == "Borders(xlEdgeBottom)")
-            return child(Kind::Border, area);
+        if (name == "Borders(xlEdgeBottom)") // the range's last row only
+            return child(Kind::Border, {area.bottom, area.left, area.bottom, area.right});
         if (name == "Columns")
             return child(Kind::Columns, area);
         break;

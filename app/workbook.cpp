@@ -241,6 +241,9 @@ private:
         QVector<int> bandStart;
         QVector<QVector<int>> bandStyles;
         QVector<double> widthsCm;
+        // The style of each merged range's first cell: the range is drawn
+        // with it, so it carries the border of the range's last row too.
+        QVector<int> mergeStyles;
     };
 
     SheetLayout layout(const Sheet &sheet)
@@ -261,6 +264,11 @@ private:
                 styles[column] = styleId(sheet.styleAt(start, column));
             result.bandStart.append(start);
             result.bandStyles.append(styles);
+        }
+        for (const CellRange &merge : sheet.merges) {
+            CellStyle style = sheet.styleAt(merge.top, merge.left);
+            style.bottomBorder = sheet.styleAt(merge.bottom, merge.left).bottomBorder;
+            result.mergeStyles.append(styleId(style));
         }
         result.widthsCm.fill(DefaultWidthCm, result.columns);
         if (sheet.fitColumns)
@@ -291,7 +299,8 @@ private:
         return dateStyles[id];
     }
 
-    // Widest text of each column, merged cells left out, as the spreadsheet fits.
+    // Widest text of each column, as the spreadsheet fits; a merged range
+    // counts only when it lies within one column.
     void fitColumns(const Sheet &sheet, SheetLayout *layout)
     {
         QVector<int> widest(layout->columns, 0);
@@ -319,8 +328,9 @@ private:
 
     static bool isMerged(const Sheet &sheet, int row, int column)
     {
-        return std::any_of(sheet.merges.cbegin(), sheet.merges.cend(),
-                           [&](const CellRange &merge) { return merge.contains(row, column); });
+        return std::any_of(sheet.merges.cbegin(), sheet.merges.cend(), [&](const CellRange &merge) {
+            return merge.contains(row, column) && merge.right > merge.left;
+        });
     }
 
     QDateTime dateValue(const QVariant &value, int style) const
@@ -444,7 +454,7 @@ private:
             const QVector<int> &rowStyles = stylesOfRow(layout, row);
             for (int column = 0; column < layout.columns; ++column) {
                 const int style = rowStyles[column];
-                writeCell(sheet, row, column, column < cells.size() ? cells[column] : QVariant(), style,
+                writeCell(sheet, layout, row, column, column < cells.size() ? cells[column] : QVariant(), style,
                           style != columnDefaults[column]);
             }
             xml.writeEndElement();
@@ -461,12 +471,19 @@ private:
     }
 
     // A cell names its style only when it differs from its column's.
-    void writeCell(const Sheet &sheet, int row, int column, const QVariant &value, int style, bool named)
+    void writeCell(const Sheet &sheet, const SheetLayout &layout, int row, int column, const QVariant &value,
+                   int style, bool named)
     {
         const CellRange *merge = nullptr;
-        for (const CellRange &candidate : sheet.merges)
-            if (candidate.contains(row, column))
-                merge = &candidate;
+        for (int i = 0; i < sheet.merges.size(); ++i) {
+            if (!sheet.merges[i].contains(row, column))
+                continue;
+            merge = &sheet.merges[i];
+            if (row == merge->top && column == merge->left) {
+                style = layout.mergeStyles[i];
+                named = true;
+            }
+        }
         const bool covered = merge && (row != merge->top || column != merge->left);
         xml.writeStartElement(covered ? QStringLiteral("table:covered-table-cell") : QStringLiteral("table:table-cell"));
         if (named)
