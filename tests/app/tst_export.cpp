@@ -21,6 +21,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLineEdit>
 #include <QProcess>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -126,7 +127,9 @@ void answerExport(ModalAnswerer &answerer, const QString &kind, const QString &p
                 files->reject();
                 return;
             }
-            files->selectFile(path);
+            // Typed into the name field: selectFile() leaves the field alone
+            // once it has the focus, which depends on timing.
+            files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
             dialog->accept();
             return;
         }
