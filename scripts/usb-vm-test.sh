@@ -1,0 +1,190 @@
+#!/usr/bin/env bash
+# The kernel USBTMC path, for real: boots Debian's kernel under QEMU with a
+# small initramfs (busybox, the USB modules, this project's binaries and their
+# libraries), loads usbtmc, dummy_hcd, libcomposite and usb_f_fs, and runs
+# tst_usbkernel there: dmmgadget puts the simulated meter on dummy_hcd's bus,
+# the kernel's usbtmc driver binds it, and every check goes through /dev/usbtmcN.
+#
+#   bash scripts/usb-vm-test.sh [BUILD_DIR]
+#
+# BUILD_DIR is a configured build tree (default build/usb-vm/build, made here).
+# Everything comes from Debian packages: qemu-system-x86, busybox-static and
+# cpio are installed when missing; the kernel is the one of linux-image-amd64,
+# used where installed, otherwise its package is fetched with apt-get download
+# and unpacked below build/usb-vm/kernel (the host's own kernel and boot
+# files are left alone). KVM is used where /dev/kvm works, plain emulation
+# otherwise.
+#
+# Exit status: 0 every check passed; 1 a check failed or the machine did not
+# finish; 77 skipped, with the reason on the last line.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=${1:-build/usb-vm/build}
+work=$root/build/usb-vm
+mkdir -p "$work"
+
+skip() {
+    echo "usb-vm: SKIPPED: $*"
+    exit 77
+}
+
+[ "$(uname -m)" = x86_64 ] || skip "the virtual machine needs an x86_64 host, this is $(uname -m)"
+bash scripts/install-deps.sh qemu-system-x86 busybox-static cpio \
+    || skip "qemu-system-x86, busybox-static or cpio could not be installed"
+
+# --- the kernel: installed linux-image-amd64, else its package unpacked here ---
+kernel_dir=$work/kernel
+find_kernel() {
+    local base=$1 image
+    for image in "$base"/boot/vmlinuz-*-amd64; do
+        [ -f "$image" ] || continue
+        local version=${image##*/vmlinuz-}
+        if [ -f "$base/lib/modules/$version/kernel/drivers/usb/class/usbtmc.ko" ]; then
+            vmlinuz=$image
+            modules=$base/lib/modules/$version
+            return 0
+        fi
+    done
+    return 1
+}
+if ! find_kernel "" && ! find_kernel "$kernel_dir"; then
+    apt-cache policy linux-image-amd64 | grep -q 'Candidate: [0-9]' || apt-get update -qq || true
+    package=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ {print $2; exit}')
+    [ -n "$package" ] || skip "no linux-image-amd64 package to be had"
+    echo "usb-vm: unpacking $package into $kernel_dir"
+    rm -rf "$kernel_dir" && mkdir -p "$kernel_dir/deb"
+    (cd "$kernel_dir/deb" && apt-get download -q "$package" 2>&1 | grep -v '^W: Download is performed unsandboxed') \
+        || skip "apt-get download $package failed"
+    dpkg-deb -x "$kernel_dir"/deb/*.deb "$kernel_dir"
+    rm -rf "$kernel_dir/deb"
+    find_kernel "$kernel_dir" || skip "$package holds no kernel with the usbtmc module"
+fi
+echo "usb-vm: kernel $vmlinuz"
+
+# --- this project's binaries ---
+if [ ! -f "$build/CMakeCache.txt" ]; then
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDMMPANEL_WERROR=ON -DDMMPANEL_BUILD_APP=OFF \
+        -DDMMPANEL_BUILD_BENCH=OFF
+fi
+cmake --build "$build" -j "$(nproc)" --target tst_usbkernel dmmgadget
+build=$(cd "$build" && pwd)
+
+# --- the initramfs ---
+staging=$work/initramfs
+rm -rf "$staging"
+mkdir -p "$staging"/{bin,dev,proc,sys,tmp,run,lib/modules}
+cp /bin/busybox "$staging/bin/busybox"
+
+# Modules in load order, each after those it depends on (read from the
+# module's own .modinfo section, as the package ships no modules.dep).
+declare -A loaded=()
+load_order=()
+add_module() {
+    local name=$1 path dep
+    [ -n "${loaded[$name]:-}" ] && return 0
+    path=$(find "$modules/kernel" -name "$name.ko" -o -name "${name//_/-}.ko" | head -n 1)
+    [ -n "$path" ] || { echo "usb-vm: module $name not found in $modules"; exit 1; }
+    loaded[$name]=1
+    for dep in $(tr '\0' '\n' <"$path" | sed -n 's/^depends=//p' | tr ',' ' '); do
+        add_module "$dep"
+    done
+    cp "$path" "$staging/lib/modules/"
+    load_order+=("$(basename "$path" .ko)")
+}
+for m in configfs usbtmc dummy_hcd libcomposite usb_f_fs; do
+    add_module "$m"
+done
+
+# Binaries and every library they load, at the paths they have here, so that
+# their run paths hold inside the machine too.
+copy_with_libraries() {
+    local file lib
+    for file in "$@"; do
+        mkdir -p "$staging$(dirname "$file")"
+        cp -L "$file" "$staging$file"
+        for lib in $(ldd "$file" | awk '$3 ~ /^\// {print $3} $1 ~ /^\// {print $1}'); do
+            [ -f "$staging$lib" ] && continue
+            mkdir -p "$staging$(dirname "$lib")"
+            cp -L "$lib" "$staging$lib"
+        done
+    done
+}
+copy_with_libraries "$build/bin/tst_usbkernel" "$build/bin/dmmgadget"
+
+cat >"$staging/init" <<EOF
+#!/bin/busybox sh
+/bin/busybox --install -s /bin
+export PATH=/bin HOME=/tmp
+mount -t proc proc /proc
+mount -t sysfs sysfs /sys
+mount -t devtmpfs devtmpfs /dev
+mount -t tmpfs tmpfs /tmp
+for m in ${load_order[*]}; do
+    case \$m in
+        dummy_hcd) params=is_high_speed=0 ;; # full speed, as the meter: small packets
+        *) params= ;;
+    esac
+    insmod /lib/modules/\$m.ko \$params || echo "usb-vm: cannot load \$m"
+done
+mount -t configfs configfs /sys/kernel/config
+echo "usb-vm: machine up, running the checks"
+$build/bin/tst_usbkernel
+status=\$?
+[ \$status -eq 0 ] || dmesg | tail -n 60
+echo "usb-vm-exit=\$status"
+poweroff -f
+EOF
+chmod +x "$staging/init"
+initrd=$work/initrd.cpio
+(cd "$staging" && find . | cpio -o -H newc --quiet) >"$initrd"
+
+# --- the machine ---
+# KVM where it boots the machine: a nested /dev/kvm can exist and still hang
+# the guest, so a KVM boot that does not reach the checks within 30 s
+# gives way to plain emulation.
+log=$work/console.log
+run_machine() { # ACCEL LIMIT
+    timeout --kill-after=10 "$2" nice -n 5 qemu-system-x86_64 -accel "$1" -m 1024 -smp 2 \
+        -display none -nodefaults -no-reboot -serial stdio -monitor none \
+        -kernel "$vmlinuz" -initrd "$initrd" \
+        -append "console=ttyS0 panic=-1 loglevel=3 quiet" </dev/null >"$log" 2>&1 &
+    qemu=$!
+}
+follow_log() { # prints the console as it grows until QEMU ends
+    tail -n +1 --pid="$qemu" -f "$log"
+}
+booted=
+if [ -r /dev/kvm ] && [ -w /dev/kvm ]; then
+    run_machine kvm "${USB_VM_TIMEOUT_KVM:-900}"
+    for _ in $(seq 30); do
+        grep -q '^usb-vm: machine up' "$log" && { booted=kvm; break; }
+        kill -0 "$qemu" 2>/dev/null || break
+        sleep 1
+    done
+    if [ -z "$booted" ]; then
+        kill "$qemu" 2>/dev/null || true
+        wait "$qemu" 2>/dev/null || true
+        echo "usb-vm: KVM did not boot the machine within 30 s ($(grep -m1 -i 'error\|warning' "$log" || echo 'no message')): plain emulation instead"
+    fi
+else
+    echo "usb-vm: /dev/kvm is not usable here: plain emulation"
+fi
+if [ -z "$booted" ]; then
+    run_machine tcg "${USB_VM_TIMEOUT_TCG:-2400}"
+    booted=tcg
+fi
+echo "usb-vm: running the machine with $booted"
+set +e
+follow_log
+wait "$qemu"
+qemu_status=$?
+set -e
+status=$(sed -n 's/^usb-vm-exit=\([0-9]*\).*/\1/p' "$log" | tail -n 1)
+if [ -z "$status" ]; then
+    [ "$qemu_status" -eq 124 ] && echo "usb-vm: FAILED: the machine did not finish in time" \
+        || echo "usb-vm: FAILED: the machine stopped before the checks ended (QEMU status $qemu_status)"
+    exit 1
+fi
+[ "$status" -eq 0 ] && echo "usb-vm: all checks passed" || echo "usb-vm: FAILED: checks failed (status $status)"
+[ "$status" -eq 0 ]
