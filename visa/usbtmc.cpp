@@ -153,8 +153,17 @@ private:
             m_driverTimeoutMs = wanted;
     }
 
-    // The reply may still come: drop it at the device.
-    void abortRead() { ::ioctl(m_fd, USBTMC_IOCTL_ABORT_BULK_IN); }
+    // The reply may still come: drop it at the device, with a device clear
+    // rather than USBTMC_IOCTL_ABORT_BULK_IN. The driver's abort names the
+    // transfer by the tag after the timed-out request's (it records the tag
+    // once its counter has moved on), so a device that checks the tag refuses
+    // it, keeps the reply it owes and later hands it to the next query. The
+    // clear drops everything the device still owes, whatever its tag.
+    void abortRead()
+    {
+        if (clear() != VI_SUCCESS)
+            ::ioctl(m_fd, USBTMC_IOCTL_ABORT_BULK_IN);
+    }
 
     // The kernel driver bounds each transfer by its own time-out; the
     // session's time-out bounds the whole read, however many transfers it takes.
