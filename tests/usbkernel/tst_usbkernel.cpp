@@ -6,15 +6,22 @@
 #include "gadgetprocess.h"
 #include "inprocessinstrument.h"
 #include "visa.h"
+#include "simulatedmeter.h"
+#include "tessaly.h"
+#include "varnok.h"
 #include "visaquerytool.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
 
 #include <cstring>
+#include <thread>
 #include <sstream>
 
 namespace {
+
+// Generous bounds: the virtual machine may run on plain emulation.
+constexpr int LinkWaitMs = 60000;
 
 QString elapsedText(const QElapsedTimer &clock)
 {
@@ -164,7 +171,136 @@ private slots:
         QVERIFY(m_gadget.start());
     }
 
+    // The gadget leaves the bus while a session is open: between queries, in
+    // the middle of a blocking read, or by its own unplug-after fault. The
+    // session fails at once, the resource leaves the list, and once plugged
+    // back in it is found and opened again.
+    void unplugAndReplug_data()
+    {
+        QTest::addColumn<QString>("moment");
+        QTest::newRow("between queries") << "between";
+        QTest::newRow("during a blocking read") << "read";
+        QTest::newRow("unplug-after fault") << "fault";
+    }
+    void unplugAndReplug()
+    {
+        QFETCH(QString, moment);
+        QVERIFY(m_gadget.start(moment == "fault" ? QStringList{"--faults", "unplug-after=1"} : QStringList{}));
+        ViSession meter = openMeter();
+        QCOMPARE(viSetAttribute(meter, VI_ATTR_TMO_VALUE, 10000), VI_SUCCESS);
+        char answer[VI_FIND_BUFLEN];
+        QCOMPARE(viQueryf(meter, "SYSTem:REMote?\n", "%t", answer), VI_SUCCESS);
+
+        std::thread puller;
+        if (moment == "between") {
+            m_gadget.unplug();
+            QVERIFY(GadgetProcess::waitUntilListed(false));
+        } else if (moment == "read") {
+            puller = std::thread([this] {
+                QThread::msleep(500);
+                m_gadget.unplug();
+            });
+        }
+        QElapsedTimer clock;
+        clock.start();
+        // Unanswered, so the read blocks until the cable goes.
+        const ViStatus status = viQueryf(meter, moment == "read" ? "NOTHING?\n" : "SYSTem:REMote?\n", "%t", answer);
+        const qint64 failedAfter = clock.elapsed();
+        if (puller.joinable())
+            puller.join();
+        QVERIFY2(status == VI_ERROR_CONN_LOST || status == VI_ERROR_IO, qPrintable(QString::number(status, 16)));
+        QVERIFY2(failedAfter < 5000, qPrintable(QString::number(failedAfter) + " ms"));
+        QVERIFY(GadgetProcess::waitUntilListed(false));
+        ViSession gone = VI_NULL;
+        QCOMPARE(viOpen(m_rm, GadgetProcess::Resource, VI_NO_LOCK, 2000, &gone), VI_ERROR_RSRC_NFOUND);
+        const ViStatus stillGone = viQueryf(meter, "SYSTem:REMote?\n", "%t", answer);
+        QVERIFY(stillGone == VI_ERROR_CONN_LOST || stillGone == VI_ERROR_IO);
+        QCOMPARE(viClose(meter), VI_SUCCESS);
+
+        m_gadget.plugBackIn();
+        QVERIFY(GadgetProcess::waitUntilListed(true));
+        meter = openMeter();
+        QCOMPARE(viQueryf(meter, "FUNCtion:LINE1?\n", "%t", answer), VI_SUCCESS);
+        QVERIFY2(QByteArray(answer).startsWith("CH"), answer);
+    }
+
+    // The driver as the program runs it, through the kernel: open, status
+    // pass, live passes, an upload of a full memory, and back to local on close.
+    void driverEndToEnd()
+    {
+        QVERIFY(m_gadget.start({"--faults", "stored=1000"}));
+        Tessaly transport;
+        Varnok driver;
+        int passes = 0;
+        int records = 0;
+        QObject::connect(&driver, &Dmm::display, [&](const DmmData *data) {
+            delete data;
+            ++passes;
+        });
+        QObject::connect(&driver, &Varnok::displayStore, [&](const DmmData *data) {
+            records += data->isStore ? 1 : 0;
+            delete data;
+        });
+        QSignalSpy timeouts(&driver, &Varnok::communicationTimeout);
+        QVERIFY(driver.open(&transport));
+        QVERIFY(QTest::qWaitFor([&] { return passes >= 3; }, LinkWaitMs));
+        const QStringList log = GadgetProcess::commandLog();
+        const int firstFetch = log.indexOf("Fetch?");
+        QCOMPARE(log.value(0), QString("SYSTem:REMote"));
+        QVERIFY(log.indexOf("FUNCtion:LINE1?") > 0 && log.indexOf("FUNCtion:LINE1?") < firstFetch);
+
+        driver.startGetAllStore();
+        QVERIFY(QTest::qWaitFor([&] { return driver.getStoreParam().transferState == StoreParam::StoreDone; },
+                                4 * LinkWaitMs));
+        QCOMPARE(records, 1000);
+        QCOMPARE(driver.getStoreParam().num, 1000);
+        QCOMPARE(GadgetProcess::commandLog().count("MEMory:UPLoad? 1000"), 1);
+
+        driver.close();
+        QVERIFY(QTest::qWaitFor([] { return GadgetProcess::commandLog().endsWith("SYSTem:LOCal"); }, LinkWaitMs));
+        QCOMPARE(timeouts.count(), 0);
+    }
+
+    // The pacing figure through the kernel beside the one in-process; printed,
+    // not asserted (a benchmark's figure on a shared machine).
+    void livePacing()
+    {
+        QVERIFY(m_gadget.start());
+        const double kernel = passesPerSecond();
+        auto meter = std::make_shared<dmmsim::SimulatedMeter>();
+        visa::addInProcessInstrument(meter);
+        const double inProcess = passesPerSecond();
+        visa::removeInProcessInstrument(meter.get());
+        qInfo("live pacing: %.3f passes/s through the kernel, %.3f passes/s in-process (%.1f %%)", kernel, inProcess,
+              100.0 * kernel / inProcess);
+        QVERIFY(kernel > 0 && inProcess > 0);
+    }
+
 private:
+    // Live passes per second of the driver on the first meter it finds, over
+    // 30 passes after the first.
+    static double passesPerSecond()
+    {
+        constexpr int Passes = 30;
+        Tessaly transport;
+        Varnok driver;
+        driver.setSampleRate(0); // every pass ends in an emission
+        int emitted = 0;
+        QElapsedTimer clock;
+        qint64 elapsedNs = 0;
+        QObject::connect(&driver, &Dmm::display, [&](const DmmData *data) {
+            delete data;
+            if (emitted++ == 0)
+                clock.start();
+            else if (emitted == Passes + 1)
+                elapsedNs = clock.nsecsElapsed();
+        });
+        if (!driver.open(&transport) || !QTest::qWaitFor([&] { return elapsedNs > 0; }, LinkWaitMs))
+            return 0;
+        driver.close();
+        return Passes * 1e9 / static_cast<double>(elapsedNs);
+    }
+
     ViSession openMeter()
     {
         ViSession meter = VI_NULL;
