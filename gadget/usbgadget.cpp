@@ -116,7 +116,8 @@ UsbGadget::UsbGadget(const GadgetOptions &options, std::shared_ptr<visa::InProce
     : m_options(options),
       m_gadgetDir(options.configfsDir + "/dmmgadget"),
       m_ffsDir(options.runDir + "/ffs"),
-      m_device(std::make_unique<TmcDevice>(std::move(instrument), options.fullSpeedPacket))
+      m_device(std::make_unique<TmcDevice>(std::move(instrument), options.fullSpeedPacket)),
+      m_packet(options.fullSpeedPacket)
 {
     struct sigaction wake = {};
     wake.sa_handler = ignoreWake; // no SA_RESTART: a blocked endpoint call returns EINTR
@@ -180,7 +181,6 @@ void UsbGadget::openFunction()
     makeDir(m_ffsDir);
     if (::mount("usbtmc", m_ffsDir.c_str(), "functionfs", 0, nullptr) != 0)
         fail("cannot mount FunctionFS on " + m_ffsDir);
-    m_mounted = true;
     m_ep0 = ::open((m_ffsDir + "/ep0").c_str(), O_RDWR | O_CLOEXEC);
     if (m_ep0 < 0)
         fail("cannot open " + m_ffsDir + "/ep0");
@@ -238,9 +238,7 @@ void UsbGadget::removeAll()
         std::ofstream(m_gadgetDir + "/UDC") << "\n";
         ::unlink((m_gadgetDir + "/configs/c.1/" + FunctionName).c_str());
     }
-    if (m_mounted || ::umount(m_ffsDir.c_str()) == 0)
-        ::umount(m_ffsDir.c_str());
-    m_mounted = false;
+    ::umount(m_ffsDir.c_str());
     for (const char *dir : {"/configs/c.1/strings/0x409", "/configs/c.1", "/functions/ffs.usbtmc", "/strings/0x409", ""})
         ::rmdir((m_gadgetDir + dir).c_str());
     m_udc.clear();

@@ -59,9 +59,8 @@ private:
     int m_ep0 = -1;
     int m_bulkOut = -1;
     int m_bulkIn = -1;
-    bool m_mounted = false;
     std::atomic<bool> m_stop{false};
-    std::atomic<std::size_t> m_packet{64}; // bulk packet size of the present connection
+    std::atomic<std::size_t> m_packet; // bulk packet size of the present connection
 
     // A thread that blocks in endpoint calls and is woken by a signal to stop.
     struct Worker
