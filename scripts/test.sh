@@ -23,6 +23,22 @@ build_and_test() {
 }
 
 build_and_test build/test-plain
+
+# --- USB VM stage (the kernel's usbtmc driver against dmmgadget) ---
+# Boots Debian's kernel under QEMU with the plain build's binaries; a machine
+# that cannot run it says why, and the closing line says it was skipped.
+echo "=== usb-vm: the kernel USBTMC path in a virtual machine"
+usb_vm_note=""
+set +e
+bash scripts/usb-vm-test.sh build/test-plain 2>&1 | tee build/usb-vm-test.log
+usb_vm_status=${PIPESTATUS[0]}
+set -e
+if [ "$usb_vm_status" -eq 77 ]; then
+    usb_vm_note=" (USB VM test SKIPPED: $(sed -n 's/^usb-vm: SKIPPED: //p' build/usb-vm-test.log | tail -n 1))"
+elif [ "$usb_vm_status" -ne 0 ]; then
+    echo "=== usb-vm: FAILED"
+    exit 1
+fi
 build_and_test build/test-asan -DDMMPANEL_SANITIZE=address,undefined
 # --- thread sanitizer stage (pool and pacing-thread tests) ---
 # The pools and the pacing thread only, the code two threads share. Qt itself
@@ -55,4 +71,4 @@ for target in answers storerecord; do
         "$fuzz_dir/corpus/$target" "fuzz/corpus/$target"
 done
 
-echo "=== all tests passed"
+echo "=== all tests passed$usb_vm_note"

@@ -8,15 +8,16 @@
 #   bash scripts/usb-vm-test.sh [BUILD_DIR]
 #
 # BUILD_DIR is a configured build tree (default build/usb-vm/build, made here).
-# Everything comes from Debian packages: qemu-system-x86, busybox-static and
-# cpio are installed when missing; the kernel is the one of linux-image-amd64,
+# Everything comes from Debian packages: qemu-system-x86 and busybox-static
+# are installed when missing; the kernel is the one of linux-image-amd64,
 # used where installed, otherwise its package is fetched with apt-get download
 # and unpacked below build/usb-vm/kernel (the host's own kernel and boot
 # files are left alone). KVM is used where /dev/kvm works, plain emulation
 # otherwise.
 #
 # Exit status: 0 every check passed; 1 a check failed or the machine did not
-# finish; 77 skipped, with the reason on the last line.
+# finish; 77 skipped, with the reason on the last line (USB_VM_TEST=0 skips
+# on purpose).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -30,8 +31,9 @@ skip() {
 }
 
 [ "$(uname -m)" = x86_64 ] || skip "the virtual machine needs an x86_64 host, this is $(uname -m)"
-bash scripts/install-deps.sh qemu-system-x86 busybox-static cpio \
-    || skip "qemu-system-x86, busybox-static or cpio could not be installed"
+[ "${USB_VM_TEST:-1}" != 0 ] || skip "USB_VM_TEST=0 asks to leave it out"
+bash scripts/install-deps.sh qemu-system-x86 busybox-static \
+    || skip "qemu-system-x86 or busybox-static could not be installed"
 
 # --- the kernel: installed linux-image-amd64, else its package unpacked here ---
 kernel_dir=$work/kernel
@@ -137,7 +139,7 @@ poweroff -f
 EOF
 chmod +x "$staging/init"
 initrd=$work/initrd.cpio
-(cd "$staging" && find . | cpio -o -H newc --quiet) >"$initrd"
+(cd "$staging" && find . | busybox cpio -o -H newc 2>/dev/null) >"$initrd"
 
 # --- the machine ---
 # KVM where it boots the machine: a nested /dev/kvm can exist and still hang
