@@ -147,10 +147,11 @@ initrd=$work/initrd.cpio
 # gives way to plain emulation.
 log=$work/console.log
 run_machine() { # ACCEL LIMIT
+    : >"$log"
     timeout --kill-after=10 "$2" nice -n 5 qemu-system-x86_64 -accel "$1" -m 1024 -smp 2 \
         -display none -nodefaults -no-reboot -serial stdio -monitor none \
         -kernel "$vmlinuz" -initrd "$initrd" \
-        -append "console=ttyS0 panic=-1 loglevel=3 quiet" </dev/null >"$log" 2>&1 &
+        -append "console=ttyS0 panic=-1 loglevel=3 quiet" </dev/null >>"$log" 2>&1 &
     qemu=$!
 }
 follow_log() { # prints the console as it grows until QEMU ends
