@@ -239,7 +239,9 @@ void UsbGadget::removeAll()
         ::unlink((m_gadgetDir + "/configs/c.1/" + FunctionName).c_str());
     }
     ::umount(m_ffsDir.c_str());
-    for (const char *dir : {"/configs/c.1/strings/0x409", "/configs/c.1", "/functions/ffs.usbtmc", "/strings/0x409", ""})
+    const std::string dirs[] = {"/configs/c.1/strings/0x409", "/configs/c.1", std::string("/functions/") + FunctionName,
+                                "/strings/0x409", ""};
+    for (const std::string &dir : dirs)
         ::rmdir((m_gadgetDir + dir).c_str());
     m_udc.clear();
 }
