@@ -121,7 +121,8 @@ export PATH=/bin HOME=/tmp
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
-mount -t tmpfs tmpfs /tmp
+# /tmp is the initramfs's own (writable) folder: a tmpfs there would hide
+# binaries that were built under /tmp.
 for m in ${load_order[*]}; do
     case \$m in
         dummy_hcd) params=is_high_speed=0 ;; # full speed, as the meter: small packets
