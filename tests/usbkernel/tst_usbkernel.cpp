@@ -166,7 +166,10 @@ private slots:
             QElapsedTimer clock;
             clock.start();
             QCOMPARE(viQueryf(meter, "SYSTem:REMote?\n", "%t", answer), VI_ERROR_TMO);
-            QVERIFY2(clock.elapsed() >= 250 && clock.elapsed() < 5000, qPrintable(elapsedText(clock)));
+            // The device clear after a time-out may itself wait for the
+            // kernel's control time-outs under emulation: the upper bound
+            // only rules out a hang.
+            QVERIFY2(clock.elapsed() >= 250 && clock.elapsed() < 30000, qPrintable(elapsedText(clock)));
         }
         QVERIFY(m_gadget.start());
     }
