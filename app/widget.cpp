@@ -80,8 +80,10 @@ void Widget::initWidget()
     ui->tvItems->installEventFilter(this);
     ui->tv->installEventFilter(this);
     ui->listWidget->installEventFilter(this);
-    // The message list shows only while it has something to say.
+    // The message list shows only while it has something to say, and a
+    // long message is wrapped rather than cut.
     ui->listWidget->hide();
+    ui->listWidget->setWordWrap(true);
     initStatusBar();
 
     auto *spacer = new QWidget(ui->mainToolBar);
