@@ -128,7 +128,7 @@ shot delete-stored "$delete"
 close_dialog "$delete"
 click 353 590 0
 download=$(dialog "Downloading...")
-sleep 1.5
+sleep 2
 shot downloading "$download"
 while xdotool search --onlyvisible --name '^Downloading...$' >/dev/null 2>&1; do sleep 0.5; done
 sleep 1

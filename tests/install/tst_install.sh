@@ -15,7 +15,7 @@ fail() {
 
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
 
-for file in bin/dmmpanel bin/visaquery lib/libdmmvisa.so lib/libdmmsimvisa.so \
+for file in bin/dmmpanel bin/visaquery bin/dmmgadget lib/libdmmvisa.so lib/libdmmsimvisa.so \
     "share/doc/dmmpanel/Software User Manual.pdf" share/applications/dmmpanel.desktop; do
     [ -e "$prefix/$file" ] || fail "$file is not installed"
 done
@@ -32,7 +32,7 @@ for name in "${libraries[@]}"; do
 done
 
 # The installed programs load the installed libraries, not the build tree's.
-for program in dmmpanel visaquery; do
+for program in dmmpanel visaquery dmmgadget; do
     loaded=$(ldd "$prefix/bin/$program")
     for name in dmmvisa dmmsim; do
         grep -Eq "lib$name\.so.* => $prefix/(bin/\.\./)?lib/" <<<"$loaded" || fail "$program does not load lib$name from $prefix/lib"
