@@ -47,8 +47,11 @@ listed=$("$prefix/bin/visaquery" --list)
 "$prefix/bin/dmmpanel" &
 pid=$!
 # It takes SIGTERM once its window is up; until then the signal would kill it.
+# Until the program is started, the process is a shell that catches SIGTERM.
+program=$(readlink -f "$prefix/bin/dmmpanel")
 catches_term() {
     local caught
+    [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$program" ] || return 1
     caught=$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$pid/status" 2>/dev/null) || return 1
     [ -n "$caught" ] && (((0x$caught >> 14) & 1))
 }
