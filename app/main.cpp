@@ -1,4 +1,5 @@
 #include "simulatedmeter.h"
+#include "terminationsignals.h"
 #include "widget.h"
 
 #include <QApplication>
@@ -12,5 +13,13 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("dmmpanel"));
     Widget window;
     window.show();
+    // Asked to end (the session ends, Ctrl+C): close as the Close action does,
+    // so that the meter goes back to local and the settings are saved; then
+    // leave every event loop, a dialog's included.
+    TerminationSignals termination;
+    QObject::connect(&termination, &TerminationSignals::received, &window, [&window] {
+        window.close();
+        QCoreApplication::quit();
+    });
     return app.exec();
 }

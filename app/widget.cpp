@@ -6,7 +6,9 @@
 #include "itemdata.h"
 #include "itemtree.h"
 #include "itemviews.h"
+#include "linktexts.h"
 #include "livedisplay.h"
+#include "manuallocation.h"
 #include "optiondialog.h"
 #include "recorder.h"
 #include "tessaly.h"
@@ -16,12 +18,13 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
-#include <QDir>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QUrl>
 
 
@@ -34,7 +37,6 @@ static void initImageResources()
 namespace {
 
 const QString ModelName = QStringLiteral("KM4473N/KM4475N");
-const QString ManualFile = QStringLiteral("Software User Manual.pdf");
 // Room left above the window for a title bar the window manager adds.
 constexpr int TitleBarAllowance = 40;
 
@@ -78,8 +80,11 @@ void Widget::initWidget()
     ui->tvItems->installEventFilter(this);
     ui->tv->installEventFilter(this);
     ui->listWidget->installEventFilter(this);
-    // Driver messages are kept in the list but the list is not shown.
+    // The message list shows only while it has something to say, and a
+    // long message is wrapped rather than cut.
     ui->listWidget->hide();
+    ui->listWidget->setWordWrap(true);
+    initStatusBar();
 
     auto *spacer = new QWidget(ui->mainToolBar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
@@ -97,6 +102,29 @@ void Widget::initWidget()
     // content, filled combo boxes included.
     ui->leftScroll->setMinimumWidth(ui->widget_2->minimumSizeHint().width()
                                     + ui->leftScroll->verticalScrollBar()->sizeHint().width());
+}
+
+void Widget::initStatusBar()
+{
+    linkLabel = new QLabel(ui->statusBar);
+    // A long resource name is cut rather than widening the window.
+    linkLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    linkLabel->setObjectName(QStringLiteral("label_link"));
+    ui->statusBar->addWidget(linkLabel, 1);
+    showLinkState(false);
+}
+
+void Widget::showLinkState(bool connected)
+{
+    const USB *usb = connected ? transport->usb() : nullptr;
+    const QString text = LinkTexts::state(usb ? usb->resource : QString(), transport->isInProcess());
+    linkLabel->setText(text);
+    linkLabel->setToolTip(text);
+}
+
+void Widget::reportConnectFailure()
+{
+    slotMessage(LinkTexts::openFailure(transport->openFailure(), ModelName));
 }
 
 void Widget::initItemTree()
@@ -205,8 +233,10 @@ void Widget::slotAction()
     if (!action)
         return;
     if (action == ui->actionConnect) {
-        if (!driver->open(transport.get()))
+        if (!driver->open(transport.get())) {
+            reportConnectFailure();
             QMessageBox::critical(this, QString(), tr("Failed to open device."));
+        }
     } else if (action == ui->actionDisconnect) {
         driver->close();
     } else if (action == ui->actionOption) {
@@ -223,6 +253,7 @@ void Widget::slotDmmOpened()
     ui->actionStart->setEnabled(activeItem != items->storeItem());
     ui->actionStop->setEnabled(false);
     ui->actionSyncTime->setEnabled(true);
+    showLinkState(true);
 }
 
 void Widget::slotDmmClosed()
@@ -234,11 +265,13 @@ void Widget::slotDmmClosed()
     ui->actionStart->setEnabled(false);
     ui->actionStop->setEnabled(false);
     ui->actionSyncTime->setEnabled(false);
+    showLinkState(false);
 }
 
 void Widget::slotMessage(const QString &msg)
 {
     ui->listWidget->addItem(msg);
+    ui->listWidget->show();
     ui->listWidget->scrollToBottom();
 }
 
@@ -306,13 +339,19 @@ void Widget::on_actionExport_triggered()
 
 void Widget::on_actionManual_triggered()
 {
-    // Looked up in the working directory; a missing manual is not reported.
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QDir::current().absoluteFilePath(ManualFile)));
+    const ManualLocation manual;
+    const QString path = manual.find();
+    if (path.isEmpty())
+        slotMessage(tr("The manual \"%1\" is in none of these folders: %2.")
+                        .arg(ManualLocation::FileName, manual.folders().join(QStringLiteral(", "))));
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 void Widget::on_actionClearMsg_triggered()
 {
     ui->listWidget->clear();
+    ui->listWidget->hide();
 }
 
 void Widget::runOptionDialog()

@@ -20,6 +20,7 @@ class ItemViews;
 class Recorder;
 class LiveDisplay;
 class QAction;
+class QLabel;
 class QModelIndex;
 class Tessaly;
 class Varnok;
@@ -109,6 +110,11 @@ private:
     void initObj();
     void initWidget();
     void initItemTree();
+    void initStatusBar();
+    // The status bar's line: the connected resource or "Not connected".
+    void showLinkState(bool connected);
+    // Adds to the message list why the last connect failed.
+    void reportConnectFailure();
     void initSelf();
     void initConnec();
     void restoreSettings();
@@ -133,6 +139,7 @@ private:
     std::unique_ptr<Recorder> recorder;
     std::unique_ptr<ItemTree> items;
     ItemData *activeItem = nullptr; // owned by the item tree's model
+    QLabel *linkLabel = nullptr;    // owned by the status bar
     QString language;
     bool fixedLanguage = false;
     OptionsFile optionsFile;

@@ -20,7 +20,8 @@ bash scripts/install-deps.sh
 build=build/run
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DDMMPANEL_BUILD_TESTS=OFF -DDMMPANEL_BUILD_BENCH=OFF -DDMMPANEL_BUILD_FUZZ=OFF
-cmake --build "$build" --target dmmpanel -j "$(nproc)"
+# Everything that is installed, so that `cmake --install build/run` works.
+cmake --build "$build" -j "$(nproc)"
 
 echo "Starting dmmpanel with the simulated meter (press Connect to link up)."
 DMMPANEL_SIMULATOR=1 exec "$build/bin/dmmpanel" "$@"

@@ -1,5 +1,7 @@
 #include "tessaly.h"
 
+#include "inprocessinstrument.h"
+
 #include <QStringList>
 
 namespace {
@@ -38,19 +40,28 @@ bool Tessaly::refreshUsbs(const QString &filter)
 {
     if (actived())
         return false;
+    return search(filter) == VI_SUCCESS;
+}
+
+ViStatus Tessaly::search(const QString &filter)
+{
     qDeleteAll(m_usbs);
     m_usbs.clear();
     m_usb = nullptr;
-    if (!openResourceManager())
-        return false;
+    m_instrumentsSeen = 0;
+    ViStatus status = openResourceManager();
+    if (status < VI_SUCCESS)
+        return status;
 
     ViFindList found = VI_NULL;
     ViUInt32 count = 0;
     ViChar name[VI_FIND_BUFLEN];
-    if (viFindRsrc(m_resourceManager, "USB?*INSTR", &found, &count, name) < VI_SUCCESS) {
+    status = viFindRsrc(m_resourceManager, "USB?*INSTR", &found, &count, name);
+    if (status < VI_SUCCESS) {
         closeResourceManager();
-        return false;
+        return status;
     }
+    m_instrumentsSeen = static_cast<int>(count);
     const QString wanted = filter.toLower();
     for (ViUInt32 i = 0; i < count; ++i) {
         if (i > 0 && viFindNext(found, name) < VI_SUCCESS)
@@ -61,7 +72,7 @@ bool Tessaly::refreshUsbs(const QString &filter)
     }
     if (!m_usbs.isEmpty())
         m_usb = m_usbs.first();
-    return true;
+    return VI_SUCCESS;
 }
 
 QList<USB *> Tessaly::usbs() const
@@ -78,20 +89,49 @@ bool Tessaly::open()
 {
     if (actived())
         return false;
+    m_openFailure = OpenFailure();
     // A failed open keeps no resource-manager session.
-    if (!refreshUsbs(QString::fromLatin1(ModelPrefix)) || !m_usb || !openResourceManager()) {
-        closeResourceManager();
-        return false;
-    }
+    const ViStatus found = search(QString::fromLatin1(ModelPrefix));
+    if (found < VI_SUCCESS && found != VI_ERROR_RSRC_NFOUND)
+        return failOpen(OpenFailure::VisaError, found);
+    if (!m_usb)
+        return failOpen(OpenFailure::NoMatchingInstrument, VI_ERROR_RSRC_NFOUND);
+    ViStatus status = openResourceManager();
+    if (status < VI_SUCCESS)
+        return failOpen(OpenFailure::VisaError, status);
     const QByteArray resource = m_usb->resource.toLatin1();
-    if (viOpen(m_resourceManager, resource.constData(), VI_NO_LOCK, TimeoutMs, &m_instrument) < VI_SUCCESS
-        || viSetAttribute(m_instrument, VI_ATTR_TMO_VALUE, TimeoutMs) < VI_SUCCESS) {
-        closeResourceManager();
-        return false;
-    }
+    status = viOpen(m_resourceManager, resource.constData(), VI_NO_LOCK, TimeoutMs, &m_instrument);
+    if (status < VI_SUCCESS)
+        return failOpen(OpenFailure::CannotOpen, status);
+    status = viSetAttribute(m_instrument, VI_ATTR_TMO_VALUE, TimeoutMs);
+    if (status < VI_SUCCESS)
+        return failOpen(OpenFailure::VisaError, status);
     const bool result = Orrin::open();
     emit opened();
     return result;
+}
+
+bool Tessaly::failOpen(OpenFailure::Reason reason, ViStatus status)
+{
+    closeResourceManager();
+    m_openFailure.reason = reason;
+    m_openFailure.instrumentsSeen = m_instrumentsSeen;
+    m_openFailure.resource = m_usb ? m_usb->resource : QString();
+    m_openFailure.status = status;
+    ViChar text[VI_FIND_BUFLEN];
+    viStatusDesc(VI_NULL, status, text);
+    m_openFailure.statusText = QString::fromLatin1(text);
+    return false;
+}
+
+Tessaly::OpenFailure Tessaly::openFailure() const
+{
+    return m_openFailure;
+}
+
+bool Tessaly::isInProcess() const
+{
+    return actived() && visa::isInProcessSession(m_instrument);
 }
 
 void Tessaly::close()
@@ -167,14 +207,14 @@ bool Tessaly::queryAny(const QByteArray &command, QByteArray *answer)
     return true;
 }
 
-bool Tessaly::openResourceManager()
+ViStatus Tessaly::openResourceManager()
 {
     closeResourceManager();
     ViSession session = VI_NULL;
-    if (viOpenDefaultRM(&session) < VI_SUCCESS)
-        return false;
-    m_resourceManager = session;
-    return true;
+    const ViStatus status = viOpenDefaultRM(&session);
+    if (status >= VI_SUCCESS)
+        m_resourceManager = session;
+    return status;
 }
 
 void Tessaly::closeResourceManager()

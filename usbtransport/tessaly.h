@@ -28,6 +28,22 @@ public:
     static const quint16 VID;
     static const quint16 PID;
 
+    // Why the last open() failed.
+    struct OpenFailure
+    {
+        enum Reason {
+            None,                 // it did not fail
+            NoMatchingInstrument, // none of the USB instruments seen is the model
+            CannotOpen,           // the matching instrument would not open
+            VisaError,            // the VISA library failed otherwise
+        };
+        Reason reason = None;
+        int instrumentsSeen = 0;      // USB instruments the search listed
+        QString resource;             // the matching instrument, when there was one
+        ViStatus status = VI_SUCCESS; // what VISA answered
+        QString statusText;           // that answer in words
+    };
+
     explicit Tessaly(QObject *parent = nullptr);
     ~Tessaly() override;
 
@@ -42,14 +58,24 @@ public:
     QByteArray read2();
     bool queryAny(const QByteArray &command, QByteArray *answer);
 
+    OpenFailure openFailure() const;
+    // Whether the open instrument is a software one in this process rather
+    // than a device on the bus.
+    bool isInProcess() const;
+
 signals:
     void removed();
     void arrival();
 
 private:
+    // Fills the list with the instruments whose name contains `filter`: the
+    // VISA status of the search.
+    ViStatus search(const QString &filter);
+    // Records why open() failed and lets go of the resource manager; false.
+    bool failOpen(OpenFailure::Reason reason, ViStatus status);
     // Opens a default resource manager into m_resourceManager, closing one
     // held there first.
-    bool openResourceManager();
+    ViStatus openResourceManager();
     // Closes the held resource manager and with it every session and find
     // list opened through it.
     void closeResourceManager();
@@ -61,4 +87,6 @@ private:
     QList<USB *> m_usbs;
     USB *m_usb = nullptr;
     QByteArray m_lastAnswer;
+    int m_instrumentsSeen = 0; // by the last search, matching or not
+    OpenFailure m_openFailure;
 };

@@ -1,8 +1,10 @@
 // viGetAttribute and viSetAttribute: the attributes of resource managers and
-// USB INSTR sessions. Any other attribute answers VI_ERROR_NSUP_ATTR.
+// USB INSTR sessions. Any other attribute answers VI_ERROR_NSUP_ATTR. Also
+// whether a session is to an in-process instrument.
 
 #include "visa.h"
 
+#include "inprocessinstrument.h"
 #include "resourcename.h"
 #include "session.h"
 #include "visatext.h"
@@ -159,4 +161,10 @@ ViStatus viSetAttribute(ViObject vi, ViAttr attrName, ViAttrState attrValue)
     if (isResourceManager(vi))
         return resourceAttribute(attrName) ? VI_ERROR_ATTR_READONLY : VI_ERROR_NSUP_ATTR;
     return isOpenObject(vi) ? VI_ERROR_NSUP_ATTR : VI_ERROR_INV_OBJECT;
+}
+
+bool visa::isInProcessSession(ViSession session)
+{
+    const auto instrument = instrumentSession(session);
+    return instrument && instrument->connection->inProcess();
 }

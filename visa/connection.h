@@ -28,6 +28,10 @@ public:
     // Device clear: the instrument drops its input and output queues and
     // nothing of an earlier answer is handed out any more.
     virtual ViStatus clear() = 0;
+
+    // Whether the instrument is a software one in this process rather than a
+    // device on the bus.
+    virtual bool inProcess() const { return false; }
 };
 
 } // namespace visa

@@ -18,6 +18,7 @@ public:
     ViStatus write(const ViByte *buf, ViUInt32 cnt, ViUInt32 &written, ViUInt32 timeoutMs) override;
     ViStatus read(ViByte *buf, ViUInt32 cnt, ViUInt32 &got, ViUInt32 timeoutMs) override;
     ViStatus clear() override;
+    bool inProcess() const override { return true; }
 
 private:
     std::shared_ptr<InProcessInstrument> m_instrument;

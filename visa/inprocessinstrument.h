@@ -43,6 +43,10 @@ public:
 void addInProcessInstrument(std::shared_ptr<InProcessInstrument> instrument);
 void removeInProcessInstrument(const InProcessInstrument *instrument);
 
+// Whether `session` is an open instrument session to an in-process
+// instrument rather than to a device on the bus.
+bool isInProcessSession(ViSession session);
+
 // Where the USBTMC backend looks for devices; defaults "/sys/class/usbmisc"
 // and "/dev". Tests point them at a fake tree. An empty path restores the default.
 void setUsbtmcRoots(const std::string &sysfsClassDir, const std::string &devDir);

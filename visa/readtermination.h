@@ -29,6 +29,7 @@ public:
     // (even where that byte also ended the message), else as the link answers.
     ViStatus read(ViByte *buf, ViUInt32 cnt, ViUInt32 &got, ViUInt32 timeoutMs) override;
     ViStatus clear() override;
+    bool inProcess() const override { return m_link->inProcess(); }
 
     // Drops the bytes kept from the current message, without any I/O.
     void discardHeldInput();

@@ -2,6 +2,8 @@
 
 #include "apptestsupport.h"
 #include "inprocessinstrument.h"
+#include "linktexts.h"
+#include "manuallocation.h"
 #include "modalanswerer.h"
 #include "simulatedmeter.h"
 #include "widget.h"
@@ -28,6 +30,26 @@ bool sentCommandStartingWith(const dmmsim::SimulatedMeter &meter, const std::str
     const std::vector<std::string> log = meter.commandLog();
     return std::any_of(log.begin(), log.end(),
                        [&](const std::string &line) { return line.rfind(prefix, 0) == 0; });
+}
+
+QString linkState(const WindowFixture &fixture)
+{
+    const auto *label = fixture.window()->findChild<QLabel *>(QStringLiteral("label_link"));
+    return label && label->isVisible() ? label->text() : QStringLiteral("(no status line)");
+}
+
+QStringList messages(const WindowFixture &fixture)
+{
+    const auto *list = fixture.window()->findChild<QListWidget *>(QStringLiteral("listWidget"));
+    QStringList lines;
+    for (int row = 0; row < list->count(); ++row)
+        lines << list->item(row)->text();
+    return lines;
+}
+
+bool messagesShown(const WindowFixture &fixture)
+{
+    return fixture.window()->findChild<QListWidget *>(QStringLiteral("listWidget"))->isVisible();
 }
 
 QStringList *capturedWarnings = nullptr;
@@ -226,6 +248,9 @@ void WidgetTest::openLocalFile(const QUrl &url)
 void WidgetTest::manualOpensFromWorkingDirectory()
 {
     QTemporaryDir workingDir;
+    QFile manual(QDir(workingDir.path()).absoluteFilePath(QStringLiteral("Software User Manual.pdf")));
+    QVERIFY(manual.open(QIODevice::WriteOnly));
+    manual.close();
     const QString oldDir = QDir::currentPath();
     QVERIFY(QDir::setCurrent(workingDir.path()));
     QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openLocalFile");
@@ -237,11 +262,38 @@ void WidgetTest::manualOpensFromWorkingDirectory()
 
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     QDir::setCurrent(oldDir);
-    // Asked for even though it is missing, and no message about it.
     QCOMPARE(openedFiles.size(), 1);
-    QCOMPARE(openedFiles.first().toLocalFile(),
-             QDir(workingDir.path()).absoluteFilePath(QStringLiteral("Software User Manual.pdf")));
+    QCOMPARE(openedFiles.first().toLocalFile(), manual.fileName());
     QVERIFY(answerer.boxes().isEmpty());
+    QCOMPARE(messages(fixture), QStringList());
+}
+
+void WidgetTest::manualLookedForInOrder_data()
+{
+    QTest::addColumn<QList<bool>>("present"); // in the working, installed and build folders
+    QTest::addColumn<int>("found");           // folder index, -1 for none
+    QTest::newRow("working directory first") << QList<bool>{true, true, true} << 0;
+    QTest::newRow("then the installed one") << QList<bool>{false, true, true} << 1;
+    QTest::newRow("then the build tree's") << QList<bool>{false, false, true} << 2;
+    QTest::newRow("none") << QList<bool>{false, false, false} << -1;
+}
+
+void WidgetTest::manualLookedForInOrder()
+{
+    QFETCH(QList<bool>, present);
+    QFETCH(int, found);
+    QTemporaryDir root;
+    QStringList folders;
+    for (int i = 0; i < present.size(); ++i) {
+        folders << root.filePath(QString::number(i));
+        QVERIFY(QDir().mkpath(folders.last()));
+        // A folder of the manual's name is no manual.
+        const QString path = QDir(folders.last()).absoluteFilePath(ManualLocation::FileName);
+        QVERIFY(present[i] ? QFile(path).open(QIODevice::WriteOnly) : QDir().mkpath(path));
+    }
+    const ManualLocation location(folders);
+    QCOMPARE(location.find(),
+             found < 0 ? QString() : QDir(folders[found]).absoluteFilePath(QStringLiteral("Software User Manual.pdf")));
 }
 
 void WidgetTest::contextMenus_data()
@@ -306,11 +358,58 @@ void WidgetTest::connectWithoutMeter()
     QCOMPARE(box.text, QStringLiteral("Failed to open device."));
     QCOMPARE(atBox, NotConnected);
     QCOMPARE(linkActions(fixture), NotConnected);
+    QCOMPARE(linkState(fixture), QStringLiteral("Not connected"));
+    // Why, in the message list, which shows once it has something to say.
+    const QString why = QStringLiteral("No USB instrument found. Check that the meter is switched on and its "
+                                       "USB cable is plugged in.");
+    QCOMPARE(messages(fixture), QStringList{why});
+    QVERIFY(messagesShown(fixture));
 
     // The user can try again, and gets the same answer once more.
     fixture.action("actionConnect")->trigger();
     QCOMPARE(answerer.boxes().size(), 2);
     QCOMPARE(linkActions(fixture), NotConnected);
+    QCOMPARE(messages(fixture), (QStringList{why, why}));
+
+    // Clear empties the list and puts it away.
+    fixture.action("actionClearMsg")->trigger();
+    QCOMPARE(messages(fixture), QStringList());
+    QVERIFY(!messagesShown(fixture));
+}
+
+void WidgetTest::connectFailureTexts_data()
+{
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<int>("seen");
+    QTest::addColumn<QString>("text");
+    const QString check = "Check that the meter is switched on and its USB cable is plugged in.";
+    QTest::newRow("one other instrument")
+        << int(Tessaly::OpenFailure::NoMatchingInstrument) << 1
+        << "The one USB instrument found is not a KM4473N/KM4475N meter. " + check;
+    QTest::newRow("three other instruments")
+        << int(Tessaly::OpenFailure::NoMatchingInstrument) << 3
+        << "None of the 3 USB instruments found is a KM4473N/KM4475N meter. " + check;
+    QTest::newRow("meter would not open")
+        << int(Tessaly::OpenFailure::CannotOpen) << 2
+        << "The meter USB0::0x28E9::0x0285::KM4473N1::INSTR was found but could not be opened (VI_ERROR_IO: An I/O "
+           "error occurred.). Without root rights it needs the udev rule that the README and the manual describe: "
+           "install it, then unplug and replug the meter.";
+    QTest::newRow("any other status")
+        << int(Tessaly::OpenFailure::VisaError) << 2 << "The VISA library failed: VI_ERROR_IO: An I/O error occurred.";
+}
+
+void WidgetTest::connectFailureTexts()
+{
+    QFETCH(int, reason);
+    QFETCH(int, seen);
+    QFETCH(QString, text);
+    Tessaly::OpenFailure failure;
+    failure.reason = Tessaly::OpenFailure::Reason(reason);
+    failure.instrumentsSeen = seen;
+    failure.resource = QStringLiteral("USB0::0x28E9::0x0285::KM4473N1::INSTR");
+    failure.status = VI_ERROR_IO;
+    failure.statusText = QStringLiteral("VI_ERROR_IO: An I/O error occurred.");
+    QCOMPARE(LinkTexts::openFailure(failure, QStringLiteral("KM4473N/KM4475N")), text);
 }
 
 void WidgetTest::connectAndDisconnect()
@@ -319,14 +418,17 @@ void WidgetTest::connectAndDisconnect()
     const auto meter = attachMeter();
     WindowFixture fixture;
 
+    QCOMPARE(linkState(fixture), QStringLiteral("Not connected"));
     fixture.action("actionConnect")->trigger();
     QCOMPARE(linkActions(fixture), Connected);
+    QCOMPARE(linkState(fixture), QStringLiteral("Connected to USB0::0x28E9::0x0285::KM4473N-SIM::INSTR (simulated)"));
     // The link is alive: the meter is put into remote mode and polled.
     QTRY_VERIFY_WITH_TIMEOUT(meter->isRemote(), LinkTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(sentCommandStartingWith(*meter, "Fetch?"), LinkTimeoutMs);
 
     fixture.action("actionDisconnect")->trigger();
     QCOMPARE(linkActions(fixture), NotConnected);
+    QCOMPARE(linkState(fixture), QStringLiteral("Not connected"));
     QVERIFY(answerer.boxes().isEmpty());
 
     // And the next connection comes up again.

@@ -29,10 +29,14 @@ private slots:
     void buildingTheWindowWarnsOfNothing();
     void testAndImportDoNothing();
     void manualOpensFromWorkingDirectory();
+    void manualLookedForInOrder_data();
+    void manualLookedForInOrder();
     void contextMenus_data();
     void contextMenus();
 
     void connectWithoutMeter();
+    void connectFailureTexts_data();
+    void connectFailureTexts();
     void connectAndDisconnect();
     void linkLostWarnsOnce_data();
     void linkLostWarnsOnce();

@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 
 namespace {
@@ -15,6 +16,17 @@ namespace {
 const char *const Meter = "USB0::0x28E9::0x0285::KM4473N001::INSTR";
 const char *const SecondMeter = "USB0::0x28E9::0x0285::KM4475N002::INSTR";
 const char *const Scope = "USB0::0x1AB1::0x04CE::DS1ZA0001::INSTR";
+
+// Attached for the search only, as a meter whose cable is pulled just then.
+class VanishingInstrument : public ScriptedInstrument
+{
+public:
+    using ScriptedInstrument::ScriptedInstrument;
+    bool attached() const override { return !m_searched.exchange(true); }
+
+private:
+    mutable std::atomic<bool> m_searched{false};
+};
 
 } // namespace
 
@@ -44,16 +56,23 @@ private slots:
         QTest::addColumn<QStringList>("listed");
         QTest::addColumn<QString>("opened"); // empty: open fails
         QTest::addColumn<int>("matches");
-        QTest::newRow("no instrument at all") << QStringList{} << QString() << 0;
-        QTest::newRow("none carries the model") << QStringList{Scope, "USB0::0x28E9::0x0285::KM4463N1::INSTR"} << QString() << 0;
-        QTest::newRow("model in lower case") << QStringList{Scope, QString(Meter).toLower()} << QString(Meter).toLower() << 1;
-        QTest::newRow("two meters: the first found") << QStringList{Scope, SecondMeter, Meter} << QString(SecondMeter) << 2;
+        QTest::addColumn<int>("failure"); // Tessaly::OpenFailure::Reason
+        const int none = Tessaly::OpenFailure::None;
+        const int noMatch = Tessaly::OpenFailure::NoMatchingInstrument;
+        QTest::newRow("no instrument at all") << QStringList{} << QString() << 0 << noMatch;
+        QTest::newRow("none carries the model")
+            << QStringList{Scope, "USB0::0x28E9::0x0285::KM4463N1::INSTR"} << QString() << 0 << noMatch;
+        QTest::newRow("model in lower case")
+            << QStringList{Scope, QString(Meter).toLower()} << QString(Meter).toLower() << 1 << none;
+        QTest::newRow("two meters: the first found")
+            << QStringList{Scope, SecondMeter, Meter} << QString(SecondMeter) << 2 << none;
     }
     void openFindsTheMeter()
     {
         QFETCH(QStringList, listed);
         QFETCH(QString, opened);
         QFETCH(int, matches);
+        QFETCH(int, failure);
         std::vector<std::unique_ptr<ListedInstrument>> instruments;
         for (const QString &name : listed) {
             instruments.push_back(std::make_unique<ListedInstrument>(name.toStdString()));
@@ -65,6 +84,11 @@ private slots:
         QCOMPARE(transport.actived(), !opened.isEmpty());
         QCOMPARE(openedSpy.count(), opened.isEmpty() ? 0 : 1);
         QCOMPARE(transport.usbs().size(), matches);
+        // Why it failed: every instrument seen counts, matching or not.
+        const Tessaly::OpenFailure why = transport.openFailure();
+        QCOMPARE(int(why.reason), failure);
+        QCOMPARE(why.instrumentsSeen, failure == Tessaly::OpenFailure::None ? 0 : listed.size());
+        QCOMPARE(transport.isInProcess(), !opened.isEmpty());
         if (opened.isEmpty()) {
             // A failed open holds no resource-manager session.
             QCOMPARE(visa::openObjectCount(), std::size_t(0));
@@ -76,6 +100,26 @@ private slots:
         QVERIFY(transport.queryAny("*IDN?\n", &answer));
         QCOMPARE(answer, opened.toLatin1() + "\n");
         transport.close();
+    }
+
+    void openFailureNamesTheMeterAndTheStatus()
+    {
+        // Listed when searched for, gone when opened: the cable was pulled
+        // in between, or the device node refused us.
+        auto vanishing = std::make_shared<VanishingInstrument>(Meter);
+        visa::addInProcessInstrument(vanishing);
+        ListedInstrument scope(Scope);
+        Tessaly transport;
+        QVERIFY(!transport.open());
+        visa::removeInProcessInstrument(vanishing.get());
+
+        const Tessaly::OpenFailure why = transport.openFailure();
+        QCOMPARE(why.reason, Tessaly::OpenFailure::CannotOpen);
+        QCOMPARE(why.instrumentsSeen, 2);
+        QCOMPARE(why.resource, QString(Meter));
+        QCOMPARE(why.status, ViStatus(VI_ERROR_RSRC_NFOUND));
+        QVERIFY2(why.statusText.startsWith("VI_ERROR_RSRC_NFOUND: "), qPrintable(why.statusText));
+        QVERIFY(!transport.isInProcess());
     }
 
     void searchWithoutMatchIsNotAFailure()

@@ -123,6 +123,7 @@ private slots:
     {
         const int master = addMeter();
         const ViSession meter = openMeter();
+        QVERIFY(!visa::isInProcessSession(meter));
         QCOMPARE(viSetAttribute(meter, VI_ATTR_TMO_VALUE, 10000), VI_SUCCESS); // a busy machine is no silent meter
         QVERIFY(writeMaster(master, "KM4473N,0,V1.02\n")); // ready before it is asked for
         char answer[VI_FIND_BUFLEN];

@@ -181,6 +181,8 @@ private slots:
         QCOMPARE(visa::openObjectCount(), std::size_t(1));
         // Resource names compare regardless of case.
         QCOMPARE(viOpen(rm, QByteArray(Meter).toLower().constData(), VI_NO_LOCK, 0, &instrument), VI_SUCCESS);
+        QVERIFY(visa::isInProcessSession(instrument));
+        QVERIFY(!visa::isInProcessSession(rm));
         ViSession nested = VI_NULL;
         QCOMPARE(viOpen(instrument, Meter, VI_NO_LOCK, 0, &nested), VI_ERROR_INV_OBJECT);
         QCOMPARE(viClose(rm), VI_SUCCESS);
