@@ -33,7 +33,7 @@ const Description Descriptions[] = {
     {VI_ERROR_ATTR_READONLY, "VI_ERROR_ATTR_READONLY: The attribute is read-only."},
     {VI_ERROR_INV_MASK, "VI_ERROR_INV_MASK: The mask is not valid."},
     {VI_ERROR_IO, "VI_ERROR_IO: An I/O error occurred."},
-    {VI_ERROR_INV_FMT, "VI_ERROR_INV_FMT: The format specification is not valid."},
+    {VI_ERROR_INV_FMT, "VI_ERROR_INV_FMT: The format string is not valid."},
     {VI_ERROR_NSUP_OPER, "VI_ERROR_NSUP_OPER: The operation is not supported by this resource."},
     {VI_ERROR_USER_BUF, "VI_ERROR_USER_BUF: A buffer or pointer argument is not valid."},
     {VI_ERROR_INTF_NUM_NCONFIG, "VI_ERROR_INTF_NUM_NCONFIG: The interface type is valid but this interface is not configured."},

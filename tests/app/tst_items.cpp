@@ -306,8 +306,8 @@ void TestItems::recording()
     show(w, reading("DBV"));
     invoke(w, "on_actionStart_triggered");
     QVERIFY(fixture.action("actionStop")->isEnabled());
-    for (const QString &spec : readings)
-        show(w, reading(qPrintable(spec.section('/', 0, 0)), spec.section('/', 1).toInt()));
+    for (const QString &entry : readings)
+        show(w, reading(qPrintable(entry.section(QLatin1Char('/'), 0, 0)), entry.section(QLatin1Char('/'), 1).toInt()));
     QCOMPARE(table(w)->rowCount(), rows);
     QCOMPARE(table(w)->index(rows - 1, 0).data().toInt(), rows);
     QCOMPARE(table(w)->index(rows - 1, 5).data().toString(), lastFunction2);
