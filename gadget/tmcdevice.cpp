@@ -72,9 +72,15 @@ std::optional<std::string> TmcDevice::nextTransfer(const std::atomic<bool> &stop
         if (m_rest.empty()) {
             const std::uint64_t generation = m_generation;
             std::string answer;
+            m_waitingForAnswer = true;
             lock.unlock();
             const ViStatus status = m_instrument->read(answer, AnswerPoll);
             lock.lock();
+            m_waitingForAnswer = false;
+            if (m_clearOwed) {
+                m_instrument->clear();
+                m_clearOwed = false;
+            }
             if (status == VI_ERROR_CONN_LOST)
                 return std::nullopt;
             if (status != VI_SUCCESS || generation != m_generation)
@@ -111,12 +117,20 @@ std::optional<std::string> TmcDevice::control(std::uint8_t request, std::uint16_
     return answer;
 }
 
+// A read under way may return an answer owed before the abort or clear, or
+// one to a command written after it: they cannot be told apart. So the
+// instrument is cleared only once that read has returned (its answer is
+// dropped as stale), and the abort or clear reports pending until then: the
+// host sends its next command only after that.
 void TmcDevice::dropAnswersLocked()
 {
     m_pending.reset();
     m_rest.clear();
-    m_instrument->clear();
     ++m_generation;
+    if (m_waitingForAnswer)
+        m_clearOwed = true;
+    else
+        m_instrument->clear();
 }
 
 std::string TmcDevice::answerControl(std::uint8_t request, std::uint16_t value)
@@ -139,7 +153,9 @@ std::string TmcDevice::answerControl(std::uint8_t request, std::uint16_t value)
         dropAnswersLocked();
         return bytes({tmc::Success, tag});
     case tmc::CheckAbortBulkInStatus:
-        return m_inFlight ? withCount({tmc::Pending, 1, 0, 0}, 0) : withCount({tmc::Success, 0, 0, 0}, m_bytesSent);
+        if (m_inFlight) // bit 0: the host is to read the queued transfer
+            return withCount({tmc::Pending, 1, 0, 0}, 0);
+        return m_clearOwed ? withCount({tmc::Pending, 0, 0, 0}, 0) : withCount({tmc::Success, 0, 0, 0}, m_bytesSent);
     case tmc::InitiateAbortBulkOut: {
         const bool inProgress = !m_command.empty();
         m_parser.reset();
@@ -154,7 +170,9 @@ std::string TmcDevice::answerControl(std::uint8_t request, std::uint16_t value)
         dropAnswersLocked();
         return bytes({tmc::Success});
     case tmc::CheckClearStatus:
-        return m_inFlight ? bytes({tmc::Pending, 1}) : bytes({tmc::Success, 0});
+        if (m_inFlight)
+            return bytes({tmc::Pending, 1});
+        return m_clearOwed ? bytes({tmc::Pending, 0}) : bytes({tmc::Success, 0});
     case tmc::GetCapabilities: {
         const auto caps = tmc::capabilities();
         return std::string(caps.begin(), caps.end());

@@ -59,6 +59,8 @@ private:
     std::optional<Request> m_pending; // request waiting for its answer
     std::string m_rest;               // rest of an answer longer than the host asked for
     std::uint64_t m_generation = 0;   // counts aborts and clears: an answer read across one is stale
+    bool m_waitingForAnswer = false;  // the Bulk-IN writer is in the instrument's read, unlocked
+    bool m_clearOwed = false;         // the instrument's clear waits for that read to return
     bool m_inFlight = false;          // a Bulk-IN transfer is queued at the endpoint
     std::uint8_t m_inFlightTag = 0;
     std::uint32_t m_bytesSent = 0;

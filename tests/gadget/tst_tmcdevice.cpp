@@ -1,11 +1,16 @@
 // The gadget's USBTMC side without a USB bus: Bulk-OUT framing, Bulk-IN
 // transfers, and the device against the simulated meter, aborts and clears included.
 
+#include "inprocessinstrument.h"
 #include "simulatedmeter.h"
 #include "tmcdevice.h"
 #include "tmcprotocol.h"
 
 #include <QtTest>
+
+#include <condition_variable>
+#include <future>
+#include <mutex>
 
 namespace {
 
@@ -58,6 +63,44 @@ QString inTransfer(const std::string &transfer, quint8 tag)
     const quint32 size = quint8(t[4]) | quint8(t[5]) << 8 | quint8(t[6]) << 16 | quint32(quint8(t[7])) << 24;
     return QString::fromLatin1(t.mid(12, int(size))) + ((t[8] & 1) ? " EOM" : "");
 }
+
+// The simulated meter behind a gate: the first read waits, already inside
+// the instrument, until the test opens it.
+class GatedMeter : public visa::InProcessInstrument
+{
+public:
+    std::string resourceName() const override { return m_meter.resourceName(); }
+    ViStatus write(const std::string &bytes) override { return m_meter.write(bytes); }
+    void clear() override { m_meter.clear(); }
+    ViStatus read(std::string &message, std::chrono::milliseconds timeout) override
+    {
+        std::unique_lock lock(m_mutex);
+        m_entered = true;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_open; });
+        lock.unlock();
+        return m_meter.read(message, timeout);
+    }
+
+    void waitUntilEntered()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_entered; });
+    }
+    void open()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_open = true;
+        m_changed.notify_all();
+    }
+
+private:
+    dmmsim::SimulatedMeter m_meter;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_entered = false;
+    bool m_open = false;
+};
 
 } // namespace
 
@@ -145,6 +188,35 @@ private slots:
         const bool dropped = quint8(reply[0]) == tmc::Success;
         d.feed(command(11, "FUNCtion:LINE1?\n") + ::request(12, 256));
         QCOMPARE(d.next(12), dropped ? QString("CH1,VOLT\n EOM") : QString("NO\n EOM"));
+    }
+
+    // A clear while the Bulk-IN writer waits inside the instrument: the clear
+    // stays pending until that wait is over, so the answer to the host's next
+    // command (sent once the clear is done) is never taken for a stale one.
+    void clearDuringAnswerWait()
+    {
+        const auto meter = std::make_shared<GatedMeter>();
+        TmcDevice device(meter, 64);
+        std::atomic<bool> stop{false};
+        const auto feed = [&device](const QByteArray &bytes) { device.receive(bytes.constData(), std::size_t(bytes.size())); };
+        const auto control = [&device](quint8 request) { return QByteArray::fromStdString(*device.control(request, 0, 2)); };
+        feed(command(1, "NOSUCH?\n") + request(2, 256));
+        auto writer = std::async(std::launch::async, [&] { return device.nextTransfer(stop); });
+        const auto stopWriter = qScopeGuard([&] {
+            stop = true;
+            meter->open();
+        });
+        meter->waitUntilEntered();
+
+        QCOMPARE(control(tmc::InitiateClear), QByteArray("\x01"));
+        QCOMPARE(control(tmc::CheckClearStatus), QByteArray("\x02\x00", 2));
+        meter->open();
+        QVERIFY(QTest::qWaitFor([&] { return control(tmc::CheckClearStatus) == QByteArray("\x01\x00", 2); }, 10000));
+        feed(command(3, "SYSTem:REMote?\n") + request(4, 256));
+        QCOMPARE(writer.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+        const auto transfer = writer.get();
+        QVERIFY(transfer);
+        QCOMPARE(inTransfer(*transfer, 4), QString("NO\n EOM"));
     }
 
     void controlRequests()
