@@ -16,6 +16,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include <dirent.h>
@@ -29,6 +30,8 @@ using Clock = std::chrono::steady_clock;
 // The kernel driver refuses time-outs below this.
 constexpr ViUInt32 MinDriverTimeoutMs = 100;
 constexpr unsigned char EndOfMessage = 0x01; // bit of the last transfer's attributes
+// How long an I/O error waits for the kernel to notice that the device has gone.
+constexpr auto DeviceGoneWait = std::chrono::seconds(1);
 
 ViStatus statusFromErrno(int error)
 {
@@ -121,7 +124,7 @@ public:
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
-                return statusFromErrno(errno);
+                return failureStatus(errno);
             }
             written += static_cast<ViUInt32>(n);
         }
@@ -143,6 +146,26 @@ public:
     }
 
 private:
+    // A transfer cut short by an unplug fails with whatever the host
+    // controller saw (EPROTO, EPIPE, ...) before the kernel has noticed that
+    // the device is gone; once it has, the driver refuses every call with
+    // ENODEV. An I/O error followed by that within a short wait is a lost
+    // connection.
+    ViStatus failureStatus(int error) const
+    {
+        const ViStatus status = statusFromErrno(error);
+        if (status != VI_ERROR_IO || !m_driverIoctls)
+            return status;
+        const Clock::time_point start = Clock::now();
+        do {
+            __u32 timeoutMs = 0;
+            if (::ioctl(m_fd, USBTMC_IOCTL_GET_TIMEOUT, &timeoutMs) != 0)
+                return errno == ENODEV ? VI_ERROR_CONN_LOST : status;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } while (Clock::now() - start < DeviceGoneWait);
+        return status;
+    }
+
     void applyDriverTimeout(ViUInt32 timeoutMs)
     {
         const ViUInt32 wanted = std::max(timeoutMs, MinDriverTimeoutMs);
@@ -185,7 +208,7 @@ private:
                 const int error = errno;
                 if (error == ETIMEDOUT)
                     abortRead();
-                return statusFromErrno(error);
+                return failureStatus(error);
             }
             const ViUInt32 asked = cnt - got;
             got += static_cast<ViUInt32>(n);
