@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The kernel USBTMC path, for real: boots Debian's kernel under QEMU with a
 # small initramfs (busybox, the USB modules, this project's binaries and their
-# libraries), loads usbtmc, dummy_hcd, libcomposite and usb_f_fs, and runs
-# tst_usbkernel there: dmmgadget puts the simulated meter on dummy_hcd's bus,
-# the kernel's usbtmc driver binds it, and every check goes through /dev/usbtmcN.
+# libraries, the system's Python with Debian's PyVISA), loads usbtmc,
+# dummy_hcd, libcomposite and usb_f_fs, and runs tst_usbkernel and
+# tst_pyvisa.py --kernel there: dmmgadget puts the simulated meter on
+# dummy_hcd's bus, the kernel's usbtmc driver binds it, and every check goes
+# through /dev/usbtmcN.
 #
 #   bash scripts/usb-vm-test.sh [BUILD_DIR]
 #
@@ -33,7 +35,8 @@ skip() {
 [ "$(uname -m)" = x86_64 ] || skip "the virtual machine needs an x86_64 host, this is $(uname -m)"
 [ "${USB_VM_TEST:-1}" != 0 ] || skip "USB_VM_TEST=0 asks to leave it out"
 bash scripts/install-deps.sh qemu-system-x86 busybox-static \
-    || skip "qemu-system-x86 or busybox-static could not be installed"
+    || skip "qemu-system-x86, busybox-static or python3-pyvisa could not be installed"
+/usr/bin/python3 -c 'import pyvisa' || { echo "usb-vm: FAILED: python3-pyvisa is installed but does not import"; exit 1; }
 
 # --- the kernel: installed linux-image-amd64, else its package unpacked here ---
 kernel_dir=$work/kernel
@@ -69,7 +72,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDMMPANEL_WERROR=ON -DDMMPANEL_BUILD_APP=OFF \
         -DDMMPANEL_BUILD_BENCH=OFF
 fi
-cmake --build "$build" -j "$(nproc)" --target tst_usbkernel dmmgadget
+cmake --build "$build" -j "$(nproc)" --target tst_usbkernel dmmgadget dmmvisa
 build=$(cd "$build" && pwd)
 
 # --- the initramfs ---
@@ -112,7 +115,21 @@ copy_with_libraries() {
         done
     done
 }
-copy_with_libraries "$build/bin/tst_usbkernel" "$build/bin/dmmgadget"
+copy_with_libraries "$build/bin/tst_usbkernel" "$build/bin/dmmgadget" "$build/bin/libdmmvisa.so"
+
+# The system's Python: its standard library without what no test imports
+# (tests, GUI toolkits, tools), its extension modules with their libraries,
+# and PyVISA with the one package it needs.
+stdlib=$(/usr/bin/python3 -c 'import sysconfig; print(sysconfig.get_path("stdlib"))')
+tar -C / -cf - --exclude="${stdlib#/}/"{test,idlelib,tkinter,turtledemo,lib2to3,ensurepip,pydoc_data,config-*} \
+    --exclude="lib-dynload/_test*" "${stdlib#/}" | tar -C "$staging" -xf -
+copy_with_libraries /usr/bin/python3 "$stdlib"/lib-dynload/*.so
+site=/usr/lib/python3/dist-packages
+mkdir -p "$staging$site"
+cp -r "$site/pyvisa" "$site/typing_extensions.py" "$staging$site/"
+pyvisa_test=$root/tests/visa/tst_pyvisa.py
+mkdir -p "$staging$(dirname "$pyvisa_test")"
+cp "$pyvisa_test" "$staging$pyvisa_test"
 
 cat >"$staging/init" <<EOF
 #!/bin/busybox sh
@@ -133,7 +150,11 @@ done
 mount -t configfs configfs /sys/kernel/config
 echo "usb-vm: machine up, running the checks"
 $build/bin/tst_usbkernel
-status=\$?
+kernel_status=\$?
+/usr/bin/python3 $pyvisa_test --kernel $build/bin/dmmgadget $build/bin/libdmmvisa.so
+pyvisa_status=\$?
+echo "usb-vm: tst_usbkernel status \$kernel_status, tst_pyvisa.py --kernel status \$pyvisa_status"
+status=\$((kernel_status | pyvisa_status))
 [ \$status -eq 0 ] || dmesg | tail -n 60
 echo "usb-vm-exit=\$status"
 poweroff -f
