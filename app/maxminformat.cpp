@@ -13,15 +13,6 @@ QString sentinelText(DmmData::ValueMode mode)
     return mode == DmmData::ValueOverload ? QLatin1Char(' ') + text : text;
 }
 
-// dB, dBm, dBuV, dBmV, dBV from DB, DBM, DBUV, DBMV, DBV.
-QString dbUnit(const QString &function)
-{
-    QString unit = function.mid(2);
-    if (!unit.isEmpty() && unit.at(0) != QLatin1Char('V'))
-        unit[0] = unit.at(0).toLower();
-    return QStringLiteral("dB") + unit;
-}
-
 } // namespace
 
 MaxMinText formatMaxMin(double value, const LineData &line)
@@ -41,12 +32,7 @@ MaxMinText formatMaxMin(double value, const LineData &line)
     } else {
         int decimals = 0;
         if (volts) {
-            // The reading is in volts; the range may be in mV or uV.
-            const QString rangeUnit = channel.rangeUnit.toUpper();
-            if (rangeUnit == QLatin1String("MV"))
-                value *= 1e3;
-            else if (rangeUnit == QLatin1String("UV"))
-                value *= 1e6;
+            value *= EngPrefix::rangeUnitFactor(channel.rangeUnit);
             decimals = EngPrefix::decimalsForDigits(5, channel.rangeValue.toDouble());
             text.unit = channel.rangeUnit + (function == QLatin1String("VPP") ? QStringLiteral("p-p") : QString());
         } else if (watts) {
@@ -60,9 +46,7 @@ MaxMinText formatMaxMin(double value, const LineData &line)
         text.value = QString::number(value, 'f', decimals);
     }
     if (db)
-        text.unit = dbUnit(function);
-    const int micro = text.unit.indexOf(QLatin1Char('u'));
-    if (micro >= 0)
-        text.unit[micro] = QChar(0x03BC);
+        text.unit = EngPrefix::decibelUnit(function);
+    text.unit = EngPrefix::withMicroSign(text.unit);
     return text;
 }

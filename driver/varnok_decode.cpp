@@ -24,11 +24,11 @@ Q_LOGGING_CATEGORY(driverLog, "dmmpanel.driver", QtInfoMsg)
 
 namespace {
 
-using varnoktext::decibelUnit;
+using EngPrefix::decibelUnit;
 using varnoktext::fixed;
 using varnoktext::toInteger;
 using varnoktext::toNumber;
-using varnoktext::withMicroSign;
+using EngPrefix::withMicroSign;
 
 // Index into the record's channels of a channel-bound command.
 int channelOf(const QByteArray &command)
@@ -144,8 +144,7 @@ bool decodeDbmReference(DmmData &data, const QByteArray &command, const QByteArr
 
 bool decodeRelState(DmmData &data, const QByteArray &, const QByteArray &answer)
 {
-    firstLine(data).relState = answer.toUpper() == "ON";
-    return isState(answer.toUpper());
+    return storeState(firstLine(data).relState, answer.toUpper());
 }
 
 bool decodeRelReference(DmmData &data, const QByteArray &, const QByteArray &answer)
@@ -233,18 +232,6 @@ bool decodeFloating(DmmData &data, const QByteArray &command, const QByteArray &
 }
 
 using RecordDecoder = bool (*)(DmmData &, const QByteArray &command, const QByteArray &answer);
-
-// Factor from a voltage range's unit to the unit the reading is shown in;
-// the meter sends readings in volts.
-double rangeUnitFactor(const QString &rangeUnit)
-{
-    const QString unit = rangeUnit.toUpper();
-    if (unit == QLatin1String("MV"))
-        return 1e3;
-    if (unit == QLatin1String("UV"))
-        return 1e6;
-    return 1;
-}
 
 // Every entry of a record that stands for channel `number`: the record's own
 // channel and the private copies a copied record's lines hold. Converted texts
@@ -384,7 +371,7 @@ void Varnok::convertDmmDataValues(DmmData *data)
             double x = v;
             int decimals = 3;
             if (voltage) {
-                x = v * rangeUnitFactor(ch->rangeUnit);
+                x = v * EngPrefix::rangeUnitFactor(ch->rangeUnit);
                 decimals = EngPrefix::decimalsForDigits(5, toNumber(ch->rangeValue));
                 unit = ch->rangeUnit + (f == QLatin1String("VPP") ? QStringLiteral("p-p") : QString());
             } else if (power) {

@@ -4,13 +4,9 @@
 #include "varnok.h"
 
 #include "engprefix.h"
-
 #include "varnok_text.h"
 
 #include <QMetaMethod>
-
-#include <cmath>
-#include <iterator>
 
 namespace {
 
@@ -38,30 +34,6 @@ QString codeText(unsigned flags, int shift, const QStringList &names)
 {
     const int code = static_cast<int>((flags >> shift) & 3u);
     return code < names.size() ? names.at(code) : QString();
-}
-
-struct Prefix
-{
-    const char *text;
-    double factor;
-};
-
-// Engineering prefixes of stored readings, largest first.
-constexpr Prefix storePrefixes[] = {
-    {"T", 1e12}, {"G", 1e9}, {"M", 1e6}, {"k", 1e3}, {"K", 1e3},
-    {" ", 1},    {"m", 1e-3}, {"u", 1e-6}, {"n", 1e-9}, {"p", 1e-12},
-};
-
-const Prefix &prefixFor(double x)
-{
-    // Zero has no magnitude; it is shown without a prefix.
-    if (x == 0)
-        return storePrefixes[5];
-    for (const Prefix &prefix : storePrefixes) {
-        if (prefix.factor <= std::fabs(x))
-            return prefix;
-    }
-    return storePrefixes[std::size(storePrefixes) - 1];
 }
 
 // Function name and unit text of a stored reading's unit.
@@ -194,21 +166,24 @@ DmmData *Varnok::makeStoreData(const QByteArray &record)
         if (mode != DmmData::ValueNormal) {
             valueText = getValueStr(mode);
         } else {
-            const Prefix &prefix = prefixFor(x);
-            const double scaled = x * (prefix.factor / (prefix.factor * prefix.factor));
-            unitText = QLatin1String(prefix.text) + unitText;
+            const QString prefix = EngPrefix::scaleToPrefix(x).prefix;
+            const double factor = *EngPrefix::factorOf(prefix);
+            // Not x * (1 / factor): that is one ulp off for m and n, enough
+            // to change a rounded last digit.
+            const double scaled = x * (factor / (factor * factor));
+            unitText = prefix + unitText;
             const int decimals = function.startsWith(QLatin1String("DB")) ? 3 : EngPrefix::decimalsForDigits(5, scaled);
             valueText = varnoktext::fixed(scaled, decimals);
             value = x;
         }
         if (function.startsWith(QLatin1String("DB")))
-            unitText = varnoktext::decibelUnit(function);
+            unitText = EngPrefix::decibelUnit(function);
 
         ch->functions[i] = function;
         ch->valueModes[i] = mode;
         ch->values[i] = value;
         ch->valueTexts[i] = valueText;
-        ch->unitTexts[i] = varnoktext::withMicroSign(unitText);
+        ch->unitTexts[i] = EngPrefix::withMicroSign(unitText);
     }
 
     if (line1.maxMinState) {

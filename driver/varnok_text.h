@@ -43,22 +43,4 @@ inline QString fixed(double value, int decimals)
     return QStringLiteral("%1").arg(value, 0, 'f', decimals, QLatin1Char(' '));
 }
 
-// Unit of a decibel function: "DBM" -> "dBm", "DBV" -> "dBV", "DB" -> "dB".
-inline QString decibelUnit(const QString &function)
-{
-    QString rest = function.mid(2);
-    if (!rest.isEmpty() && rest.at(0) != QLatin1Char('V'))
-        rest[0] = rest.at(0).toLower();
-    return QStringLiteral("dB") + rest;
-}
-
-// The meter writes micro as "u"; the display shows the real sign.
-inline QString withMicroSign(QString unit)
-{
-    const int u = unit.indexOf(QLatin1Char('u'));
-    if (u >= 0)
-        unit[u] = QChar(0x03BC);
-    return unit;
-}
-
 } // namespace varnoktext

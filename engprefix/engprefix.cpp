@@ -102,4 +102,30 @@ int decimalsForDigits(int digits, double x)
     return digits - integerDigits;
 }
 
+QString decibelUnit(const QString &function)
+{
+    QString rest = function.mid(2);
+    if (!rest.isEmpty() && rest.at(0) != QLatin1Char('V'))
+        rest[0] = rest.at(0).toLower();
+    return QStringLiteral("dB") + rest;
+}
+
+QString withMicroSign(QString unit)
+{
+    const int u = unit.indexOf(QLatin1Char('u'));
+    if (u >= 0)
+        unit[u] = QChar(0x03BC);
+    return unit;
+}
+
+double rangeUnitFactor(const QString &rangeUnit)
+{
+    const QString unit = rangeUnit.toUpper();
+    if (unit == QLatin1String("MV"))
+        return 1e3;
+    if (unit == QLatin1String("UV"))
+        return 1e6;
+    return 1;
+}
+
 } // namespace EngPrefix

@@ -50,4 +50,14 @@ QChar normalisePrefixLetter(QChar c);
 // less and more decimals follow). Exact powers of ten count exactly.
 int decimalsForDigits(int digits, double x);
 
+// Unit of a decibel function: "DBM" -> "dBm", "DBV" -> "dBV", "DB" -> "dB".
+QString decibelUnit(const QString &function);
+
+// The meter writes micro as "u"; the display shows the real sign.
+QString withMicroSign(QString unit);
+
+// Factor from a voltage range's unit (V, mV, uV, any case) to the unit a
+// reading sent in volts is shown in.
+double rangeUnitFactor(const QString &rangeUnit);
+
 } // namespace EngPrefix
