@@ -87,6 +87,9 @@ void DMMChart::clearPoints()
 
 void DMMChart::setSameScale(bool on)
 {
+    // Set for every reading: only a change redraws.
+    if (on == sameScale)
+        return;
     sameScale = on;
     axesDirty = true;
     update();

@@ -87,6 +87,7 @@ void chartAtScale(QTabWidget &tabs, QWidget *histogramTab, qint64 count)
 
     const int runs = count >= 1000000 ? 15 : 40;
     const double fullMs = medianMs(runs, [&] {
+        chart->setSameScale(false); // a change of scale redraws everything
         chart->setSameScale(true);
         chart->repaint();
     });
