@@ -20,15 +20,6 @@ Q_DECLARE_METATYPE(SheetReference)
 
 namespace {
 
-// The spreadsheet's constants that this object understands.
-constexpr int XlNormal = -4143; // workbook file format: .xls
-constexpr int XlCenter = -4108;
-constexpr int XlLeft = -4131;
-constexpr int XlRight = -4152;
-constexpr int XlTop = -4160;
-constexpr int XlBottom = -4107;
-constexpr int XlGeneral = 1;
-
 const char *kindName(int kind)
 {
     // Calls before binding are the application's too.

@@ -10,6 +10,15 @@
 #include <memory>
 #include <optional>
 
+// The spreadsheet's constants that the object understands.
+constexpr int XlNormal = -4143; // workbook file format: .xls
+constexpr int XlCenter = -4108;
+constexpr int XlLeft = -4131;
+constexpr int XlRight = -4152;
+constexpr int XlTop = -4160;
+constexpr int XlBottom = -4107;
+constexpr int XlGeneral = 1;
+
 // Where the spreadsheet application comes from and what it reports.
 struct AutomationOptions
 {

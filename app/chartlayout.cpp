@@ -1,5 +1,6 @@
 #include "chartlayout.h"
 
+#include "dmmdata.h"
 #include "engprefix.h"
 
 #include <algorithm>
@@ -26,8 +27,8 @@ int toCount(double v)
 
 bool isDrawable(double value)
 {
-    // 9.9e37 is the smallest sentinel magnitude (overload, low; no value is 9.91e37).
-    return std::isfinite(value) && std::fabs(value) < 9.9e37;
+    // The smallest sentinel magnitude (overload and low; no value is above it).
+    return std::isfinite(value) && std::fabs(value) < DmmData::OverloadSentinel;
 }
 
 int TimeAxis::screenX(qint64 k) const

@@ -67,7 +67,7 @@ QVariant DataModel::cellText(const DmmData &record, int row, int column)
     case 0:
         return row + 1;
     case 1:
-        return stored ? QString() : record.time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        return stored ? QString() : record.time.toString(DateTimeFormat);
     case 2:
         return line1.functions[0];
     case 3:

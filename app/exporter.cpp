@@ -40,8 +40,8 @@ QString word(const QString &title, int index)
 void mergeCells(AutomationObject *sheet, const QString &range)
 {
     AutomationObject *merged = sheet->querySubObject("Range(const QString&)", range);
-    merged->setProperty("HorizontalAlignment", -4108);
-    merged->setProperty("VerticalAlignment", -4108);
+    merged->setProperty("HorizontalAlignment", XlCenter);
+    merged->setProperty("VerticalAlignment", XlCenter);
     merged->setProperty("WrapText", true);
     merged->setProperty("MergeCells", true);
     delete merged;
@@ -147,7 +147,7 @@ void Exporter::exportTable(const QString &path, const AutomationOptions &options
         if (complete) {
             progress.setRange(0, 0);
             saved = workbook->dynamicCall("SaveAs(const QString &,int,QString,QString,bool,bool)",
-                                          QDir::toNativeSeparators(path), -4143, QString(""), QString(""), false,
+                                          QDir::toNativeSeparators(path), XlNormal, QString(""), QString(""), false,
                                           false)
                         .toBool();
         }
@@ -168,11 +168,11 @@ bool Exporter::fillSheet(AutomationObject *sheet, int first, int count, Progress
     writeHeader(sheet);
     const QString last(QChar(64 + titles.size()));
     AutomationObject *header = sheet->querySubObject("Range(const QString&)", QStringLiteral("A1:%1%2").arg(last).arg(2));
-    header->setProperty("HorizontalAlignment", -4108);
+    header->setProperty("HorizontalAlignment", XlCenter);
     AutomationObject *border = header->querySubObject("Borders(xlEdgeBottom)");
     border->setProperty("Color", QColor(QStringLiteral("#000000")));
     sheet->querySubObject("Range(const QString&)", QStringLiteral("B3:%1%2").arg(QStringLiteral("B")).arg(count + 2))
-        ->dynamicCall("SetNumberFormat(const QString&)", QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        ->dynamicCall("SetNumberFormat(const QString&)", DataModel::DateTimeFormat);
     sheet->querySubObject("Range(const QString&)", QStringLiteral("C3:%1%2").arg(last).arg(count + 2))
         ->dynamicCall("SetNumberFormat(const QString&)", QStringLiteral("@"));
     const QVariantList rows = collectRows(first, count, progress);

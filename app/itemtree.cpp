@@ -36,11 +36,6 @@ ItemTree::ItemTree(QTreeView *view)
     view->expandAll();
 }
 
-TvItemModel *ItemTree::model() const
-{
-    return itemModel;
-}
-
 QModelIndex ItemTree::storeIndex() const
 {
     return itemModel->index(0, 0);

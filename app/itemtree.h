@@ -18,7 +18,6 @@ public:
     // Builds the roots and Measure1 in `view`, with a model owned by `view`.
     explicit ItemTree(QTreeView *view);
 
-    TvItemModel *model() const;
     QModelIndex storeIndex() const;
     QModelIndex liveIndex() const;
     ItemData *storeItem() const;
