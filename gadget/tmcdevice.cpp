@@ -86,8 +86,6 @@ std::optional<std::string> TmcDevice::nextTransfer(const std::atomic<bool> &stop
             if (status != VI_SUCCESS || generation != m_generation)
                 continue; // nothing yet, or the answer of an aborted query
             m_rest = std::move(answer);
-            if (!m_pending)
-                continue; // cleared meanwhile
         }
         const std::size_t size = std::min<std::size_t>(m_rest.size(), m_pending->maxSize);
         const bool end = size == m_rest.size();

@@ -140,9 +140,4 @@ std::optional<std::string> listedName(const ResourceName &name)
     return std::nullopt;
 }
 
-std::string listedSpelling(const std::string &name)
-{
-    return listedName(ResourceName::parse(name)).value_or(name);
-}
-
 } // namespace visa

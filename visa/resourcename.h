@@ -40,9 +40,4 @@ struct ResourceName
 // How the layer lists the USB INSTR resource `name`, if it is listed.
 std::optional<std::string> listedName(const ResourceName &name);
 
-// How the layer lists the resource that `name` stands for (a listed name
-// may be spelled differently: "usb::10473::645::KM4473N-SIM::0" names
-// "USB0::0x28E9::0x0285::KM4473N-SIM::INSTR"); `name` itself when none is listed.
-std::string listedSpelling(const std::string &name);
-
 } // namespace visa

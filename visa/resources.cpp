@@ -4,6 +4,7 @@
 #include "inprocessconnection.h"
 #include "inprocessinstrument.h"
 #include "resourceexpression.h"
+#include "resourcename.h"
 #include "usbtmc.h"
 
 #include <algorithm>
@@ -155,18 +156,24 @@ std::vector<std::string> listResources()
     return names;
 }
 
-ViStatus openResource(const std::string &name, std::unique_ptr<Connection> &connection)
+ViStatus openResource(const std::string &name, std::unique_ptr<Connection> &connection, std::string &sessionName)
 {
-    for (const Resource &resource : resources()) {
-        if (!sameResourceName(resource.name, name))
-            continue;
-        if (resource.instrument) {
-            connection = std::make_unique<InProcessConnection>(resource.instrument);
-            return VI_SUCCESS;
-        }
-        return usbtmc::open(resource.node, connection);
+    const std::vector<Resource> listed = resources();
+    const ResourceName parsed = ResourceName::parse(name);
+    auto match = std::find_if(listed.begin(), listed.end(), [&parsed](const Resource &resource) {
+        return parsed.sameResource(ResourceName::parse(resource.name));
+    });
+    sessionName = match != listed.end() ? match->name : name;
+    if (match == listed.end())
+        match = std::find_if(listed.begin(), listed.end(),
+                             [&name](const Resource &resource) { return sameResourceName(resource.name, name); });
+    if (match == listed.end())
+        return VI_ERROR_RSRC_NFOUND;
+    if (match->instrument) {
+        connection = std::make_unique<InProcessConnection>(match->instrument);
+        return VI_SUCCESS;
     }
-    return VI_ERROR_RSRC_NFOUND;
+    return usbtmc::open(match->node, connection);
 }
 
 } // namespace visa

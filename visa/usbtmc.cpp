@@ -1,6 +1,7 @@
 #include "usbtmc.h"
 
 #include "diagnostics.h"
+#include "resourcename.h"
 
 #include <linux/usb/tmc.h>
 
@@ -8,7 +9,6 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -335,10 +335,9 @@ std::vector<Device> scan(const std::string &sysfsClassDir, const std::string &de
         unsigned product = 0;
         if (usbDir.empty() || !readHexId(usbDir + "/idVendor", vendor) || !readHexId(usbDir + "/idProduct", product))
             continue;
-        const std::string serial = readLine(usbDir + "/serial");
-        char ids[32];
-        std::snprintf(ids, sizeof ids, "USB0::0x%04X::0x%04X::", vendor, product);
-        found.push_back({number, Device{ids + serial + "::INSTR", devDir + "/" + name}});
+        const ResourceName resource{ResourceName::Kind::UsbInstr, 0, static_cast<ViUInt16>(vendor),
+                                    static_cast<ViUInt16>(product), readLine(usbDir + "/serial")};
+        found.push_back({number, Device{resource.canonical(), devDir + "/" + name}});
     }
     ::closedir(dir);
     std::sort(found.begin(), found.end(), [](const auto &a, const auto &b) { return a.first < b.first; });

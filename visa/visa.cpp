@@ -6,7 +6,6 @@
 #include "connection.h"
 #include "inprocessinstrument.h"
 #include "resourceexpression.h"
-#include "resourcename.h"
 #include "resources.h"
 #include "session.h"
 #include "visatext.h"
@@ -282,7 +281,7 @@ bool isOpenObject(ViObject handle)
 
 ViUInt32 dmmvisaOpenObjectCount(void)
 {
-    return static_cast<ViUInt32>(objects().count());
+    return static_cast<ViUInt32>(visa::openObjectCount());
 }
 
 ViStatus viOpenDefaultRM(ViPSession vi)
@@ -342,13 +341,13 @@ ViStatus viOpen(ViSession sesn, ViConstRsrc name, ViAccessMode mode, ViUInt32, V
         return VI_ERROR_INV_ACC_MODE;
     if (mode & (VI_EXCLUSIVE_LOCK | VI_SHARED_LOCK))
         return VI_ERROR_NSUP_OPER; // no locks; there is no configuration to load either
-    const std::string listedName = listedSpelling(name);
     std::unique_ptr<Connection> connection;
-    const ViStatus status = openResource(listedName, connection);
+    std::string sessionName;
+    const ViStatus status = openResource(name, connection, sessionName);
     if (status < VI_SUCCESS)
         return status;
     ViObject handle = VI_NULL;
-    if (!objects().addUnder(sesn, std::make_shared<InstrumentSession>(listedName, std::move(connection)), handle))
+    if (!objects().addUnder(sesn, std::make_shared<InstrumentSession>(sessionName, std::move(connection)), handle))
         return VI_ERROR_INV_OBJECT;
     *vi = handle;
     return VI_SUCCESS;

@@ -158,7 +158,7 @@ private slots:
     // An answer longer than the host asks for comes in parts, EOM on the last.
     void answerInParts()
     {
-        Device d;
+        Device<> d;
         d.feed(command(1, "SYSTem:REMote\nSYSTem:REMote?\n") + request(2, 2));
         QCOMPARE(d.next(2), QString("YE"));
         d.feed(request(3, 256));
@@ -181,7 +181,7 @@ private slots:
         QFETCH(int, request);
         QFETCH(int, value);
         QFETCH(QByteArray, reply);
-        Device d;
+        Device<> d;
         d.meter->setAnswerDelay(std::chrono::milliseconds(200));
         d.feed(command(8, "SYSTem:REMote?\n") + ::request(9, 256));
         QCOMPARE(d.control(quint8(request), quint16(value)), reply);
@@ -195,24 +195,20 @@ private slots:
     // command (sent once the clear is done) is never taken for a stale one.
     void clearDuringAnswerWait()
     {
-        const auto meter = std::make_shared<GatedMeter>();
-        TmcDevice device(meter, 64);
-        std::atomic<bool> stop{false};
-        const auto feed = [&device](const QByteArray &bytes) { device.receive(bytes.constData(), std::size_t(bytes.size())); };
-        const auto control = [&device](quint8 request) { return QByteArray::fromStdString(*device.control(request, 0, 2)); };
-        feed(command(1, "NOSUCH?\n") + request(2, 256));
-        auto writer = std::async(std::launch::async, [&] { return device.nextTransfer(stop); });
-        const auto stopWriter = qScopeGuard([&] {
-            stop = true;
-            meter->open();
+        Device<GatedMeter> d;
+        d.feed(command(1, "NOSUCH?\n") + request(2, 256));
+        auto writer = std::async(std::launch::async, [&d] { return d.device.nextTransfer(d.stop); });
+        const auto stopWriter = qScopeGuard([&d] {
+            d.stop = true;
+            d.meter->open();
         });
-        meter->waitUntilEntered();
+        d.meter->waitUntilEntered();
 
-        QCOMPARE(control(tmc::InitiateClear), QByteArray("\x01"));
-        QCOMPARE(control(tmc::CheckClearStatus), QByteArray("\x02\x00", 2));
-        meter->open();
-        QVERIFY(QTest::qWaitFor([&] { return control(tmc::CheckClearStatus) == QByteArray("\x01\x00", 2); }, 10000));
-        feed(command(3, "SYSTem:REMote?\n") + request(4, 256));
+        QCOMPARE(d.control(tmc::InitiateClear, 0), QByteArray("\x01"));
+        QCOMPARE(d.control(tmc::CheckClearStatus, 0), QByteArray("\x02\x00", 2));
+        d.meter->open();
+        QVERIFY(QTest::qWaitFor([&d] { return d.control(tmc::CheckClearStatus, 0) == QByteArray("\x01\x00", 2); }, 10000));
+        d.feed(command(3, "SYSTem:REMote?\n") + request(4, 256));
         QCOMPARE(writer.wait_for(std::chrono::seconds(10)), std::future_status::ready);
         const auto transfer = writer.get();
         QVERIFY(transfer);
@@ -221,7 +217,7 @@ private slots:
 
     void controlRequests()
     {
-        Device d;
+        Device<> d;
         QCOMPARE(d.control(tmc::InitiateAbortBulkIn, 1), QByteArray("\x80\x00", 2)); // nothing in progress
         QCOMPARE(d.control(tmc::CheckAbortBulkInStatus, 0).left(2), QByteArray("\x01\x00", 2));
         QCOMPARE(d.control(tmc::CheckClearStatus, 0), QByteArray("\x01\x00", 2));
@@ -232,9 +228,10 @@ private slots:
     }
 
 private:
+    template <typename Meter = dmmsim::SimulatedMeter>
     struct Device
     {
-        std::shared_ptr<dmmsim::SimulatedMeter> meter = std::make_shared<dmmsim::SimulatedMeter>();
+        std::shared_ptr<Meter> meter = std::make_shared<Meter>();
         TmcDevice device{meter, 64};
         std::atomic<bool> stop{false};
 
