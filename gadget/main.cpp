@@ -19,7 +19,8 @@ const char *const Usage =
     "Puts a simulated KM4473N meter on the USB device controller as a USBTMC device\n"
     "(vendor 0x28E9, product 0x0285) until SIGTERM or SIGINT. SIGUSR1 pulls the\n"
     "cable, SIGUSR2 plugs a freshly powered meter back in. --faults takes the list\n"
-    "of DMMPANEL_SIMULATOR_FAULTS; unplug-after=N takes the device off the bus.\n"
+    "of DMMPANEL_SIMULATOR_FAULTS; unplug-after=N takes the device off the bus,\n"
+    "replug-after=N puts it back N ms later.\n"
     "--packet-size sets the full-speed bulk packet size (8, 16, 32 or 64).\n";
 
 struct Options
@@ -112,6 +113,7 @@ int main(int argc, char **argv)
     };
     if (!plug())
         return EXIT_FAILURE;
+    bool offByFault = false; // only the meter's own unplug fault may bring it back
     const timespec tick{0, 50 * 1000 * 1000};
     for (;;) {
         const int signal = sigtimedwait(&handled, nullptr, &tick);
@@ -120,12 +122,19 @@ int main(int argc, char **argv)
         if (signal == SIGUSR1 && gadget)
             unplug();
         if (signal == SIGUSR2 && !gadget) {
+            offByFault = false;
             meter = powerUp(options, false);
             if (!plug())
                 return EXIT_FAILURE;
         }
-        if (gadget && !meter->attached())
+        if (gadget && !meter->attached()) {
             unplug(); // the unplug-after fault
+            offByFault = true;
+        } else if (!gadget && offByFault && meter->attached()) {
+            offByFault = false; // the replug-after fault: the same meter, as it was
+            if (!plug())
+                return EXIT_FAILURE;
+        }
     }
     gadget.reset();
     return EXIT_SUCCESS;

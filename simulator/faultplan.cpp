@@ -10,11 +10,13 @@ namespace dmmsim {
 std::optional<FaultPlan> FaultPlan::parse(std::string_view list)
 {
     FaultPlan plan;
-    const std::array<std::pair<std::string_view, std::optional<int> FaultPlan::*>, 4> names{{
+    const std::array<std::pair<std::string_view, std::optional<int> FaultPlan::*>, 6> names{{
         {"silent-after", &FaultPlan::silentAfter},
         {"local-after", &FaultPlan::localAfter},
         {"unplug-after", &FaultPlan::unplugAfter},
         {"stored", &FaultPlan::stored},
+        {"silent-for", &FaultPlan::silentForMs},
+        {"replug-after", &FaultPlan::replugAfterMs},
     }};
     while (!trimmed(list).empty()) {
         const std::size_t comma = list.find(',');
@@ -42,6 +44,8 @@ std::optional<FaultPlan> FaultPlan::parse(std::string_view list)
         if (!known)
             return std::nullopt;
     }
+    if ((plan.silentForMs && !plan.silentAfter) || (plan.replugAfterMs && !plan.unplugAfter))
+        return std::nullopt;
     return plan;
 }
 

@@ -43,7 +43,9 @@ struct SimulatedMeter::State
     }
 
     void receive(std::string_view line, Clock::time_point now);
+    bool isSilent(Clock::time_point now);
     void pressLocalIfDue();
+    void replugIfDue();
     void disconnect();
     void fillMemory(int count);
 
@@ -67,6 +69,11 @@ struct SimulatedMeter::State
     std::optional<long long> localAt;
     std::optional<long long> unplugAt;
     bool unplugged = false;
+    // The ways back, and when the fault they end began.
+    std::optional<std::chrono::milliseconds> silenceLasts;
+    std::optional<Clock::time_point> silentSince;
+    std::optional<std::chrono::milliseconds> absenceLasts;
+    Clock::time_point unpluggedAt;
 };
 
 void SimulatedMeter::State::receive(std::string_view line, Clock::time_point now)
@@ -77,13 +84,36 @@ void SimulatedMeter::State::receive(std::string_view line, Clock::time_point now
         log.pop_front();
     logFile.append(line);
 
-    if (!silentFrom || received <= *silentFrom) {
+    if (!isSilent(now)) {
         if (auto answer = language.execute(line, now)) {
             answers.push_back({std::move(*answer) + lineEnd, now + answerDelay});
             answerArrived.notify_all();
         }
     }
     pressLocalIfDue();
+}
+
+bool SimulatedMeter::State::isSilent(Clock::time_point now)
+{
+    if (!silentFrom || received <= *silentFrom)
+        return false;
+    if (!silenceLasts)
+        return true;
+    if (!silentSince)
+        silentSince = now;
+    if (now - *silentSince < *silenceLasts)
+        return true;
+    silentFrom.reset(); // the silence is over for good
+    silentSince.reset();
+    return false;
+}
+
+void SimulatedMeter::State::replugIfDue()
+{
+    if (unplugged && absenceLasts && Clock::now() - unpluggedAt >= *absenceLasts) {
+        unplugged = false;
+        unplugAt.reset();
+    }
 }
 
 void SimulatedMeter::State::pressLocalIfDue()
@@ -97,6 +127,7 @@ void SimulatedMeter::State::pressLocalIfDue()
 void SimulatedMeter::State::disconnect()
 {
     unplugged = true;
+    unpluggedAt = Clock::now();
     answers.clear();
     answerArrived.notify_all();
 }
@@ -159,6 +190,13 @@ void SimulatedMeter::goSilentAfter(int commands)
 {
     const std::lock_guard lock(d->mutex);
     d->silentFrom = d->received + commands;
+    d->silentSince.reset();
+}
+
+void SimulatedMeter::answerAgainAfter(std::chrono::milliseconds silence)
+{
+    const std::lock_guard lock(d->mutex);
+    d->silenceLasts = silence;
 }
 
 void SimulatedMeter::pressLocalAfter(int commands)
@@ -186,6 +224,12 @@ void SimulatedMeter::unplug()
     unplugAfter(0);
 }
 
+void SimulatedMeter::replugAfter(std::chrono::milliseconds absence)
+{
+    const std::lock_guard lock(d->mutex);
+    d->absenceLasts = absence;
+}
+
 void SimulatedMeter::fillMemory(int count)
 {
     const std::lock_guard lock(d->mutex);
@@ -205,10 +249,14 @@ bool SimulatedMeter::applyFaults(const std::string &list)
         return false;
     if (plan->stored)
         fillMemory(*plan->stored);
+    if (plan->silentForMs)
+        answerAgainAfter(std::chrono::milliseconds(*plan->silentForMs));
     if (plan->silentAfter)
         goSilentAfter(*plan->silentAfter);
     if (plan->localAfter)
         pressLocalAfter(*plan->localAfter);
+    if (plan->replugAfterMs)
+        replugAfter(std::chrono::milliseconds(*plan->replugAfterMs));
     if (plan->unplugAfter)
         unplugAfter(*plan->unplugAfter);
     if (plan->crlf)
@@ -248,6 +296,7 @@ std::string SimulatedMeter::resourceName() const
 ViStatus SimulatedMeter::write(const std::string &bytes)
 {
     const std::lock_guard lock(d->mutex);
+    d->replugIfDue();
     // One write is one message: each line feed ends a command, and so does
     // the end of the message.
     std::string_view rest = bytes;
@@ -271,6 +320,7 @@ ViStatus SimulatedMeter::write(const std::string &bytes)
 ViStatus SimulatedMeter::read(std::string &message, std::chrono::milliseconds timeout)
 {
     std::unique_lock lock(d->mutex);
+    d->replugIfDue();
     const Clock::time_point deadline = Clock::now() + timeout;
     for (;;) {
         if (d->unplugged)
@@ -300,6 +350,7 @@ void SimulatedMeter::clear()
 bool SimulatedMeter::attached() const
 {
     const std::lock_guard lock(d->mutex);
+    d->replugIfDue();
     return !d->unplugged;
 }
 

@@ -36,16 +36,23 @@ public:
 
     // Faults. Counts are commands received from now on.
     void goSilentAfter(int commands);   // then answers nothing
+    // Once silent, answers again this long after the first command it left
+    // unanswered.
+    void answerAgainAfter(std::chrono::milliseconds silence);
     void pressLocalAfter(int commands); // then the front-panel LOCAL key is pressed
     void pressLocal();                  // front-panel LOCAL key, now
     void unplugAfter(int commands);     // then every call fails with a connection error
     void unplug();
+    // Every later unplug ends this long after it: the meter is listed and
+    // opened again, its settings as they were.
+    void replugAfter(std::chrono::milliseconds absence);
     void fillMemory(int count);         // replaces the stored readings with `count` readings
     // Puts a record into memory as it stands, for records the display
     // functions cannot produce (such as a frequency on LINE2); false when full.
     bool appendStoredRecord(const StoredRecord &record);
     // Applies a comma-separated list as in DMMPANEL_SIMULATOR_FAULTS
-    // ("silent-after=N,local-after=N,unplug-after=N,stored=N,crlf"); false on a bad list.
+    // ("silent-after=N,silent-for=N,local-after=N,unplug-after=N,replug-after=N,
+    // stored=N,crlf"); false on a bad list.
     bool applyFaults(const std::string &list);
 
     // Observation.

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <cmath>
@@ -879,6 +880,8 @@ private slots:
         QTest::newRow("crlf with a count") << "crlf=1" << false << probe << untouched;
         QTest::newRow("empty item") << "stored=1,,local-after=1" << false << probe << untouched;
         QTest::newRow("wrong separator") << "stored=1;local-after=1" << false << probe << untouched;
+        QTest::newRow("silent-for without silent-after") << "silent-for=10" << false << probe << untouched;
+        QTest::newRow("replug-after without unplug-after") << "replug-after=10" << false << probe << untouched;
     }
     void faultList()
     {
@@ -889,6 +892,47 @@ private slots:
         MeterBench bench;
         QCOMPARE(bench.meter().applyFaults(list.toStdString()), accepted);
         QCOMPARE(::outcomes(bench, commands), outcomes);
+    }
+
+    // A silence that ends and a cable plugged back in, seen before and after
+    // a pause longer than the short faults and far shorter than the long ones.
+    void faultsThatEnd_data()
+    {
+        QTest::addColumn<QString>("list");
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<bool>("listedAfter");
+
+        const QStringList answered{"0", "0"};
+        QTest::newRow("silent-for, over") << "silent-after=1,silent-for=100" << QStringList{"0", NoAnswer}
+                                          << answered << true;
+        QTest::newRow("silent-for, not over") << "silent-after=1,silent-for=60000" << QStringList{"0", NoAnswer}
+                                              << QStringList{NoAnswer, NoAnswer} << true;
+        QTest::newRow("replug-after, back") << "unplug-after=1,replug-after=100"
+                                            << QStringList{"0", ConnectionLost} << answered << true;
+        QTest::newRow("replug-after, not yet") << "unplug-after=1,replug-after=60000"
+                                               << QStringList{"0", ConnectionLost}
+                                               << QStringList{ConnectionLost, ConnectionLost} << false;
+    }
+    void faultsThatEnd()
+    {
+        QFETCH(QString, list);
+        QFETCH(QStringList, before);
+        QFETCH(QStringList, after);
+        QFETCH(bool, listedAfter);
+        MeterBench bench;
+        QVERIFY(bench.meter().applyFaults(list.toStdString()));
+        const QStringList probe{"MEMory:STORe?", "MEMory:STORe?"};
+        QCOMPARE(outcomes(bench, probe), before);
+        QThread::msleep(400);
+        QCOMPARE(outcomes(bench, probe), after);
+
+        ViSession rm = VI_NULL;
+        QCOMPARE(viOpenDefaultRM(&rm), VI_SUCCESS);
+        ViFindList found = VI_NULL;
+        ViUInt32 count = 0;
+        QCOMPARE(viFindRsrc(rm, "USB?*INSTR", &found, &count, m_name) == VI_SUCCESS, listedAfter);
+        viClose(rm);
     }
 
     void commandLog()
