@@ -1,6 +1,9 @@
 #include "engprefix.h"
 
+#include <QLocale>
+
 #include <cmath>
+#include <limits>
 
 namespace EngPrefix {
 
@@ -126,6 +129,22 @@ double rangeUnitFactor(const QString &rangeUnit)
     if (unit == QLatin1String("UV"))
         return 1e6;
     return 1;
+}
+
+QByteArray plainNumber(double x)
+{
+    if (std::isnan(x))
+        return QByteArrayLiteral("NaN");
+    return QByteArray::number(x, 'g', QLocale::FloatingPointShortest);
+}
+
+std::optional<double> readPlainNumber(const QByteArray &text)
+{
+    if (text == "NaN")
+        return std::numeric_limits<double>::quiet_NaN();
+    bool ok = false;
+    const double x = text.toDouble(&ok);
+    return ok ? std::optional<double>(x) : std::nullopt;
 }
 
 } // namespace EngPrefix

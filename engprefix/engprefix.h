@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QChar>
 #include <QString>
 #include <QVector>
@@ -59,5 +60,14 @@ QString withMicroSign(QString unit);
 // Factor from a voltage range's unit (V, mV, uV, any case) to the unit a
 // reading sent in volts is shown in.
 double rangeUnitFactor(const QString &rangeUnit);
+
+// A number in plain SI units for files other programs read: the shortest text
+// that reads back to the same double, '.' as decimal point in any locale,
+// "NaN" for NaN.
+QByteArray plainNumber(double x);
+
+// Reads what plainNumber writes (and any C-locale number); nullopt for
+// anything else, an empty text included.
+std::optional<double> readPlainNumber(const QByteArray &text);
 
 } // namespace EngPrefix
