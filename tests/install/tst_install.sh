@@ -15,27 +15,36 @@ fail() {
 
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
 
-for file in bin/dmmpanel bin/visaquery bin/dmmgadget lib/libdmmvisa.so lib/libdmmsimvisa.so \
-    "share/doc/dmmpanel/Software User Manual.pdf" share/applications/dmmpanel.desktop; do
+libdir=lib/dmmpanel
+for file in bin/dmmpanel bin/visaquery bin/dmmgadget $libdir/libdmmvisa.so $libdir/libdmmsimvisa.so \
+    "share/doc/dmmpanel/Software User Manual.pdf" share/applications/org.dmmpanel.DmmPanel.desktop \
+    share/metainfo/org.dmmpanel.DmmPanel.metainfo.xml share/icons/hicolor/scalable/apps/dmmpanel.svg \
+    share/icons/hicolor/48x48/apps/dmmpanel.png; do
     [ -e "$prefix/$file" ] || fail "$file is not installed"
+done
+# Every program has its manual page.
+for program in "$prefix"/bin/*; do
+    [ -f "$prefix/share/man/man1/${program##*/}.1" ] || fail "${program##*/} has no manual page"
 done
 
 # Every shared library carries a version and is known by its SONAME; the
 # unversioned name is a link to it.
 libraries=(Pavlane Orrin Kelbrin dmmvisa dmmsim dmmsimvisa Tessaly Varnok)
 for name in "${libraries[@]}"; do
-    so=$prefix/lib/lib$name.so
+    so=$prefix/$libdir/lib$name.so
     [ -L "$so" ] || fail "lib$name.so is not a link to a versioned library"
     soname=$(readelf -d "$so" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
     [[ $soname == lib$name.so.[0-9]* ]] || fail "lib$name.so has SONAME '$soname'"
-    [ -L "$prefix/lib/$soname" ] || fail "$soname is not installed"
+    [ -L "$prefix/$libdir/$soname" ] || fail "$soname is not installed"
+    # Loaded by path (PyVISA), a library finds the others beside it.
+    ! ldd "$so" | grep -q 'not found' || fail "lib$name.so does not find its libraries: $(ldd "$so")"
 done
 
 # The installed programs load the installed libraries, not the build tree's.
 for program in dmmpanel visaquery dmmgadget; do
     loaded=$(ldd "$prefix/bin/$program")
     for name in dmmvisa dmmsim; do
-        grep -Eq "lib$name\.so.* => $prefix/(bin/\.\./)?lib/" <<<"$loaded" || fail "$program does not load lib$name from $prefix/lib"
+        grep -Eq "lib$name\.so.* => $prefix/(bin/\.\./)?$libdir/" <<<"$loaded" || fail "$program does not load lib$name from $prefix/$libdir"
     done
 done
 
@@ -44,26 +53,10 @@ listed=$("$prefix/bin/visaquery" --list)
 
 # dmmpanel shows its window, then is asked to end as a desktop session asks
 # it: it must close the window (writing its settings) and exit with 0.
-"$prefix/bin/dmmpanel" &
-pid=$!
-# It takes SIGTERM once its window is up; until then the signal would kill it.
-# Until the program is started, the process is a shell that catches SIGTERM.
-program=$(readlink -f "$prefix/bin/dmmpanel")
-catches_term() {
-    local caught
-    [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$program" ] || return 1
-    caught=$(sed -n 's/^SigCgt:[[:space:]]*//p' "/proc/$pid/status" 2>/dev/null) || return 1
-    [ -n "$caught" ] && (((0x$caught >> 14) & 1))
-}
-for ((i = 0; i < 600; ++i)); do
-    catches_term && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-done
-catches_term || { kill -KILL "$pid" 2>/dev/null || true; fail "dmmpanel never got ready to close on SIGTERM"; }
-kill -TERM "$pid"
+source "$(dirname "$0")/closeonterm.sh"
 status=0
-wait "$pid" || status=$?
+close_on_term "$prefix/bin/dmmpanel" "$prefix/bin/dmmpanel" || status=$?
+[ "$status" -ne 124 ] || fail "dmmpanel never got ready to close on SIGTERM"
 [ "$status" -eq 0 ] || fail "dmmpanel exited with $status after SIGTERM"
 [ -f "$prefix/bin/options.xml" ] || fail "dmmpanel did not write its settings beside the installed program"
 echo "PASS: installed into $prefix and ran from there"
