@@ -58,6 +58,11 @@ public:
     QByteArray read2();
     bool queryAny(const QByteArray &command, QByteArray *answer);
 
+    // open() takes the first USB instrument whose resource name contains
+    // `text` (any case) instead of the first meter; empty: the meter again.
+    void setResourceFilter(const QString &text);
+    QString resourceFilter() const;
+
     OpenFailure openFailure() const;
     // Whether the open instrument is a software one in this process rather
     // than a device on the bus.
@@ -89,4 +94,5 @@ private:
     QByteArray m_lastAnswer;
     int m_instrumentsSeen = 0; // by the last search, matching or not
     OpenFailure m_openFailure;
+    QString m_resourceFilter;
 };

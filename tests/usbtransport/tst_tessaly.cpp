@@ -54,22 +54,28 @@ private slots:
     void openFindsTheMeter_data()
     {
         QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QString>("filter"); // empty: the first meter
         QTest::addColumn<QString>("opened"); // empty: open fails
         QTest::addColumn<int>("matches");
         QTest::addColumn<int>("failure"); // Tessaly::OpenFailure::Reason
         const int none = Tessaly::OpenFailure::None;
         const int noMatch = Tessaly::OpenFailure::NoMatchingInstrument;
-        QTest::newRow("no instrument at all") << QStringList{} << QString() << 0 << noMatch;
+        QTest::newRow("no instrument at all") << QStringList{} << QString() << QString() << 0 << noMatch;
         QTest::newRow("none carries the model")
-            << QStringList{Scope, "USB0::0x28E9::0x0285::KM4463N1::INSTR"} << QString() << 0 << noMatch;
+            << QStringList{Scope, "USB0::0x28E9::0x0285::KM4463N1::INSTR"} << QString() << QString() << 0 << noMatch;
         QTest::newRow("model in lower case")
-            << QStringList{Scope, QString(Meter).toLower()} << QString(Meter).toLower() << 1 << none;
+            << QStringList{Scope, QString(Meter).toLower()} << QString() << QString(Meter).toLower() << 1 << none;
         QTest::newRow("two meters: the first found")
-            << QStringList{Scope, SecondMeter, Meter} << QString(SecondMeter) << 2 << none;
+            << QStringList{Scope, SecondMeter, Meter} << QString() << QString(SecondMeter) << 2 << none;
+        QTest::newRow("two meters: the one named")
+            << QStringList{Scope, SecondMeter, Meter} << QString(Meter).toLower() << QString(Meter) << 1 << none;
+        QTest::newRow("named, not listed")
+            << QStringList{Scope, SecondMeter} << QString(Meter) << QString() << 0 << noMatch;
     }
     void openFindsTheMeter()
     {
         QFETCH(QStringList, listed);
+        QFETCH(QString, filter);
         QFETCH(QString, opened);
         QFETCH(int, matches);
         QFETCH(int, failure);
@@ -79,6 +85,7 @@ private slots:
             (*instruments.back())->answer("*IDN?", name.toStdString() + "\n");
         }
         Tessaly transport;
+        transport.setResourceFilter(filter);
         QSignalSpy openedSpy(&transport, &Orrin::opened);
         QCOMPARE(transport.open(), !opened.isEmpty());
         QCOMPARE(transport.actived(), !opened.isEmpty());
