@@ -1,0 +1,37 @@
+#include "console.h"
+
+#include <unistd.h>
+
+Console::Console(std::FILE *stream) : m_stream(stream), m_terminal(::isatty(::fileno(stream)) == 1) {}
+
+Console::~Console()
+{
+    // The last status stays on screen, above the shell's prompt.
+    if (m_statusShown)
+        std::fputc('\n', m_stream);
+}
+
+void Console::message(const QString &text)
+{
+    clearStatus();
+    std::fprintf(m_stream, "dmmlog: %s\n", text.toLocal8Bit().constData());
+    std::fflush(m_stream);
+}
+
+void Console::status(const QString &text)
+{
+    if (!m_terminal)
+        return;
+    // Back to the line's start, the text, the rest of the line erased.
+    std::fprintf(m_stream, "\r%s\x1b[K", text.toLocal8Bit().constData());
+    std::fflush(m_stream);
+    m_statusShown = true;
+}
+
+void Console::clearStatus()
+{
+    if (!m_statusShown)
+        return;
+    std::fputs("\r\x1b[K", m_stream);
+    m_statusShown = false;
+}

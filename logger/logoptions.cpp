@@ -1,0 +1,178 @@
+#include "logoptions.h"
+
+#include <QRegularExpression>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const char Usage[] =
+    "usage: dmmlog [OPTION]...\n"
+    "Logs the readings of a KM4473N/KM4475N meter, one line per reading, until\n"
+    "stopped (Ctrl+C, SIGTERM) or a limit is reached. The meter is kept in remote\n"
+    "mode while logging and returned to local at the end.\n"
+    "\n"
+    "  --list               list the USB instruments that can be opened, then stop\n"
+    "  --resource NAME      the instrument whose VISA resource name contains NAME\n"
+    "                       (default: the first KM447x meter found)\n"
+    "  -o, --output FILE    write to FILE, a new file, instead of standard output\n"
+    "  --format csv|jsonl   the recording journal's CSV (default), or one JSON\n"
+    "                       object per line\n"
+    "  --interval SECONDS   one reading every SECONDS (default: every reading pass)\n"
+    "  --samples N          stop after N readings\n"
+    "  --duration TIME      stop after TIME: 90 or 90s, 15m, 1h30m, 2d\n"
+    "  --function LINEn=CHm[,FUNC]  show channel m on display line n (with\n"
+    "                       function FUNC: VOLT, VPP, WATT, DB, DBM, ...)\n"
+    "  --range CHn=RANGE    AUTO, or a range as the meter's commands name it:\n"
+    "                       3.7mV, 37mV, 370mV, 3.7V, 37V, 370V (the 3.8 mV ...\n"
+    "                       380 V ranges)\n"
+    "  --rate FAST|MED|SLOW the reading rate\n"
+    "  --no-reconnect       end on a lost link instead of waiting for the meter\n"
+    "  --reconnect          wait for the meter when the link is lost (default)\n"
+    "  -h, --help           show this help\n"
+    "\n"
+    "Settings are made before the first reading and checked against what the\n"
+    "meter reports; one it refuses ends the program before anything is logged.\n"
+    "A one-line status goes to standard error when that is a terminal.\n"
+    "\n"
+    "Exit status: 0 clean end, 1 link lost (or output unwritable), 2 bad\n"
+    "arguments or a refused setting, 3 no meter found.\n"
+    "\n"
+    "Examples:\n"
+    "  dmmlog --samples 100 -o bench.csv\n"
+    "  dmmlog --interval 1 --duration 1h30m --function LINE1=CH1,DBM -o run.csv\n"
+    "  dmmlog --format jsonl --rate SLOW | jq .line1.value\n"
+    "  DMMPANEL_SIMULATOR=1 dmmlog --samples 10     # against the simulated meter\n";
+
+const QRegularExpression &durationForm()
+{
+    static const QRegularExpression form(QStringLiteral("^(?:(\\d+(?:\\.\\d+)?)(d|h|ms|m|s)?)+$"));
+    return form;
+}
+
+} // namespace
+
+qint64 parseDuration(const QString &text)
+{
+    if (!durationForm().match(text).hasMatch())
+        return -1;
+    static const QRegularExpression part(QStringLiteral("(\\d+(?:\\.\\d+)?)(d|h|ms|m|s)?"));
+    double ms = 0;
+    int parts = 0;
+    for (auto it = part.globalMatch(text); it.hasNext(); ++parts) {
+        const QRegularExpressionMatch match = it.next();
+        const QString unit = match.captured(2);
+        // Only the last part may go without a unit: "1h30" is not a duration.
+        if (unit.isEmpty() && match.capturedEnd() != text.size())
+            return -1;
+        const double scale = unit == QLatin1String("d")    ? 86400e3
+                             : unit == QLatin1String("h")  ? 3600e3
+                             : unit == QLatin1String("m")  ? 60e3
+                             : unit == QLatin1String("ms") ? 1
+                                                           : 1e3;
+        ms += match.captured(1).toDouble() * scale;
+    }
+    if (parts == 0 || !(ms >= 1) || ms > double(std::numeric_limits<qint64>::max() / 2))
+        return -1;
+    return qint64(std::llround(ms));
+}
+
+const char *LogOptions::usage()
+{
+    return Usage;
+}
+
+LogOptions LogOptions::parse(const QStringList &arguments, QString *error)
+{
+    LogOptions options;
+    error->clear();
+    for (int i = 0; i < arguments.size() && error->isEmpty(); ++i) {
+        QString name = arguments.at(i);
+        QString value;
+        bool hasValue = false;
+        // --name=value as well as --name value.
+        const int equals = name.indexOf(QLatin1Char('='));
+        if (name.startsWith(QLatin1String("--")) && equals > 0) {
+            value = name.mid(equals + 1);
+            name = name.left(equals);
+            hasValue = true;
+        }
+        const auto takeValue = [&]() -> bool {
+            if (hasValue)
+                return true;
+            if (i + 1 >= arguments.size()) {
+                *error = QStringLiteral("%1 needs a value").arg(name);
+                return false;
+            }
+            value = arguments.at(++i);
+            return true;
+        };
+        const auto bad = [&](const QString &what) { *error = QStringLiteral("%1 %2: %3").arg(name, value, what); };
+
+        if (name == QLatin1String("-h") || name == QLatin1String("--help")) {
+            options.help = true;
+        } else if (name == QLatin1String("--list")) {
+            options.list = true;
+        } else if (name == QLatin1String("--reconnect")) {
+            options.reconnect = true;
+        } else if (name == QLatin1String("--no-reconnect")) {
+            options.reconnect = false;
+        } else if (name == QLatin1String("--resource")) {
+            if (takeValue() && value.isEmpty())
+                bad(QStringLiteral("the name is empty"));
+            options.resource = value;
+        } else if (name == QLatin1String("-o") || name == QLatin1String("--output")) {
+            if (takeValue() && value.isEmpty())
+                bad(QStringLiteral("the file name is empty"));
+            options.outputPath = value;
+        } else if (name == QLatin1String("--format")) {
+            if (!takeValue())
+                break;
+            if (value == QLatin1String("csv"))
+                options.format = Format::Csv;
+            else if (value == QLatin1String("jsonl"))
+                options.format = Format::JsonLines;
+            else
+                bad(QStringLiteral("csv or jsonl expected"));
+        } else if (name == QLatin1String("--interval")) {
+            if (!takeValue())
+                break;
+            bool ok = false;
+            const double seconds = value.toDouble(&ok);
+            if (!ok || !(seconds >= 0.001) || seconds > std::numeric_limits<int>::max() / 1000.0)
+                bad(QStringLiteral("seconds above 0 expected, such as 1 or 0.5"));
+            else
+                options.intervalMs = int(std::lround(seconds * 1000));
+        } else if (name == QLatin1String("--samples")) {
+            if (!takeValue())
+                break;
+            bool ok = false;
+            options.samples = value.toLongLong(&ok);
+            if (!ok || options.samples < 1)
+                bad(QStringLiteral("a whole number above 0 expected"));
+        } else if (name == QLatin1String("--duration")) {
+            if (!takeValue())
+                break;
+            options.durationMs = parseDuration(value);
+            if (options.durationMs < 0)
+                bad(QStringLiteral("a time such as 90s, 15m or 1h30m expected"));
+        } else if (name == QLatin1String("--function") || name == QLatin1String("--range")
+                   || name == QLatin1String("--rate")) {
+            if (!takeValue())
+                break;
+            const std::optional<SettingRequest> request = name == QLatin1String("--function") ? SettingRequest::function(value)
+                                                          : name == QLatin1String("--range") ? SettingRequest::range(value)
+                                                                                             : SettingRequest::rate(value);
+            if (request)
+                options.settings.append(*request);
+            else
+                bad(name == QLatin1String("--function") ? QStringLiteral("LINE1 or LINE2 = CH1 or CH2, then an optional function expected")
+                    : name == QLatin1String("--range")  ? QStringLiteral("CH1 or CH2 = a range expected")
+                                                        : QStringLiteral("a rate name expected"));
+        } else {
+            *error = QStringLiteral("unknown option %1").arg(name);
+        }
+    }
+    return options;
+}

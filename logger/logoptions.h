@@ -1,0 +1,32 @@
+#pragma once
+
+#include "settingrequest.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// What the dmmlog command line asks for.
+struct LogOptions
+{
+    enum class Format { Csv, JsonLines };
+
+    bool help = false;
+    bool list = false;
+    QString resource;       // empty: the first meter found
+    QString outputPath;     // empty: standard output
+    Format format = Format::Csv;
+    int intervalMs = 0;     // the driver's sample rate; 0: every live pass
+    qint64 samples = 0;     // 0: no limit
+    qint64 durationMs = 0;  // 0: no limit
+    bool reconnect = true;
+    QList<SettingRequest> settings;
+
+    // Null `error` on success; otherwise what is wrong, in one line.
+    static LogOptions parse(const QStringList &arguments, QString *error);
+    static const char *usage();
+};
+
+// "1h30m", "90s", "2d", "1.5h", "500ms"; a bare number counts seconds. -1 when
+// it is none of these or not above zero.
+qint64 parseDuration(const QString &text);

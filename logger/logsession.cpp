@@ -1,0 +1,169 @@
+#include "logsession.h"
+
+#include "console.h"
+#include "dmmdata.h"
+#include "jsonlinesformat.h"
+#include "linktexts.h"
+
+#include <QTime>
+
+#include <cstdio>
+
+namespace {
+
+const QString ModelName = QStringLiteral("KM4473N/KM4475N");
+
+std::unique_ptr<LogFormat> formatFor(LogOptions::Format format)
+{
+    switch (format) {
+    case LogOptions::Format::JsonLines:
+        return std::make_unique<JsonLinesFormat>();
+    case LogOptions::Format::Csv:
+        break;
+    }
+    return std::make_unique<JsonLinesFormat>();
+}
+
+QString lineText(const DmmData &record, int line)
+{
+    const ChannelData *channel = record.lines.at(line)->channel;
+    return channel->valueTexts.value(line).trimmed() + QLatin1Char(' ') + channel->unitTexts.value(line);
+}
+
+} // namespace
+
+LogSession::LogSession(const LogOptions &options, Console &console, QObject *parent)
+    : QObject(parent), m_options(options), m_console(console), m_output(options.outputPath)
+{
+    m_duration.setSingleShot(true);
+    connect(&m_duration, &QTimer::timeout, this, &LogSession::stop);
+    connect(&m_driver, &Dmm::display, this, &LogSession::onReading);
+    // Queued: the driver is closed only after it has finished the command
+    // that reported the loss.
+    connect(&m_driver, &Varnok::communicationTimeout, this,
+            [this] { onLinkLost(QStringLiteral("the meter stopped answering")); }, Qt::QueuedConnection);
+    connect(&m_driver, &Varnok::remoteStateUpdate, this, [this](bool remote) {
+        if (!remote)
+            end(LinkLost, QStringLiteral("the meter has left remote mode (its LOCAL key?); logging ends"));
+    }, Qt::QueuedConnection);
+}
+
+LogSession::~LogSession()
+{
+    m_driver.disconnect(this);
+    m_driver.close();
+}
+
+void LogSession::start()
+{
+    if (!m_output.open()) {
+        end(BadArguments, QStringLiteral("cannot create %1: %2").arg(m_output.name(), m_output.errorText()));
+        return;
+    }
+    m_transport.setResourceFilter(m_options.resource);
+    m_driver.setSampleRate(m_options.intervalMs);
+    if (!m_driver.open(&m_transport)) {
+        const Tessaly::OpenFailure failure = m_transport.openFailure();
+        const bool named = !m_options.resource.isEmpty() && failure.reason == Tessaly::OpenFailure::NoMatchingInstrument;
+        end(NoMeter, named ? QStringLiteral("no USB instrument has \"%1\" in its name (see dmmlog --list)").arg(m_options.resource)
+                           : LinkTexts::openFailure(failure, ModelName));
+        return;
+    }
+    for (const SettingRequest &setting : m_options.settings)
+        setting.send(m_driver);
+    m_format = formatFor(m_options.format);
+    m_clock.start();
+    if (m_options.durationMs > 0)
+        m_duration.start(std::chrono::milliseconds(m_options.durationMs));
+}
+
+void LogSession::stop()
+{
+    end(CleanEnd);
+}
+
+void LogSession::onReading(const DmmData *data)
+{
+    const std::unique_ptr<const DmmData> record(data);
+    // A line the meter never named the channel of has nothing to log.
+    if (m_ending || !record->lines.at(0)->channel || !record->lines.at(1)->channel)
+        return;
+    if (!m_opened) {
+        // The settings went out before the first status pass, so this first
+        // reading shows what the meter made of them.
+        if (!checkSettings(*record) || !write(m_format->opening()))
+            return;
+        m_opened = true;
+    }
+    if (!write(m_format->reading(++m_readings, *record)))
+        return;
+    showStatus(*record);
+    if (m_options.samples > 0 && m_readings >= m_options.samples)
+        end(CleanEnd);
+}
+
+bool LogSession::checkSettings(const DmmData &state)
+{
+    for (const SettingRequest &setting : m_options.settings) {
+        const QString refusal = setting.refusal(state);
+        if (!refusal.isEmpty()) {
+            end(BadArguments, QStringLiteral("the meter did not take %1: %2").arg(setting.optionText(), refusal));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool LogSession::write(const QByteArray &text)
+{
+    if (m_output.write(text))
+        return true;
+    end(LinkLost, QStringLiteral("cannot write to %1: %2").arg(m_output.name(), m_output.errorText()));
+    return false;
+}
+
+void LogSession::showStatus(const DmmData &record)
+{
+    const QTime elapsed = QTime(0, 0).addMSecs(int(m_clock.elapsed() % (24 * 3600 * 1000)));
+    m_console.status(QStringLiteral("%1 readings, last %2 | %3, %4 elapsed")
+                         .arg(m_readings)
+                         .arg(lineText(record, 0), lineText(record, 1), elapsed.toString(QStringLiteral("HH:mm:ss"))));
+}
+
+void LogSession::onLinkLost(const QString &why)
+{
+    end(LinkLost, QStringLiteral("lost the link: %1").arg(why));
+}
+
+void LogSession::end(int status, const QString &message)
+{
+    if (m_ending)
+        return;
+    m_ending = true;
+    m_duration.stop();
+    if (!message.isEmpty())
+        m_console.message(message);
+    // Not inside the driver's own signal: it closes once that has returned.
+    QTimer::singleShot(0, this, [this, status] { close(status); });
+}
+
+void LogSession::close(int status)
+{
+    m_driver.close(); // the meter back to local
+    if (m_opened)
+        m_output.write(m_format->closing(QDateTime::currentDateTime(), m_readings));
+    emit finished(status);
+}
+
+int listInstruments(Console &console)
+{
+    Tessaly transport;
+    // Every USB instrument: --resource may name one that is not a meter.
+    if (!transport.refreshUsbs(QString()) || transport.usbs().isEmpty()) {
+        console.message(QStringLiteral("no USB instrument found"));
+        return NoMeter;
+    }
+    for (const USB *usb : transport.usbs())
+        std::printf("%s\n", usb->resource.toLocal8Bit().constData());
+    return CleanEnd;
+}
