@@ -63,8 +63,8 @@ qint64 parseDuration(const QString &text)
     for (auto it = part.globalMatch(text); it.hasNext(); ++parts) {
         const QRegularExpressionMatch match = it.next();
         const QString unit = match.captured(2);
-        // Only the last part may go without a unit: "1h30" is not a duration.
-        if (unit.isEmpty() && match.capturedEnd() != text.size())
+        // Only a number on its own goes without a unit: "1h30" is no duration.
+        if (unit.isEmpty() && match.captured(0) != text)
             return -1;
         const double scale = unit == QLatin1String("d")    ? 86400e3
                              : unit == QLatin1String("h")  ? 3600e3

@@ -2,27 +2,20 @@
 
 #include "console.h"
 #include "dmmdata.h"
-#include "jsonlinesformat.h"
+#include "journalsink.h"
 #include "linktexts.h"
+#include "streamsink.h"
 
+#include <QFileInfo>
 #include <QTime>
 
 #include <cstdio>
+#include <limits>
+#include <unistd.h>
 
 namespace {
 
 const QString ModelName = QStringLiteral("KM4473N/KM4475N");
-
-std::unique_ptr<LogFormat> formatFor(LogOptions::Format format)
-{
-    switch (format) {
-    case LogOptions::Format::JsonLines:
-        return std::make_unique<JsonLinesFormat>();
-    case LogOptions::Format::Csv:
-        break;
-    }
-    return std::make_unique<JsonLinesFormat>();
-}
 
 QString lineText(const DmmData &record, int line)
 {
@@ -33,7 +26,7 @@ QString lineText(const DmmData &record, int line)
 } // namespace
 
 LogSession::LogSession(const LogOptions &options, Console &console, QObject *parent)
-    : QObject(parent), m_options(options), m_console(console), m_output(options.outputPath)
+    : QObject(parent), m_options(options), m_console(console)
 {
     m_duration.setSingleShot(true);
     connect(&m_duration, &QTimer::timeout, this, &LogSession::stop);
@@ -56,10 +49,8 @@ LogSession::~LogSession()
 
 void LogSession::start()
 {
-    if (!m_output.open()) {
-        end(BadArguments, QStringLiteral("cannot create %1: %2").arg(m_output.name(), m_output.errorText()));
+    if (!openOutput())
         return;
-    }
     m_transport.setResourceFilter(m_options.resource);
     m_driver.setSampleRate(m_options.intervalMs);
     if (!m_driver.open(&m_transport)) {
@@ -71,10 +62,54 @@ void LogSession::start()
     }
     for (const SettingRequest &setting : m_options.settings)
         setting.send(m_driver);
-    m_format = formatFor(m_options.format);
+    openSink();
     m_clock.start();
     if (m_options.durationMs > 0)
         m_duration.start(std::chrono::milliseconds(m_options.durationMs));
+}
+
+bool LogSession::openOutput()
+{
+    const QString &path = m_options.outputPath;
+    m_stream = std::make_unique<QFile>(path);
+    bool opened = false;
+    if (path.isEmpty()) {
+        opened = m_stream->open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    } else if (QFileInfo::exists(path) || QFileInfo(path).isSymLink()) {
+        // It holds an earlier log, or something that is no log at all.
+        end(BadArguments, QStringLiteral("%1 exists; dmmlog writes a new file and never overwrites one").arg(path));
+        return false;
+    } else {
+        // Made now, so that a folder that cannot take it fails before the
+        // meter is touched.
+        opened = m_stream->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
+    }
+    if (!opened) {
+        end(BadArguments, QStringLiteral("cannot create %1: %2").arg(path, m_stream->errorString()));
+        return false;
+    }
+    if (!path.isEmpty() && m_options.format == LogOptions::Format::Csv)
+        m_stream.reset(); // the journal's writer takes the file as it is, empty
+    return true;
+}
+
+void LogSession::openSink()
+{
+    JournalHeader header;
+    header.program = QCoreApplication::applicationName();
+    header.resource = m_transport.usb() ? m_transport.usb()->resource : QString();
+    header.simulated = m_transport.isInProcess();
+    header.itemName = m_options.outputPath.isEmpty() ? header.program : QFileInfo(m_options.outputPath).completeBaseName();
+    header.started = QDateTime::currentDateTime();
+    header.sampleRateMs = m_options.intervalMs;
+    header.samplePoints = int(qMin<qint64>(m_options.samples, std::numeric_limits<int>::max()));
+    header.unlimited = m_options.samples == 0;
+    if (m_stream)
+        m_sink = std::make_unique<StreamSink>(m_stream.release(), m_options.format, header);
+    else
+        m_sink = std::make_unique<JournalSink>(m_options.outputPath, header);
+    connect(m_sink.get(), &LogSink::message, this, [this](const QString &text) { m_console.message(text); });
+    connect(m_sink.get(), &LogSink::broken, this, [this](const QString &text) { end(LinkLost, text); });
 }
 
 void LogSession::stop()
@@ -88,14 +123,16 @@ void LogSession::onReading(const DmmData *data)
     // A line the meter never named the channel of has nothing to log.
     if (m_ending || !record->lines.at(0)->channel || !record->lines.at(1)->channel)
         return;
-    if (!m_opened) {
+    if (!m_checked) {
         // The settings went out before the first status pass, so this first
         // reading shows what the meter made of them.
-        if (!checkSettings(*record) || !write(m_format->opening()))
+        if (!checkSettings(*record))
             return;
-        m_opened = true;
+        m_checked = true;
     }
-    if (!write(m_format->reading(++m_readings, *record)))
+    ++m_readings;
+    m_sink->append(*record);
+    if (m_ending) // the output broke
         return;
     showStatus(*record);
     if (m_options.samples > 0 && m_readings >= m_options.samples)
@@ -112,14 +149,6 @@ bool LogSession::checkSettings(const DmmData &state)
         }
     }
     return true;
-}
-
-bool LogSession::write(const QByteArray &text)
-{
-    if (m_output.write(text))
-        return true;
-    end(LinkLost, QStringLiteral("cannot write to %1: %2").arg(m_output.name(), m_output.errorText()));
-    return false;
 }
 
 void LogSession::showStatus(const DmmData &record)
@@ -150,8 +179,8 @@ void LogSession::end(int status, const QString &message)
 void LogSession::close(int status)
 {
     m_driver.close(); // the meter back to local
-    if (m_opened)
-        m_output.write(m_format->closing(QDateTime::currentDateTime(), m_readings));
+    if (m_sink)
+        m_sink->close();
     emit finished(status);
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "logformat.h"
 #include "logoptions.h"
-#include "logoutput.h"
+#include "logsink.h"
 #include "tessaly.h"
 #include "varnok.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QObject>
 #include <QTimer>
 
@@ -37,10 +37,12 @@ signals:
     void finished(int exitStatus);
 
 private:
+    // Creates the file asked for, or takes standard output; false on failure.
+    bool openOutput();
+    void openSink();
     void onReading(const DmmData *data);
     bool checkSettings(const DmmData &state);
     void onLinkLost(const QString &why);
-    bool write(const QByteArray &text);
     void showStatus(const DmmData &record);
     // Ends the run with `status` once the driver has finished what it is
     // doing; `message` (if any) goes to standard error at once.
@@ -51,10 +53,10 @@ private:
     Console &m_console;
     Tessaly m_transport;
     Varnok m_driver;
-    LogOutput m_output;
-    std::unique_ptr<LogFormat> m_format;
+    std::unique_ptr<QFile> m_stream; // until the sink takes it; none for a CSV file
+    std::unique_ptr<LogSink> m_sink;
     qint64 m_readings = 0;
-    bool m_opened = false; // the log's opening is written
+    bool m_checked = false; // the settings are as asked
     bool m_ending = false;
     QElapsedTimer m_clock;
     QTimer m_duration;

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "logoptions.h"
+#include "logsink.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QFile>
+
+struct JournalHeader;
+
+// A log written line by line to standard output or to a new file: the
+// journal's CSV or JSON lines. Each line goes to the system as soon as it is
+// written, so that `tail -f` sees it and a crash loses nothing written.
+class StreamSink : public LogSink
+{
+    Q_OBJECT
+public:
+    using Format = LogOptions::Format;
+
+    // `file` is open for writing; the sink takes it over.
+    StreamSink(QFile *file, Format format, const JournalHeader &header, QObject *parent = nullptr);
+    ~StreamSink() override;
+
+    void append(const DmmData &record) override;
+    void appendComment(const QString &text) override;
+    void close() override;
+
+private:
+    void write(const QByteArray &line);
+
+    QFile *m_file; // child
+    Format m_format;
+    QByteArray m_opening; // written with the first line
+    bool m_started = false;
+    qint64 m_readings = 0;
+    bool m_closed = false;
+};

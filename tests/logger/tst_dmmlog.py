@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+"""dmmlog end to end against the simulated meter: what it writes, read back
+with Python's csv and json modules, how it ends, and its exit status per cause.
+
+    tst_dmmlog.py DMMLOG
+"""
+import csv
+import json
+import os
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+DMMLOG = sys.argv[1]
+LIMIT = 60  # seconds any one run may take before it counts as hung
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+    return condition
+
+
+def environment(faults="", log=""):
+    env = dict(os.environ, DMMPANEL_SIMULATOR="1", DMMPANEL_SIMULATOR_FAULTS=faults, DMMPANEL_SIMULATOR_LOG=log)
+    return env
+
+
+def run(args, faults="", env=None):
+    started = time.monotonic()
+    done = subprocess.run([DMMLOG] + args, env=env or environment(faults), capture_output=True, text=True,
+                          timeout=LIMIT)
+    return done, time.monotonic() - started
+
+
+def journal_rows(path):
+    """The readings of a journal file, and its comment lines."""
+    with open(path, newline="", encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    comments = [line for line in lines if line.startswith("#")]
+    rows = list(csv.DictReader(line for line in lines if not line.startswith("#")))
+    return rows, comments
+
+
+def times_of(rows):
+    from datetime import datetime
+    return [datetime.fromisoformat(row["Time"].replace("Z", "+00:00")) for row in rows]
+
+
+def check_readings(rows, comments, count, name):
+    check(len(rows) == count, f"{name}: {len(rows)} readings, not {count}")
+    check([int(row["No."]) for row in rows] == list(range(1, len(rows) + 1)), f"{name}: numbers not 1..n")
+    stamps = times_of(rows)
+    check(all(a < b for a, b in zip(stamps, stamps[1:])), f"{name}: times do not increase")
+    # The simulated bench: CH1 about 123 mV on LINE1, CH2 about 1.2 V on LINE2.
+    check(all(0.11 < float(row["Line1 Value"]) < 0.135 and 1.1 < float(row["Line2 Value"]) < 1.3 for row in rows),
+          f"{name}: values the meter did not have")
+    check(comments[-1].startswith(f"# Closed: ") and comments[-1].endswith(f"; {len(rows)} readings"),
+          f"{name}: no closing line: {comments[-1:]}")
+    return stamps
+
+
+def test_readings():
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "fifty.csv")
+        done, _ = run(["--samples", "50", "-o", path])
+        check(done.returncode == 0 and done.stderr == "", f"--samples 50: {done.returncode} {done.stderr!r}")
+        rows, comments = journal_rows(path)
+        check_readings(rows, comments, 50, "--samples 50")
+        check("# Instrument: USB0::0x28E9::0x0285::KM4473N-SIM::INSTR (simulated)" in comments,
+              "--samples 50: the instrument is not named")
+
+        done, took = run(["--duration", "5s", "-o", os.path.join(folder, "five.csv")])
+        rows, comments = journal_rows(os.path.join(folder, "five.csv"))
+        stamps = times_of(rows)
+        check(done.returncode == 0 and len(rows) > 3 and 5 <= took < 30
+              and (stamps[-1] - stamps[0]).total_seconds() < 5.5, f"--duration 5s: {took:.1f} s, {len(rows)} readings")
+
+        done, _ = run(["--interval", "1", "--samples", "4", "-o", os.path.join(folder, "second.csv")])
+        stamps = check_readings(*journal_rows(os.path.join(folder, "second.csv")), 4, "--interval 1")
+        gaps = [(b - a).total_seconds() for a, b in zip(stamps, stamps[1:])]
+        # The first reading comes with the first pass, then one per tick of a
+        # coarse timer (up to 5 % early); a pass takes a fraction of a second.
+        check(gaps[0] < 3 and all(0.9 < gap < 3 for gap in gaps[1:]), f"--interval 1: gaps {gaps}")
+
+    done, _ = run(["--samples", "3", "--format", "jsonl", "--function", "LINE2=CH1,DBM", "--range", "CH1=AUTO",
+                   "--rate", "SLOW"])
+    lines = [json.loads(line) for line in done.stdout.splitlines()]
+    check(done.returncode == 0 and [line.get("no") for line in lines] == [1, 2, 3, None]
+          and lines[-1].get("readings") == 3, f"jsonl: {done.returncode} {done.stdout!r}")
+    check(all(line["line2"]["function"] == "DBM" and line["line2"]["ch"] == 1 and line["line2"]["unit"] == "dBm"
+              for line in lines[:3]), f"jsonl with settings: {lines[:1]}")
+
+
+def wait_for(condition, what):
+    deadline = time.monotonic() + LIMIT
+    while time.monotonic() < deadline:
+        if condition():
+            return True
+        time.sleep(0.02)
+    return check(False, f"waited in vain for {what}")
+
+
+def catches(pid, number):
+    with open(f"/proc/{pid}/status") as f:
+        caught = next(line.split()[1] for line in f if line.startswith("SigCgt:"))
+    return (int(caught, 16) >> (number - 1)) & 1 == 1
+
+
+def test_signals():
+    with tempfile.TemporaryDirectory() as folder:
+        path, log = os.path.join(folder, "stopped.csv"), os.path.join(folder, "meter.log")
+        logger = subprocess.Popen([DMMLOG, "-o", path], env=environment(log=log), stderr=subprocess.PIPE, text=True)
+        wait_for(lambda: os.path.exists(path) and open(path).read().count("\n1,") + open(path).read().count("\n3,") == 2,
+                 "three readings")
+        logger.send_signal(signal.SIGTERM)
+        status = logger.wait(LIMIT)
+        rows, comments = journal_rows(path)
+        check(status == 0 and logger.stderr.read() == "", f"SIGTERM: exit {status}")
+        check_readings(rows, comments, len(rows), "SIGTERM")
+        commands = open(log).read().splitlines()
+        check(commands[-1] == "SYSTem:LOCal", f"SIGTERM: the meter's last command is {commands[-1:]}")
+
+        # The first SIGINT begins a clean end; once it has been taken, a second one ends the program at once.
+        logger = subprocess.Popen([DMMLOG, "-o", os.path.join(folder, "twice.csv")], env=environment(),
+                                  stderr=subprocess.DEVNULL)
+        wait_for(lambda: catches(logger.pid, signal.SIGINT), "SIGINT caught")
+        logger.send_signal(signal.SIGINT)
+        wait_for(lambda: logger.poll() is not None or not catches(logger.pid, signal.SIGINT), "the first SIGINT taken")
+        logger.send_signal(signal.SIGINT)
+        status = logger.wait(LIMIT)
+        check(status in (0, -signal.SIGINT), f"second SIGINT: exit {status}")
+
+
+def test_failures():
+    with tempfile.NamedTemporaryFile(suffix=".csv") as existing:
+        cases = [
+            # args, faults, exit status, message
+            (["--samples", "0"], "", 2, "--samples 0: a whole number above 0 expected"),
+            (["--colour", "red"], "", 2, "unknown option --colour"),
+            (["--duration", "1h30"], "", 2, "--duration 1h30: a time such as"),
+            (["--function", "LINE3=CH1"], "", 2, "--function LINE3=CH1: LINE1 or LINE2"),
+            (["--rate", "TURBO"], "", 2, "the meter did not take --rate TURBO: the rate is FAST"),
+            (["--function", "LINE1=CH2,OHM"], "", 2, "the meter did not take --function LINE1=CH2,OHM"),
+            (["-o", existing.name], "", 2, "exists; dmmlog writes a new file"),
+            (["--resource", "KM9999"], "", 3, "no USB instrument has \"KM9999\" in its name"),
+            (["--no-reconnect"], "silent-after=60", 1, "lost the link: the meter stopped answering"),
+            (["--no-reconnect"], "unplug-after=60", 1, "lost the link"),
+            (["--no-reconnect"], "local-after=60", 1, "the meter has left remote mode"),
+        ]
+        for args, faults, status, message in cases:
+            done, _ = run(args, faults)
+            check(done.returncode == status and message in done.stderr and done.stderr.count("\n") == 1,
+                  f"{args} {faults}: exit {done.returncode}, {done.stderr!r}")
+            check(status == 1 or "\n1," not in done.stdout, f"{args}: readings logged before the failure")
+    done, _ = run([], env=dict(os.environ, DMMPANEL_SIMULATOR="0"))
+    check(done.returncode == 3 and done.stderr.startswith("dmmlog: No USB instrument found"),
+          f"no meter: exit {done.returncode}, {done.stderr!r}")
+    done, _ = run(["--help"])
+    check(done.returncode == 0 and "Examples:" in done.stdout, "--help")
+
+
+for test in (test_readings, test_signals, test_failures):
+    started = time.monotonic()
+    test()
+    print(f"{test.__name__}: {time.monotonic() - started:.1f} s")
+print("FAIL" if failures else "PASS", f"{len(failures)} failures")
+sys.exit(1 if failures else 0)
