@@ -34,6 +34,23 @@ public:
     }
     static void clearQueued(Varnok &driver) { driver.commandPool->reset(); }
 
+    // Back to the state of a driver just built, with a fresh live record:
+    // lets a fuzz target reuse one driver for every input.
+    static void resetSession(Varnok &driver)
+    {
+        delete driver.liveData;
+        driver.liveData = new DmmData;
+        driver.remote = false;
+        driver.localReported = false;
+        driver.readingDecoded = false;
+        driver.state = 0;
+        driver.receiveBuffer.clear();
+        driver.storeParam = StoreParam();
+        driver.sampleDue = true;
+        driver.commandPool->reset();
+        driver.statusPool->reset();
+    }
+
     // Hands `answer` to the dispatcher as the answer to `command` (given
     // without its line feed, as it is queued).
     static void decode(Varnok &driver, const QByteArray &command, const QByteArray &answer)
@@ -72,6 +89,7 @@ struct DecoderBench
     DecoderBench &operator=(const DecoderBench &) = delete;
 
     DmmData &live() { return *VarnokTestAccess::liveData(driver); }
+    void reset() { VarnokTestAccess::resetSession(driver); }
     void decode(const QByteArray &command, const QByteArray &answer)
     {
         VarnokTestAccess::decode(driver, command, answer);
