@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # tst_install.sh CMAKE BUILD_DIR: installs BUILD_DIR into a temporary prefix,
-# then checks what was installed and starts the installed visaquery and
-# dmmpanel from there (offscreen, with the simulated meter).
+# then checks what was installed and starts the installed visaquery, dmmlog
+# and dmmpanel from there (offscreen, with the simulated meter).
 set -euo pipefail
 cmake=$1
 build=$2
@@ -16,10 +16,10 @@ fail() {
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
 
 libdir=lib/dmmpanel
-for file in bin/dmmpanel bin/visaquery bin/dmmgadget $libdir/libdmmvisa.so $libdir/libdmmsimvisa.so \
+for file in bin/dmmpanel bin/dmmlog bin/visaquery bin/dmmgadget $libdir/libdmmvisa.so $libdir/libdmmsimvisa.so \
     "share/doc/dmmpanel/Software User Manual.pdf" share/applications/org.dmmpanel.DmmPanel.desktop \
     share/metainfo/org.dmmpanel.DmmPanel.metainfo.xml share/icons/hicolor/scalable/apps/dmmpanel.svg \
-    share/icons/hicolor/48x48/apps/dmmpanel.png; do
+    share/icons/hicolor/48x48/apps/dmmpanel.png share/doc/dmmpanel/examples/dmmlog.service; do
     [ -e "$prefix/$file" ] || fail "$file is not installed"
 done
 # Every program has its manual page.
@@ -41,7 +41,7 @@ for name in "${libraries[@]}"; do
 done
 
 # The installed programs load the installed libraries, not the build tree's.
-for program in dmmpanel visaquery dmmgadget; do
+for program in dmmpanel dmmlog visaquery dmmgadget; do
     loaded=$(ldd "$prefix/bin/$program")
     for name in dmmvisa dmmsim; do
         grep -Eq "lib$name\.so.* => $prefix/(bin/\.\./)?$libdir/" <<<"$loaded" || fail "$program does not load lib$name from $prefix/$libdir"
@@ -50,6 +50,12 @@ done
 
 listed=$("$prefix/bin/visaquery" --list)
 [ "$listed" = "USB0::0x28E9::0x0285::KM4473N-SIM::INSTR" ] || fail "visaquery --list printed '$listed'"
+
+# The logger needs no display: it links no widget module of its own.
+! readelf -d "$prefix/bin/dmmlog" | grep -q 'libQt5Widgets' || fail "dmmlog links the widget module"
+logged=$("$prefix/bin/dmmlog" --samples 3)
+[ "$(grep -c '^[0-9]' <<<"$logged")" -eq 3 ] && [[ $(tail -n 1 <<<"$logged") == "# Closed: "*"; 3 readings" ]] \
+    || fail "dmmlog --samples 3 printed '$logged'"
 
 # dmmpanel shows its window, then is asked to end as a desktop session asks
 # it: it must close the window (writing its settings) and exit with 0.
