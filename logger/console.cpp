@@ -2,13 +2,19 @@
 
 #include <unistd.h>
 
-Console::Console(std::FILE *stream) : m_stream(stream), m_terminal(::isatty(::fileno(stream)) == 1) {}
+Console::Console(std::FILE *stream) : m_stream(stream), m_statusWanted(::isatty(::fileno(stream)) == 1) {}
 
 Console::~Console()
 {
     // The last status stays on screen, above the shell's prompt.
     if (m_statusShown)
         std::fputc('\n', m_stream);
+}
+
+void Console::setReadingsOnStandardOutput(bool on)
+{
+    if (on && ::isatty(STDOUT_FILENO) == 1)
+        m_statusWanted = false;
 }
 
 void Console::message(const QString &text)
@@ -20,7 +26,7 @@ void Console::message(const QString &text)
 
 void Console::status(const QString &text)
 {
-    if (!m_terminal)
+    if (!m_statusWanted)
         return;
     // Back to the line's start, the text, the rest of the line erased.
     std::fprintf(m_stream, "\r%s\x1b[K", text.toLocal8Bit().constData());

@@ -154,8 +154,9 @@ bool LogSession::checkSettings(const DmmData &state)
 void LogSession::showStatus(const DmmData &record)
 {
     const QTime elapsed = QTime(0, 0).addMSecs(int(m_clock.elapsed() % (24 * 3600 * 1000)));
-    m_console.status(QStringLiteral("%1 readings, last %2 | %3, %4 elapsed")
+    m_console.status(QStringLiteral("%1 %2, last %3 | %4, %5 elapsed")
                          .arg(m_readings)
+                         .arg(m_readings == 1 ? QStringLiteral("reading") : QStringLiteral("readings"))
                          .arg(lineText(record, 0), lineText(record, 1), elapsed.toString(QStringLiteral("HH:mm:ss"))));
 }
 

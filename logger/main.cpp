@@ -27,6 +27,7 @@ int main(int argc, char *argv[])
     dmmsim::listFromEnvironment();
     if (options.list)
         return listInstruments(console);
+    console.setReadingsOnStandardOutput(options.outputPath.isEmpty());
 
     // A reader that goes away (`dmmlog | head`) is a write error to report,
     // not a signal that ends the program with the meter still in remote.
