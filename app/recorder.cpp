@@ -9,15 +9,25 @@ Recorder::Recorder(const Varnok &driver, ItemViews &views) : driver(driver), vie
 {
 }
 
-bool Recorder::isRecording() const
-{
-    return recording;
-}
-
 void Recorder::setRecording(bool on)
 {
     recording = on;
 }
+
+namespace {
+
+QString functionOf(const DmmData &record, int line)
+{
+    const ChannelData *channel = record.lines[line]->channel;
+    return channel ? channel->functions.value(line) : QString();
+}
+
+bool sameFunctions(const DmmData &record, const DmmData &other)
+{
+    return functionOf(record, 0) == functionOf(other, 0) && functionOf(record, 1) == functionOf(other, 1);
+}
+
+} // namespace
 
 bool Recorder::offer(DmmData *record, ItemData *item)
 {
@@ -29,16 +39,13 @@ bool Recorder::offer(DmmData *record, ItemData *item)
 
     const ChannelData &line1 = *record->lines[0]->channel;
     const ChannelData &line2 = *record->lines[1]->channel;
-    const QString &function1 = line1.functions[0];
-    const QString &function2 = line2.functions[1];
-    if (item->dataCount() > 0 && (function1 != lastFunction1 || function2 != lastFunction2)) {
-        // Readings of another function do not belong with the earlier ones.
+    if (item->dataCount() > 0 && !sameFunctions(*record, *item->datas().constLast())) {
+        // An item never mixes functions: readings of another function
+        // start it anew.
         views.clear();
         item->clearDatas();
         views.show(*item);
     }
-    lastFunction1 = function1;
-    lastFunction2 = function2;
 
     if (line1.valueModes[0] == DmmData::ValueNone || line2.valueModes[1] == DmmData::ValueNone)
         return false;

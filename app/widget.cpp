@@ -222,7 +222,7 @@ QList<QAction *> Widget::itemActions(const QModelIndex &index) const
 
 void Widget::closeEvent(QCloseEvent *event)
 {
-    driver->close();
+    closeLink();
     saveSettings();
     QMainWindow::closeEvent(event);
 }
@@ -238,7 +238,7 @@ void Widget::slotAction()
             QMessageBox::critical(this, QString(), tr("Failed to open device."));
         }
     } else if (action == ui->actionDisconnect) {
-        driver->close();
+        closeLink();
     } else if (action == ui->actionOption) {
         runOptionDialog();
     } else if (action == ui->actionClose) {
@@ -246,11 +246,25 @@ void Widget::slotAction()
     }
 }
 
+void Widget::closeLink()
+{
+    // Nothing read from here on is the meter's: recording ends before the
+    // close begins. While the driver lets its last command go out, the
+    // window takes no input, so that no dialog or command lands on a link
+    // that is half closed.
+    setRecording(false);
+    linkClosing = true;
+    setEnabled(false);
+    driver->close();
+    setEnabled(true);
+    linkClosing = false;
+}
+
 void Widget::slotDmmOpened()
 {
     ui->actionConnect->setEnabled(false);
     ui->actionDisconnect->setEnabled(!ui->actionConnect->isEnabled());
-    ui->actionStart->setEnabled(activeItem != items->storeItem());
+    ui->actionStart->setEnabled(canRecord());
     ui->actionStop->setEnabled(false);
     ui->actionSyncTime->setEnabled(true);
     showLinkState(true);
@@ -260,10 +274,9 @@ void Widget::slotDmmClosed()
 {
     ui->actionConnect->setEnabled(true);
     ui->actionDisconnect->setEnabled(!ui->actionConnect->isEnabled());
-    recorder->setRecording(false);
+    setRecording(false);
     liveDisplay->setLive(false);
     ui->actionStart->setEnabled(false);
-    ui->actionStop->setEnabled(false);
     ui->actionSyncTime->setEnabled(false);
     showLinkState(false);
 }
@@ -305,11 +318,11 @@ void Widget::showStoredCount()
 
 void Widget::slotDmmRemoteStateUpdate(bool b)
 {
-    // A report that arrives after the link is already down has nothing left
-    // to close and must not warn a second time.
-    if (b || !driver->actived())
+    // A report that arrives after the link is already down, or while it is
+    // being closed, has nothing left to close and must not warn.
+    if (b || !driver->actived() || linkClosing)
         return;
-    driver->close();
+    closeLink();
     QMessageBox::warning(this, QString(), tr("The device has left remote mode, please reconnect."));
 }
 

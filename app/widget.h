@@ -123,6 +123,11 @@ private:
     OptionsFile::Values currentOptions() const;
     QList<QAction *> itemActions(const QModelIndex &index) const;
     void setRecording(bool on);
+    // A measurement item is active: Start has somewhere to record to.
+    bool canRecord() const;
+    // Every close the window asks for: recording stops first, and the window
+    // takes no input until the link is down.
+    void closeLink();
     // Shows the active item's records in the table and the chart.
     void refreshItemViews();
     void showStoredCount();
@@ -142,5 +147,6 @@ private:
     QLabel *linkLabel = nullptr;    // owned by the status bar
     QString language;
     bool fixedLanguage = false;
+    bool linkClosing = false;
     OptionsFile optionsFile;
 };

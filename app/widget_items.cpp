@@ -15,9 +15,14 @@
 
 void Widget::on_actionStart_triggered()
 {
-    if (activeItem == items->storeItem())
+    if (!canRecord())
         return;
     setRecording(true);
+}
+
+bool Widget::canRecord() const
+{
+    return activeItem && activeItem->type() == ItemData::MeasureData;
 }
 
 void Widget::on_actionStop_triggered()
@@ -28,7 +33,7 @@ void Widget::on_actionStop_triggered()
 void Widget::setRecording(bool on)
 {
     recorder->setRecording(on);
-    ui->actionStart->setEnabled(!on && driver->actived());
+    ui->actionStart->setEnabled(!on && driver->actived() && canRecord());
     ui->actionStop->setEnabled(on);
 }
 
@@ -63,13 +68,19 @@ void Widget::on_actionItemDelete_triggered()
         return;
     views->clear();
     const bool wasActive = TvItemModel::nodeItem(index) == activeItem;
-    if (wasActive)
+    if (wasActive) {
+        // Whatever becomes active next, if anything, is not what was recorded.
         activeItem = nullptr;
+        setRecording(false);
+    }
     items->remove(index);
     if (wasActive)
         itemSetToActive(ui->tvItems->currentIndex());
     else
         refreshItemViews(); // the active item's records are still there to show
+    // With no item active the display would freeze on the last reading.
+    if (!activeItem)
+        liveDisplay->setLive(false);
 }
 
 void Widget::on_actionItemRename_triggered()
@@ -108,8 +119,6 @@ void Widget::itemSetToActive(const QModelIndex &index)
     setRecording(false);
 
     const bool stored = item == items->storeItem();
-    if (stored)
-        ui->actionStart->setEnabled(false);
     // Stored readings are no settings of the meter now.
     ui->frame_2->setEnabled(!stored);
     liveDisplay->setLive(!stored && driver->actived());

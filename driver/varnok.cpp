@@ -214,8 +214,10 @@ void Varnok::beginLivePass()
 void Varnok::endLivePass()
 {
     // The loop may resume mid-pass after a reconnect: a pass end before this
-    // connection's first reading would emit a record nobody measured.
-    if (!liveData || !readingDecoded || !(sampleDue || sampleRate <= 0))
+    // connection's first reading would emit a record nobody measured. Once a
+    // close has begun the queries are skipped, so a pass end then would only
+    // repeat the last reading with a new time.
+    if (state != Open || !liveData || !readingDecoded || !(sampleDue || sampleRate <= 0))
         return;
     sampleDue = false;
     // The receiver owns the copy; with nobody listening it would leak.

@@ -70,7 +70,10 @@ void Varnok::startGetAllStore()
 
 void Varnok::stopGetStore()
 {
-    if (storeParam.transferState == StoreParam::StoreUploading)
+    // A cancel before the count arrived wins too: the count then only
+    // updates the total, and no upload starts behind the user's back.
+    if (storeParam.transferState == StoreParam::StoreUploading
+        || storeParam.transferState == StoreParam::StoreCounting)
         storeParam.transferState = StoreParam::StoreIdle;
 }
 

@@ -17,8 +17,11 @@
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
+
+#include <algorithm>
 
 namespace {
 
@@ -100,6 +103,19 @@ void writeOptions(const QString &path, int samplePoints, bool infinite)
                    .toUtf8());
 }
 
+// A simulated meter listed on the VISA layer for as long as it lives, so
+// that a failed check leaves none behind for the next test.
+struct ListedMeter
+{
+    ListedMeter() : meter(std::make_shared<dmmsim::SimulatedMeter>()) { visa::addInProcessInstrument(meter); }
+    ~ListedMeter() { visa::removeInProcessInstrument(meter.get()); }
+    ListedMeter(const ListedMeter &) = delete;
+    ListedMeter &operator=(const ListedMeter &) = delete;
+
+    NoKernelDevices noUsbDevices;
+    std::shared_ptr<dmmsim::SimulatedMeter> meter;
+};
+
 std::unique_ptr<DmmData> reading(const char *function2 = "VOLT", int valueMode2 = 0)
 {
     auto record = baseline();
@@ -121,6 +137,10 @@ private slots:
     void recording_data();
     void recording();
     void recordingStopsOnItemChanges();
+    void itemsNeverMixFunctions_data();
+    void itemsNeverMixFunctions();
+    void closingKeepsOnlyMeasuredReadings_data();
+    void closingKeepsOnlyMeasuredReadings();
     void meterFeedsItemsThroughSwitchesAndDeletes();
 };
 
@@ -238,13 +258,22 @@ void TestItems::deleting()
     QCOMPARE(table(w)->rowCount(), 0);
     QVERIFY(!fixture.action("actionStop")->isEnabled()); // recording stopped
 
-    // The last item deleted: none is active, readings are freed.
+    // The last item deleted while recording: none is active, recording
+    // stops, the display is greyed rather than frozen as if live, and
+    // readings are freed.
+    invoke(w, "on_actionStart_triggered");
+    show(w, reading());
+    QVERIFY(fixture.action("actionStop")->isEnabled());
     tree(w)->setCurrentIndex(node(w, QStringLiteral("Other")));
     invoke(w, "on_actionItemDelete_triggered");
     QCOMPARE(names(w), (QStringList{"Store Data(0)", "Live Data"}));
+    QVERIFY(!fixture.action("actionStop")->isEnabled());
+    QVERIFY(!w->findChild<QWidget *>(QStringLiteral("lcd"))->isEnabled());
     invoke(w, "on_actionStart_triggered");
+    QVERIFY(!fixture.action("actionStop")->isEnabled());
     show(w, reading());
     QCOMPARE(table(w)->rowCount(), 0);
+    QVERIFY(!w->findChild<QWidget *>(QStringLiteral("lcd"))->isEnabled());
 }
 
 void TestItems::toolBarPerNode()
@@ -339,14 +368,119 @@ void TestItems::recordingStopsOnItemChanges()
     QCOMPARE(table(w)->rowCount(), 0);
 }
 
+void TestItems::itemsNeverMixFunctions_data()
+{
+    // Measure1 records three readings of `first`, Second two of `second`;
+    // back on Measure1 one reading of `back` arrives.
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::addColumn<QString>("back");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("another function than its own starts it anew") << "VOLT" << "DBM" << "DBM" << 1;
+    QTest::newRow("its own function keeps its readings") << "VOLT" << "DBM" << "VOLT" << 4;
+    QTest::newRow("one function everywhere") << "DBM" << "DBM" << "DBM" << 4;
+}
+
+void TestItems::itemsNeverMixFunctions()
+{
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    QFETCH(QString, back);
+    QFETCH(int, rows);
+
+    ModalAnswerer answerer;
+    QStringList answers{QStringLiteral("Second")};
+    QStringList proposed;
+    answerNames(answerer, &answers, &proposed);
+    WindowFixture fixture;
+    Widget *w = fixture.window();
+    const auto record = [&](const QString &function, int count) {
+        invoke(w, "on_actionStart_triggered");
+        for (int i = 0; i < count; ++i)
+            show(w, reading(qPrintable(function)));
+        invoke(w, "on_actionStop_triggered");
+    };
+    record(first, 3);
+    invoke(w, "on_actionItemNew_triggered");
+    record(second, 2);
+    activate(w, QStringLiteral("Measure1"));
+    record(back, 1);
+
+    QCOMPARE(table(w)->rowCount(), rows);
+    for (int row = 0; row < rows; ++row)
+        QCOMPARE(table(w)->index(row, 5).data().toString(), row < rows - 1 ? first : back);
+}
+
+void TestItems::closingKeepsOnlyMeasuredReadings_data()
+{
+    QTest::addColumn<bool>("goLocal"); // else Disconnect is pressed
+    QTest::addColumn<int>("afterCommands");
+    for (int commands : {0, 1, 3}) {
+        QTest::addRow("Disconnect after %d commands", commands) << false << commands;
+        QTest::addRow("meter local after %d commands", commands) << true << commands;
+    }
+}
+
+// Recording while the link is closed, by the user or because the meter went
+// local, at several points of the live pass: every row kept was measured by
+// a Fetch? of its own, and recording is off once the link is down.
+void TestItems::closingKeepsOnlyMeasuredReadings()
+{
+    QFETCH(bool, goLocal);
+    QFETCH(int, afterCommands);
+
+    const ListedMeter listed;
+    const std::shared_ptr<dmmsim::SimulatedMeter> &meter = listed.meter;
+    {
+        ModalAnswerer answerer;
+        WindowFixture fixture;
+        Widget *w = fixture.window();
+        const auto fetches = [&meter] {
+            const std::vector<std::string> log = meter->commandLog();
+            return std::count_if(log.begin(), log.end(), [](const std::string &line) {
+                return line.rfind("Fetch?", 0) == 0;
+            });
+        };
+        long fetchesAtLastRow = -1;
+        int unmeasured = 0;
+        QObject::connect(table(w), &QAbstractItemModel::rowsInserted, w, [&] {
+            const long now = fetches();
+            if (fetchesAtLastRow >= 0 && now == fetchesAtLastRow)
+                ++unmeasured;
+            fetchesAtLastRow = now;
+        });
+
+        fixture.action("actionConnect")->trigger();
+        fixture.action("actionStart")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(table(w)->rowCount() >= 2, 30000);
+        if (goLocal) {
+            meter->pressLocalAfter(afterCommands);
+        } else {
+            const size_t mark = meter->commandLog().size() + size_t(afterCommands);
+            QTimer press;
+            QObject::connect(&press, &QTimer::timeout, w, [&] {
+                if (meter->commandLog().size() < mark)
+                    return;
+                press.stop();
+                fixture.action("actionDisconnect")->trigger();
+            });
+            press.start(0);
+            QTRY_VERIFY_WITH_TIMEOUT(!press.isActive(), 30000);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(fixture.action("actionConnect")->isEnabled(), 30000);
+        QCOMPARE(answerer.boxes().size(), goLocal ? 1 : 0);
+        QCOMPARE(unmeasured, 0);
+        QVERIFY(!fixture.action("actionStop")->isEnabled());
+        fixture.closeWindow();
+    }
+}
+
 // With the simulated meter feeding readings: records switch owners, are
 // deleted with their items and restarts, and go with the window, none twice
 // and none lost (checked by the address sanitizer's leak check).
 void TestItems::meterFeedsItemsThroughSwitchesAndDeletes()
 {
-    NoKernelDevices noUsbDevices;
-    auto meter = std::make_shared<dmmsim::SimulatedMeter>();
-    visa::addInProcessInstrument(meter);
+    const ListedMeter listed;
     {
         ModalAnswerer answerer;
         answerer.setBoxAnswer(QMessageBox::Yes);
@@ -376,7 +510,6 @@ void TestItems::meterFeedsItemsThroughSwitchesAndDeletes()
         QTRY_VERIFY_WITH_TIMEOUT(table(w)->rowCount() > before, 30000);
         fixture.closeWindow();
     }
-    visa::removeInProcessInstrument(meter.get());
 }
 
 QTEST_MAIN(TestItems)

@@ -50,7 +50,7 @@ private slots:
     void threeReadings();
     void stopAfterSecondRecord();
     void stopFromProgressSlotQueuesNothing();
-    void stopWhileCountingIsIgnored();
+    void stopWhileCountingWins();
     void countWithoutTransferOnlyUpdatesTotal();
     void rejectedRecordStillCounts();
     void badCountEndsTransfer_data();
@@ -291,17 +291,21 @@ void TestStoreData::stopFromProgressSlotQueuesNothing()
     QCOMPARE(bench.driver.getStoreParam().transferState, int(StoreParam::StoreIdle));
 }
 
-void TestStoreData::stopWhileCountingIsIgnored()
+// Cancel before the meter has said how many it holds: the count only
+// updates the total, and no upload starts with nobody watching.
+void TestStoreData::stopWhileCountingWins()
 {
     DecoderBench bench;
     TransferLog log(bench.driver);
     bench.driver.startGetAllStore();
     bench.driver.stopGetStore();
-    QCOMPARE(bench.driver.getStoreParam().transferState, int(StoreParam::StoreCounting));
-    bench.decode("MEMory:STORe?", "1");
-    bench.decode("MEMory:UPLoad? 1", ::exampleRecord);
-    QCOMPARE(log.events, (QStringList{"count 1", "record", "num 1/1"}));
-    QCOMPARE(bench.driver.getStoreParam().transferState, int(StoreParam::StoreDone));
+    QCOMPARE(bench.driver.getStoreParam().transferState, int(StoreParam::StoreIdle));
+    VarnokTestAccess::clearQueued(bench.driver);
+    bench.decode("MEMory:STORe?", "4");
+    QCOMPARE(log.events, QStringList());
+    QCOMPARE(VarnokTestAccess::queued(bench.driver), QList<QByteArray>());
+    QCOMPARE(bench.driver.getStoreParam().total, 4);
+    QCOMPARE(bench.driver.getStoreParam().transferState, int(StoreParam::StoreIdle));
 }
 
 void TestStoreData::countWithoutTransferOnlyUpdatesTotal()
