@@ -136,3 +136,8 @@ void DataModel::clear()
     rows.clear();
     endRemoveRows();
 }
+
+const DmmData *DataModel::record(int row) const
+{
+    return rows.value(row);
+}

@@ -35,6 +35,7 @@ public:
     // Every record of an item at once: one reset, however many rows.
     void setRecords(const QList<DmmData *> &records);
     void clear();
+    const DmmData *record(int row) const;
 
     // The display text of a cell; column 0 is the row number.
     static QVariant cellText(const DmmData &record, int row, int column);

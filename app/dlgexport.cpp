@@ -25,3 +25,9 @@ void dlgExport::on_rbChart_toggled(bool checked)
     if (checked)
         chosen = Chart;
 }
+
+void dlgExport::on_rbCsv_toggled(bool checked)
+{
+    if (checked)
+        chosen = Csv;
+}

@@ -13,6 +13,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QSaveFile>
 #include <QTabWidget>
 #include <QUrl>
 
@@ -95,7 +96,7 @@ Exporter::Exporter(QWidget *window, const DataModel &table, QTabWidget *tabs, DM
         titles << table.headerData(column, Qt::Horizontal).toString();
 }
 
-void Exporter::run()
+void Exporter::run(const JournalHeader &csvHeader)
 {
     dlgExport dialog;
     if (dialog.exec() != QDialog::Accepted)
@@ -105,6 +106,11 @@ void Exporter::run()
                                                           tr("Excel File(*.xls)"));
         if (!path.isEmpty())
             exportTable(path);
+    } else if (dialog.kind() == dlgExport::Csv) {
+        const QString path = QFileDialog::getSaveFileName(window, tr("Export the datas to a CSV file."), QString(),
+                                                          tr("CSV File(*.csv)"));
+        if (!path.isEmpty())
+            exportCsv(path, csvHeader);
     } else {
         const QString path = QFileDialog::getSaveFileName(window, tr("Export the chart to a picture."),
                                                           QStringLiteral("."), tr("JPG File(*.jpg)"));
@@ -227,6 +233,35 @@ QVariantList Exporter::collectRows(int first, int count, Progress &progress)
         }
     }
     return rows;
+}
+
+void Exporter::exportCsv(const QString &path, const JournalHeader &header)
+{
+    tableChanged = false;
+    QObject watcher;
+    const auto changed = [this] { tableChanged = true; };
+    QObject::connect(&table, &QAbstractItemModel::modelAboutToBeReset, &watcher, changed);
+    QObject::connect(&table, &QAbstractItemModel::rowsAboutToBeRemoved, &watcher, changed);
+
+    QSaveFile file(path);
+    bool written = file.open(QIODevice::WriteOnly) && file.write(JournalFormat::headerText(header)) > 0;
+    {
+        const int total = table.rowCount();
+        Progress progress(window, total);
+        QElapsedTimer slice;
+        slice.start();
+        for (int row = 0; written && row < total && !tableChanged; ++row) {
+            written = file.write(JournalFormat::recordLine(row + 1, *table.record(row))) > 0;
+            if (slice.elapsed() >= SliceMs) {
+                progress.setValue(row + 1);
+                QCoreApplication::processEvents();
+                slice.restart();
+            }
+        }
+        written = written && !tableChanged
+                  && file.write(JournalFormat::closingLine(QDateTime::currentDateTime(), total)) > 0 && file.commit();
+    }
+    inform(written ? tr("The datas is exported successfully.") : tr("The datas is exported failed."));
 }
 
 void Exporter::exportChart(const QString &path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "automationobject.h"
+#include "journalformat.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -11,8 +12,8 @@ class DMMChart;
 class QTabWidget;
 class QWidget;
 
-// The Export action: the active item's table as an .xls spreadsheet, or the
-// trend chart as a picture.
+// The Export action: the active item's table as an .xls spreadsheet or a CSV
+// table, or the trend chart as a picture.
 class Exporter
 {
     Q_DECLARE_TR_FUNCTIONS(Exporter)
@@ -23,11 +24,15 @@ public:
 
     Exporter(QWidget *window, const DataModel &table, QTabWidget *tabs, DMMChart *chart);
 
-    // Asks what to export and where to, then writes it.
-    void run();
+    // Asks what to export and where to, then writes it; a CSV table starts
+    // with `csvHeader`.
+    void run(const JournalHeader &csvHeader);
     // Writes the table to `path` through the spreadsheet application and
     // tells the user how it went; the saved file is then opened.
     void exportTable(const QString &path, const AutomationOptions &options = AutomationOptions());
+    // Writes the table's readings to `path` in the journal's format (to a
+    // side file renamed into place) and tells the user how it went.
+    void exportCsv(const QString &path, const JournalHeader &header);
     // Shows every tab once, so that the chart is laid out, then saves it.
     void exportChart(const QString &path);
 

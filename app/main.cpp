@@ -3,6 +3,7 @@
 #include "widget.h"
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
@@ -13,6 +14,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("dmmpanel"));
     Widget window;
     window.show();
+    // Recordings a crash cut short are offered back once the window is up.
+    QTimer::singleShot(0, &window, &Widget::offerRestore);
     // Asked to end (the session ends, Ctrl+C): close as the Close action does,
     // so that the meter goes back to local and the settings are saved; then
     // leave every event loop, a dialog's included.

@@ -2,12 +2,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <limits>
@@ -18,6 +21,9 @@ OptionDialog::OptionDialog(bool hideLanguage, QWidget *parent)
       spinSampleRate(new QSpinBox(this)),
       chkSkipRepeat(std::make_unique<QCheckBox>()),
       infiniteBox(new QCheckBox(tr("Infinite"), this)),
+      chkJournal(new QCheckBox(tr("Write recordings to journal files"), this)),
+      labelJournalFolder(new QLabel(this)),
+      btnJournalFolder(new QPushButton(tr("Open folder"), this)),
       btnOk(new QPushButton(tr("Ok"), this)),
       btnCancel(new QPushButton(tr("Cancel"), this)),
       cbbLanguage(new QComboBox(this))
@@ -34,6 +40,10 @@ OptionDialog::OptionDialog(bool hideLanguage, QWidget *parent)
     btnOk->setObjectName(QStringLiteral("btnOk"));
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     cbbLanguage->setObjectName(QStringLiteral("cbbLanguage"));
+    chkJournal->setObjectName(QStringLiteral("chkJournal"));
+    labelJournalFolder->setObjectName(QStringLiteral("labelJournalFolder"));
+    labelJournalFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    btnJournalFolder->setObjectName(QStringLiteral("btnJournalFolder"));
     cbbLanguage->addItem(tr("English"));
     cbbLanguage->addItem(tr("Chinese"));
 
@@ -52,6 +62,10 @@ OptionDialog::OptionDialog(bool hideLanguage, QWidget *parent)
     grid->addWidget(infiniteBox, row, 2);
     grid->addWidget(new QLabel(tr("Sample rate"), this), row + 1, 0);
     grid->addWidget(spinSampleRate, row + 1, 1);
+    grid->addWidget(new QLabel(tr("Journal"), this), row + 2, 0);
+    grid->addWidget(chkJournal, row + 2, 1, 1, 2);
+    grid->addWidget(labelJournalFolder, row + 3, 1);
+    grid->addWidget(btnJournalFolder, row + 3, 2);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -66,6 +80,11 @@ OptionDialog::OptionDialog(bool hideLanguage, QWidget *parent)
     connect(btnOk, &QPushButton::clicked, this, &OptionDialog::slotBtnClicked);
     connect(btnCancel, &QPushButton::clicked, this, &OptionDialog::slotBtnClicked);
     connect(infiniteBox, &QCheckBox::toggled, this, &OptionDialog::on_infinite_toggled);
+    connect(btnJournalFolder, &QPushButton::clicked, this, [this] {
+        // Made on demand: before the first recording there is no folder yet.
+        QDir().mkpath(labelJournalFolder->text());
+        QDesktopServices::openUrl(QUrl::fromLocalFile(labelJournalFolder->text()));
+    });
     connect(cbbLanguage, QOverload<int>::of(&QComboBox::currentIndexChanged),
             this, &OptionDialog::on_cbbLanguage_currentIndexChanged);
 }
@@ -124,6 +143,17 @@ bool OptionDialog::skipRepeat() const
 void OptionDialog::setSkipRepeat(bool on)
 {
     chkSkipRepeat->setChecked(on);
+}
+
+bool OptionDialog::journal() const
+{
+    return chkJournal->isChecked();
+}
+
+void OptionDialog::setJournal(bool on, const QString &folder)
+{
+    chkJournal->setChecked(on);
+    labelJournalFolder->setText(folder);
 }
 
 void OptionDialog::slotBtnClicked()

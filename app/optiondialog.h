@@ -6,6 +6,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QSpinBox;
 
@@ -28,6 +29,9 @@ public:
     void setSampleRate(int ms);
     bool skipRepeat() const;
     void setSkipRepeat(bool on);
+    bool journal() const;
+    // Whether recordings are written to journal files, and the folder they go to.
+    void setJournal(bool on, const QString &folder);
 
 private slots:
     void slotBtnClicked();
@@ -42,6 +46,9 @@ private:
     // Carries the skip-repeat value through the dialog; never shown.
     std::unique_ptr<QCheckBox> chkSkipRepeat;
     QCheckBox *infiniteBox;
+    QCheckBox *chkJournal;
+    QLabel *labelJournalFolder;
+    QPushButton *btnJournalFolder;
     QPushButton *btnOk;
     QPushButton *btnCancel;
     QComboBox *cbbLanguage;

@@ -19,6 +19,7 @@ public:
         bool infinite = true;
         int sampleRate = 0;
         bool skipRepeat = false;
+        bool journal = true; // recordings are written to journal files
     };
 
     enum class WriteResult {

@@ -3,15 +3,19 @@
 #include "dmmdata.h"
 #include "itemdata.h"
 #include "itemviews.h"
+#include "recordingjournal.h"
 #include "varnok.h"
 
-Recorder::Recorder(const Varnok &driver, ItemViews &views) : driver(driver), views(views)
+Recorder::Recorder(const Varnok &driver, ItemViews &views, RecordingJournal &journal)
+    : driver(driver), views(views), journal(journal)
 {
 }
 
 void Recorder::setRecording(bool on)
 {
     recording = on;
+    if (!on)
+        journal.end();
 }
 
 namespace {
@@ -44,12 +48,15 @@ bool Recorder::offer(DmmData *record, ItemData *item)
         // start it anew.
         views.clear();
         item->clearDatas();
+        // The earlier readings stay in their journal; the new ones get a file of their own.
+        journal.end();
         views.show(*item);
     }
 
     if (line1.valueModes[0] == DmmData::ValueNone || line2.valueModes[1] == DmmData::ValueNone)
         return false;
     item->appendData(record);
+    journal.keep(*record, *item);
     views.append(*record);
     return true;
 }

@@ -3,16 +3,19 @@
 class DmmData;
 class ItemData;
 class ItemViews;
+class RecordingJournal;
 class Varnok;
 
 // Decides for each live reading whether the active item keeps it: only
 // while recording, below the item's sample-point limit, and never a reading
 // without a value. A reading whose function on either line differs from the
 // item's own last reading starts the item anew.
+// Every reading kept also goes to the recording's journal file, which keeps
+// it when the item in memory is emptied.
 class Recorder
 {
 public:
-    Recorder(const Varnok &driver, ItemViews &views);
+    Recorder(const Varnok &driver, ItemViews &views, RecordingJournal &journal);
 
     void setRecording(bool on);
 
@@ -23,5 +26,6 @@ public:
 private:
     const Varnok &driver;
     ItemViews &views;
+    RecordingJournal &journal;
     bool recording = false;
 };

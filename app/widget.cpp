@@ -11,6 +11,7 @@
 #include "manuallocation.h"
 #include "optiondialog.h"
 #include "recorder.h"
+#include "recordingjournal.h"
 #include "tessaly.h"
 #include "ui_widget.h"
 #include "varnok.h"
@@ -75,7 +76,8 @@ void Widget::initWidget()
     controlPanel = std::make_unique<ControlPanel>(*ui, *driver, this);
     views = std::make_unique<ItemViews>(ui->tv, ui->chart, ui->Histogram1);
     views->setUpCharts(ui->tabWidget, ui->tab_2);
-    recorder = std::make_unique<Recorder>(*driver, *views);
+    initJournal();
+    recorder = std::make_unique<Recorder>(*driver, *views, *journal);
     initItemTree();
     ui->tvItems->installEventFilter(this);
     ui->tv->installEventFilter(this);
@@ -214,10 +216,11 @@ bool Widget::isUnfocusedPanelControl(QObject *obj) const
 QList<QAction *> Widget::itemActions(const QModelIndex &index) const
 {
     if (index.parent().isValid())
-        return {ui->actionItemSetToActive, ui->actionItemRename, ui->actionItemNew, ui->actionItemDelete};
+        return {ui->actionItemSetToActive, ui->actionItemRename, ui->actionItemNew, ui->actionItemDelete,
+                ui->actionItemOpen};
     if (ItemTree::isStoreNode(index))
         return {ui->actionItemSetToActive, ui->actionItemDownload};
-    return {ui->actionItemNew};
+    return {ui->actionItemNew, ui->actionItemOpen};
 }
 
 void Widget::closeEvent(QCloseEvent *event)
@@ -347,7 +350,8 @@ void Widget::on_actionImport_triggered()
 
 void Widget::on_actionExport_triggered()
 {
-    Exporter(this, views->model(), ui->tabWidget, ui->chart).run();
+    Exporter(this, views->model(), ui->tabWidget, ui->chart)
+        .run(activeItem ? journal->headerFor(*activeItem) : JournalHeader());
 }
 
 void Widget::on_actionManual_triggered()
@@ -374,6 +378,7 @@ void Widget::runOptionDialog()
     dialog.setInfinite(driver->getOptInifinite());
     dialog.setSampleRate(driver->getSampleRate());
     dialog.setSkipRepeat(driver->getSkipRepeat());
+    dialog.setJournal(journal->isEnabled(), RecordingJournal::folder());
     dialog.setLanguageIndex(language == QLatin1String("OTHER") ? 1 : 0);
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -382,6 +387,7 @@ void Widget::runOptionDialog()
     driver->setOptInifinite(dialog.infinite());
     driver->setSkipRepeat(dialog.skipRepeat());
     driver->setSamplePoints(dialog.samplePoints());
+    journal->setEnabled(dialog.journal());
     language = dialog.languageIndex() == 1 ? QStringLiteral("OTHER") : QStringLiteral("EN");
 }
 
@@ -394,6 +400,7 @@ OptionsFile::Values Widget::currentOptions() const
     values.infinite = driver->getOptInifinite();
     values.sampleRate = driver->getSampleRate();
     values.skipRepeat = driver->getSkipRepeat();
+    values.journal = journal->isEnabled();
     return values;
 }
 
@@ -413,6 +420,7 @@ void Widget::restoreSettings()
     driver->setOptInifinite(values.infinite);
     driver->setSampleRate(values.sampleRate);
     driver->setSkipRepeat(values.skipRepeat);
+    journal->setEnabled(values.journal);
 }
 
 void Widget::saveSettings()

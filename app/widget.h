@@ -18,6 +18,8 @@ class ControlPanel;
 class ItemTree;
 class ItemViews;
 class Recorder;
+class RecordingJournal;
+struct JournalContents;
 class LiveDisplay;
 class QAction;
 class QLabel;
@@ -35,6 +37,12 @@ public:
     // means OptionsFile::defaultPath().
     explicit Widget(QWidget *parent = nullptr, const QString &optionsPath = QString());
     ~Widget() override;
+
+    // Offers to restore the recordings of journals a crash left open; called
+    // once the window shows.
+    void offerRestore();
+    // Opens a journal, or any CSV table this program wrote, as a new item.
+    void openJournal(const QString &path);
 
 protected:
     bool eventFilter(QObject *obj, QEvent *event) override;
@@ -66,6 +74,7 @@ private slots:
     void on_actionItemDelete_triggered();
     void on_actionItemRename_triggered();
     void on_actionItemSetToActive_triggered();
+    void on_actionItemOpen_triggered();
     void on_tvItems_activated(const QModelIndex &index);
     void itemSetToActive(const QModelIndex &index);
     void showItemBtn(const QModelIndex &current, const QModelIndex &previous);
@@ -117,6 +126,10 @@ private:
     void reportConnectFailure();
     void initSelf();
     void initConnec();
+    void initJournal();
+    QModelIndex addJournalItem(const QString &name, JournalContents &contents);
+    // Makes `index` the active and the current item.
+    void showItem(const QModelIndex &index);
     void restoreSettings();
     void saveSettings();
     void runOptionDialog();
@@ -141,6 +154,7 @@ private:
     std::unique_ptr<LiveDisplay> liveDisplay;
     std::unique_ptr<ControlPanel> controlPanel;
     std::unique_ptr<ItemViews> views;
+    std::unique_ptr<RecordingJournal> journal;
     std::unique_ptr<Recorder> recorder;
     std::unique_ptr<ItemTree> items;
     ItemData *activeItem = nullptr; // owned by the item tree's model

@@ -6,6 +6,7 @@
 #include "itemviews.h"
 #include "livedisplay.h"
 #include "recorder.h"
+#include "recordingjournal.h"
 #include "tvitemmodel.h"
 #include "ui_widget.h"
 #include "varnok.h"
@@ -42,10 +43,7 @@ void Widget::newItem(const QString &name, ItemData::DataType)
     if (name.isEmpty())
         return;
     setRecording(false);
-    const QModelIndex index = items->appendMeasureItem(name);
-    itemSetToActive(index);
-    ui->tvItems->setCurrentIndex(index);
-    showItemBtn(index, QModelIndex());
+    showItem(items->appendMeasureItem(name));
 }
 
 void Widget::on_actionItemNew_triggered()

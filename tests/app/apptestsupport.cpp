@@ -2,6 +2,7 @@
 
 #include "widget.h"
 
+#include <QFile>
 #include <QTest>
 
 const LinkActions NotConnected{true, false, false, false, false};
@@ -13,12 +14,24 @@ WindowFixture::WindowFixture() : WindowFixture(QString())
 
 WindowFixture::WindowFixture(const QString &optionsPath)
     : path(optionsPath.isEmpty() ? dir.filePath(QStringLiteral("options.xml")) : optionsPath),
-      widget(std::make_unique<Widget>(nullptr, path))
+      widget(newWindow(path, dir.filePath(QStringLiteral("data"))))
 {
     widget->show();
 }
 
 WindowFixture::~WindowFixture() = default;
+
+std::unique_ptr<Widget> WindowFixture::newWindow(const QString &optionsPath, const QString &dataFolder)
+{
+    // Recordings write their journals here, not into the user's data folder.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataFolder));
+    return std::make_unique<Widget>(nullptr, optionsPath);
+}
+
+QString WindowFixture::dataFolder() const
+{
+    return dir.filePath(QStringLiteral("data"));
+}
 
 Widget *WindowFixture::window() const
 {

@@ -19,10 +19,14 @@ public:
     Widget *window() const;
     QAction *action(const char *name) const;
     QString optionsPath() const;
+    // XDG_DATA_HOME while the window lives: the journals go below it.
+    QString dataFolder() const;
     // Closes the window the way the user does, and forgets it.
     void closeWindow();
 
 private:
+    static std::unique_ptr<Widget> newWindow(const QString &optionsPath, const QString &dataFolder);
+
     QTemporaryDir dir;
     QString path;
     std::unique_ptr<Widget> widget;

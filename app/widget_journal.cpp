@@ -1,0 +1,99 @@
+// Journals: the files the recordings are written to, brought back after a
+// crash or opened as items.
+#include "widget.h"
+
+#include "dlgrestore.h"
+#include "itemtree.h"
+#include "journalreader.h"
+#include "recorder.h"
+#include "recordingjournal.h"
+#include "tessaly.h"
+#include "tvitemmodel.h"
+#include "ui_widget.h"
+#include "varnok.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+void Widget::initJournal()
+{
+    journal = std::make_unique<RecordingJournal>([this] {
+        JournalHeader header;
+        header.program = QStringLiteral("dmmpanel");
+        const USB *usb = driver->actived() ? transport->usb() : nullptr;
+        header.resource = usb ? usb->resource : QString();
+        header.simulated = usb && transport->isInProcess();
+        header.sampleRateMs = driver->getSampleRate();
+        header.samplePoints = driver->getSamplePoints();
+        header.unlimited = driver->getOptInifinite();
+        return header;
+    });
+    connect(journal.get(), &RecordingJournal::message, this, &Widget::slotMessage);
+}
+
+void Widget::offerRestore()
+{
+    const QString folder = RecordingJournal::folder();
+    const QStringList paths = JournalReader::unclosedJournals(folder);
+    if (paths.isEmpty())
+        return;
+    QList<JournalSummary> summaries;
+    for (const QString &path : paths)
+        summaries.append(JournalReader::summarize(path));
+    DlgRestore dialog(summaries, folder, this);
+    const bool restore = dialog.exec() == QDialog::Accepted;
+
+    QModelIndex restored;
+    for (const QString &path : paths) {
+        if (restore) {
+            JournalContents contents = JournalReader::read(path);
+            if (contents.error.isEmpty())
+                restored = addJournalItem(tr("%1 (restored)").arg(contents.header.itemName), contents);
+            else
+                slotMessage(contents.error);
+        }
+        // Offered once: closed now as its writer would have closed it.
+        if (!JournalReader::closeAfterCrash(path))
+            slotMessage(tr("The journal %1 could not be closed; it will be offered again.").arg(path));
+    }
+    if (restored.isValid())
+        showItem(restored);
+}
+
+void Widget::on_actionItemOpen_triggered()
+{
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open a journal"), RecordingJournal::folder(),
+                                                      tr("CSV table (*.csv)"));
+    if (!path.isEmpty())
+        openJournal(path);
+}
+
+void Widget::openJournal(const QString &path)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    JournalContents contents = JournalReader::read(path);
+    QApplication::restoreOverrideCursor();
+    if (!contents.error.isEmpty()) {
+        QMessageBox::information(this, QString(), contents.error);
+        return;
+    }
+    showItem(addJournalItem(QFileInfo(path).completeBaseName(), contents));
+}
+
+QModelIndex Widget::addJournalItem(const QString &name, JournalContents &contents)
+{
+    const QModelIndex index = items->appendMeasureItem(name);
+    ItemData *item = TvItemModel::nodeItem(index);
+    for (std::unique_ptr<DmmData> &record : contents.records)
+        item->appendData(record.release());
+    return index;
+}
+
+void Widget::showItem(const QModelIndex &index)
+{
+    itemSetToActive(index);
+    ui->tvItems->setCurrentIndex(index);
+    showItemBtn(index, QModelIndex());
+}

@@ -1,0 +1,305 @@
+// The window's journals end to end: a recording killed with SIGKILL and
+// restored at the next start, readings the item lets go of kept on disk and
+// opened again, the CSV export, a journal folder that cannot be written, and
+// the switch in the options dialog.
+#include "apptestsupport.h"
+#include "dmmchart.h"
+#include "dmmdata.h"
+#include "journalreader.h"
+#include "modalanswerer.h"
+#include "recordingjournal.h"
+#include "testrecords.h"
+#include "tvitemmodel.h"
+#include "widget.h"
+
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+#include <QTreeView>
+#include <QTreeWidget>
+
+namespace {
+
+using Rows = QList<QStringList>;
+
+Rows tableRows(const Widget *window)
+{
+    const QAbstractItemModel *table = window->findChild<QTableView *>(QStringLiteral("tv"))->model();
+    Rows rows;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < table->columnCount(); ++column)
+            cells << table->index(row, column).data().toString();
+        rows << cells;
+    }
+    return rows;
+}
+
+QString activeName(const Widget *window)
+{
+    const QAbstractItemModel *tree = window->findChild<QTreeView *>(QStringLiteral("tvItems"))->model();
+    const QModelIndex live = tree->index(1, 0);
+    for (int row = 0; row < tree->rowCount(live); ++row) {
+        const QModelIndex index = tree->index(row, 0, live);
+        if (index.data(TvItemModel::ActiveRole).toBool())
+            return index.data().toString();
+    }
+    return QString();
+}
+
+QStringList journals()
+{
+    QStringList paths;
+    for (const QFileInfo &file : QDir(RecordingJournal::folder()).entryInfoList({QStringLiteral("*.csv")}, QDir::Files, QDir::Time | QDir::Reversed))
+        paths << file.filePath();
+    return paths;
+}
+
+std::unique_ptr<DmmData> readingWith(const QString &line2Function, int n)
+{
+    std::unique_ptr<DmmData> record = baseline();
+    record->time = record->time.addSecs(n);
+    record->channels[1]->functions[1] = line2Function;
+    record->channels[0]->valueTexts[0] = QString::number(n);
+    return record;
+}
+
+void trigger(Widget *window, const char *slot)
+{
+    QMetaObject::invokeMethod(window, slot, Qt::DirectConnection);
+}
+
+} // namespace
+
+class TestJournalWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void crashRestore_data();
+    void crashRestore();
+    void keptOnDisk_data();
+    void keptOnDisk();
+    void csvExport();
+    void unwritableFolder();
+    void switchedOff();
+};
+
+void TestJournalWindow::initTestCase()
+{
+    // The journal folder the program itself uses, below each test's XDG_DATA_HOME.
+    QCoreApplication::setApplicationName(QStringLiteral("dmmpanel"));
+}
+
+void TestJournalWindow::crashRestore_data()
+{
+    QTest::addColumn<bool>("torn");
+    QTest::newRow("killed between lines") << false;
+    QTest::newRow("killed inside a line") << true;
+}
+
+void TestJournalWindow::crashRestore()
+{
+    QFETCH(bool, torn);
+    constexpr int Readings = 10000;
+    QTemporaryDir dir;
+    const QString data = dir.filePath(QStringLiteral("data"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), data);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QStringLiteral(JOURNAL_CHILD), {dir.filePath(QStringLiteral("options.xml"))});
+    QVERIFY(child.waitForStarted());
+    QByteArray shown;
+    while (shown.count('\n') < Readings && child.state() == QProcess::Running) {
+        child.waitForReadyRead(1000);
+        shown += child.readAllStandardOutput();
+    }
+    child.kill(); // SIGKILL
+    QVERIFY(child.waitForFinished(30000));
+    shown += child.readAllStandardOutput();
+    shown.truncate(shown.lastIndexOf('\n') + 1); // a row the kill cut short was never shown whole
+    Rows printed;
+    for (const QByteArray &line : shown.split('\n'))
+        if (!line.isEmpty())
+            printed << QString::fromUtf8(line).split(QLatin1Char('\t'));
+    QVERIFY(printed.size() >= Readings);
+
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data));
+    const QStringList files = journals();
+    QCOMPARE(files.size(), 1);
+    QFile file(files.first());
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    const QByteArray bytes = file.readAll();
+    QVERIFY(bytes.endsWith('\n')); // one write per line: a kill never splits one
+    int inFile = JournalReader::summarize(files.first()).readings;
+    if (torn) {
+        // As a power cut inside the last write leaves it.
+        const int lastStart = bytes.lastIndexOf('\n', bytes.size() - 2) + 1;
+        QVERIFY(file.resize(lastStart + (bytes.size() - lastStart) / 2));
+        --inFile;
+    }
+    file.close();
+
+    Widget window(nullptr, dir.filePath(QStringLiteral("options2.xml")));
+    window.show();
+    ModalAnswerer answerer;
+    QStringList offered;
+    answerer.setDialogHandler([&](QDialog *dialog) {
+        const QTreeWidgetItem *row = dialog->findChild<QTreeWidget *>(QStringLiteral("journalList"))->topLevelItem(0);
+        offered = QStringList{row->text(0), row->text(1)};
+        dialog->accept();
+    });
+    window.offerRestore();
+    QCOMPARE(answerer.dialogCount(), 1);
+    QCOMPARE(offered, (QStringList{QStringLiteral("Measure1"), QString::number(inFile)}));
+    QCOMPARE(activeName(&window), QStringLiteral("Measure1 (restored)"));
+
+    // Every row the table showed before the kill, as it showed it; at most
+    // the rows written but not yet shown when the kill came follow.
+    const Rows restored = tableRows(&window);
+    QCOMPARE(restored.size(), inFile);
+    QVERIFY(restored.size() >= printed.size() - (torn ? 1 : 0));
+    QVERIFY(restored.size() <= printed.size() + 20);
+    for (int row = 0; row < qMin(restored.size(), printed.size()); ++row)
+        QCOMPARE(restored[row], printed[row]);
+    for (const ChartLine *line : window.findChild<DMMChart *>(QStringLiteral("chart"))->lines())
+        QCOMPARE(line->count(), qint64(restored.size()));
+
+    // Offered once: the next start asks nothing.
+    ModalAnswerer again;
+    window.offerRestore();
+    QCOMPARE(again.dialogCount(), 0);
+    QCOMPARE(JournalReader::read(files.first()).records.size(), size_t(inFile));
+}
+
+void TestJournalWindow::keptOnDisk_data()
+{
+    QTest::addColumn<bool>("deleteItem");
+    QTest::newRow("function change") << false;
+    QTest::newRow("item deleted") << true;
+}
+
+void TestJournalWindow::keptOnDisk()
+{
+    QFETCH(bool, deleteItem);
+    WindowFixture fixture;
+    Widget *window = fixture.window();
+    trigger(window, "on_actionStart_triggered");
+    for (int n = 0; n < 3; ++n)
+        show(window, readingWith(QStringLiteral("VOLT"), n));
+    const Rows before = tableRows(window);
+    QCOMPARE(before.size(), 3);
+    if (deleteItem) {
+        ModalAnswerer answerer;
+        answerer.setBoxAnswer(QMessageBox::Yes);
+        trigger(window, "on_actionItemDelete_triggered");
+        QCOMPARE(activeName(window), QString());
+    } else {
+        show(window, readingWith(QStringLiteral("DBM"), 3));
+        QCOMPARE(tableRows(window).size(), 1); // the item started anew
+    }
+
+    const QStringList files = journals();
+    QCOMPARE(files.size(), deleteItem ? 1 : 2);
+    const JournalContents first = JournalReader::read(files.first());
+    QVERIFY(first.closed);
+    window->openJournal(files.first());
+    QCOMPARE(activeName(window), QFileInfo(files.first()).completeBaseName());
+    QCOMPARE(tableRows(window), before);
+}
+
+void TestJournalWindow::csvExport()
+{
+    WindowFixture fixture;
+    Widget *window = fixture.window();
+    trigger(window, "on_actionStart_triggered");
+    for (int n = 0; n < 4; ++n) {
+        std::unique_ptr<DmmData> record = readingWith(QStringLiteral("VOLT"), n);
+        record->channels[0]->valueModes[0] = n == 2 ? DmmData::ValueOverload : DmmData::ValueNormal;
+        show(window, std::move(record));
+    }
+    const Rows shown = tableRows(window);
+    const QString path = QDir(fixture.dataFolder()).filePath(QStringLiteral("export.csv"));
+    ModalAnswerer answerer;
+    answerer.setDialogHandler([&](QDialog *dialog) {
+        if (auto *files = qobject_cast<QFileDialog *>(dialog))
+            files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+        else
+            dialog->findChild<QRadioButton *>(QStringLiteral("rbCsv"))->setChecked(true);
+        dialog->accept();
+    });
+    trigger(window, "on_actionExport_triggered");
+    QCOMPARE(answerer.boxes().size(), 1);
+    QCOMPARE(answerer.boxes().first().text, QStringLiteral("The datas is exported successfully."));
+    const JournalContents contents = JournalReader::read(path);
+    QVERIFY(contents.closed);
+    QCOMPARE(contents.header.itemName, QStringLiteral("Measure1"));
+    window->openJournal(path);
+    QCOMPARE(activeName(window), QStringLiteral("export"));
+    QCOMPARE(tableRows(window), shown);
+}
+
+void TestJournalWindow::unwritableFolder()
+{
+    WindowFixture fixture;
+    Widget *window = fixture.window();
+    // Something else stands where the journal folder belongs.
+    QVERIFY(QDir().mkpath(QFileInfo(RecordingJournal::folder()).path()));
+    QFile blocker(RecordingJournal::folder());
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    trigger(window, "on_actionStart_triggered");
+    for (int n = 0; n < 30; ++n) {
+        show(window, readingWith(QStringLiteral("VOLT"), n));
+        QTest::qWait(50); // past the writer's once-a-second retry
+    }
+    QCOMPARE(tableRows(window).size(), 30);
+    const QListWidget *messages = window->findChild<QListWidget *>(QStringLiteral("listWidget"));
+    QCOMPARE(messages->count(), 1);
+    QVERIFY2(messages->item(0)->text().contains(RecordingJournal::folder()), qPrintable(messages->item(0)->text()));
+}
+
+void TestJournalWindow::switchedOff()
+{
+    WindowFixture fixture;
+    Widget *window = fixture.window();
+    {
+        ModalAnswerer answerer;
+        answerer.setDialogHandler([](QDialog *dialog) {
+            dialog->findChild<QCheckBox *>(QStringLiteral("chkJournal"))->setChecked(false);
+            dialog->accept();
+        });
+        fixture.action("actionOption")->trigger();
+        QCOMPARE(answerer.dialogCount(), 1);
+    }
+    trigger(window, "on_actionStart_triggered");
+    show(window, readingWith(QStringLiteral("VOLT"), 0));
+    QCOMPARE(tableRows(window).size(), 1);
+    QCOMPARE(journals(), QStringList());
+    fixture.closeWindow();
+
+    QFile options(fixture.optionsPath());
+    QVERIFY(options.open(QIODevice::ReadOnly));
+    const QByteArray xml = options.readAll();
+    QVERIFY(xml.contains("<SkipRepeat>0</SkipRepeat>\n    <Journal>0</Journal>\n</options>"));
+    WindowFixture reopened(fixture.optionsPath());
+    bool checked = true;
+    ModalAnswerer answerer;
+    answerer.setDialogHandler([&](QDialog *dialog) {
+        checked = dialog->findChild<QCheckBox *>(QStringLiteral("chkJournal"))->isChecked();
+        dialog->reject();
+    });
+    reopened.action("actionOption")->trigger();
+    QVERIFY(!checked);
+}
+
+QTEST_MAIN(TestJournalWindow)
+#include "tst_journalwindow.moc"
