@@ -92,7 +92,8 @@ void runOptions(const WindowFixture &fixture, const std::function<void(QDialog *
 }
 
 const Elements DefaultValues{{"FixedLanguage", "0"}, {"Language", ""},  {"SamplePoints", "2147483647"},
-                             {"Infinite", "1"},      {"SampleRate", "0"}, {"SkipRepeat", "0"}};
+                             {"Infinite", "1"},      {"SampleRate", "0"}, {"SkipRepeat", "0"},
+                             {"Journal", "1"}};
 
 // The non-layout elements of a file.
 Elements valuesOf(const QString &path)
@@ -141,7 +142,7 @@ void SettingsTest::firstStartWritesEveryDefault()
     for (const auto &element : elements)
         names << element.first;
     QCOMPARE(names, QStringList({"Geometry", "State", "splitter_2", "FixedLanguage", "Language",
-                                 "SamplePoints", "Infinite", "SampleRate", "SkipRepeat"}));
+                                 "SamplePoints", "Infinite", "SampleRate", "SkipRepeat", "Journal"}));
     const QRegularExpression lowerHex(QStringLiteral("^([0-9a-f]{2})+$"));
     for (const char *layout : {"Geometry", "State", "splitter_2"})
         QVERIFY2(lowerHex.match(elementText(elements, layout)).hasMatch(), layout);
@@ -436,8 +437,8 @@ void SettingsTest::languageRowOnlyWhenAsked()
             if (!label->text().isEmpty())
                 labels << label->text();
         }
-        const QStringList expected = hide ? QStringList{"Sample points", "Sample rate"}
-                                          : QStringList{"Language", "Sample points", "Sample rate"};
+        const QStringList expected = hide ? QStringList{"Sample points", "Sample rate", "Journal"}
+                                          : QStringList{"Language", "Sample points", "Sample rate", "Journal"};
         QCOMPARE(labels, expected);
     }
 }
@@ -501,7 +502,8 @@ void SettingsTest::okAppliesEveryValue()
     });
     fixture.closeWindow();
     const Elements expected{{"FixedLanguage", "0"}, {"Language", "EN"},  {"SamplePoints", "100"},
-                            {"Infinite", "0"},      {"SampleRate", "250"}, {"SkipRepeat", "0"}};
+                            {"Infinite", "0"},      {"SampleRate", "250"}, {"SkipRepeat", "0"},
+                            {"Journal", "1"}};
     QCOMPARE(valuesOf(fixture.optionsPath()), expected);
 }
 

@@ -287,11 +287,12 @@ void TestItems::toolBarPerNode()
             all << action->objectName();
         return all;
     };
-    QCOMPARE(shown(), (QStringList{"actionItemSetToActive", "actionItemRename", "actionItemNew", "actionItemDelete"}));
+    QCOMPARE(shown(), (QStringList{"actionItemSetToActive", "actionItemRename", "actionItemNew", "actionItemDelete",
+                                   "actionItemOpen"}));
     tree(w)->setCurrentIndex(node(w, QStringLiteral("Store Data")));
     QCOMPARE(shown(), (QStringList{"actionItemSetToActive", "actionItemDownload"}));
     tree(w)->setCurrentIndex(node(w, QStringLiteral("Live Data")));
-    QCOMPARE(shown(), (QStringList{"actionItemNew"}));
+    QCOMPARE(shown(), (QStringList{"actionItemNew", "actionItemOpen"}));
 }
 
 void TestItems::recording_data()

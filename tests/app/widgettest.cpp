@@ -307,10 +307,10 @@ void WidgetTest::contextMenus_data()
     QTest::newRow("message list") << "listWidget" << -1 << false << QStringList{"Clear"};
     QTest::newRow("item tree, nothing current") << "tvItems" << -1 << false << QStringList();
     QTest::newRow("item tree, measurement item")
-        << "tvItems" << 1 << true << QStringList{"Set to active", "Rename", "New", "Delete"};
+        << "tvItems" << 1 << true << QStringList{"Set to active", "Rename", "New", "Delete", "Open Journal"};
     QTest::newRow("item tree, Store Data root")
         << "tvItems" << 0 << false << QStringList{"Set to active", "Download"};
-    QTest::newRow("item tree, Live Data root") << "tvItems" << 1 << false << QStringList{"New"};
+    QTest::newRow("item tree, Live Data root") << "tvItems" << 1 << false << QStringList{"New", "Open Journal"};
 }
 
 void WidgetTest::contextMenus()
