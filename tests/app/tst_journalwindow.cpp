@@ -86,6 +86,7 @@ private slots:
     void keptOnDisk_data();
     void keptOnDisk();
     void csvExport();
+    void dmmlogFile();
     void unwritableFolder();
     void switchedOff();
 };
@@ -245,6 +246,33 @@ void TestJournalWindow::csvExport()
     window->openJournal(path);
     QCOMPARE(activeName(window), QStringLiteral("export"));
     QCOMPARE(tableRows(window), shown);
+}
+
+// What the command-line logger writes is a journal: the window opens it as an item.
+void TestJournalWindow::dmmlogFile()
+{
+    WindowFixture fixture;
+    Widget *window = fixture.window();
+    QVERIFY(QDir().mkpath(fixture.dataFolder()));
+    const QString path = QDir(fixture.dataFolder()).filePath(QStringLiteral("bench.csv"));
+    QProcess logger;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DMMPANEL_SIMULATOR"), QStringLiteral("1"));
+    logger.setProcessEnvironment(environment);
+    logger.start(QStringLiteral(DMMLOG), {"--samples", "5", "-o", path});
+    QVERIFY(logger.waitForFinished(60000));
+    QVERIFY2(logger.exitCode() == 0, logger.readAllStandardError().constData());
+    window->openJournal(path);
+    QCOMPARE(activeName(window), QStringLiteral("bench"));
+    const Rows rows = tableRows(window);
+    QCOMPARE(rows.size(), 5);
+    // The last reading's LINE1 text and unit, as the file has them, are in the table's last row.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QList<QByteArray> fields = lines.at(lines.size() - 3).split(',');
+    const QString shown = QString::fromUtf8(fields.value(6) + ' ' + fields.value(7));
+    QVERIFY2(rows.last().contains(shown), qPrintable(rows.last().join('|') + " / " + shown));
 }
 
 void TestJournalWindow::unwritableFolder()
