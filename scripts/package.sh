@@ -7,7 +7,7 @@ root=$PWD
 out=$root/build/package
 
 # Build-Depends of debian/control and the packaging tools.
-bash scripts/install-deps.sh debhelper dpkg-dev
+bash scripts/install-deps.sh debhelper dpkg-dev >&2
 
 # The package is built from a copy of the tree, so that debhelper's files
 # and the build stay under build/ and the package holds exactly the working

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# package-test.sh DEB: checks a built package. lintian must pass (errors and
+# warnings); then a clean Debian 12 root is made from Debian's packages under
+# build/package-test/, the package is installed into it with apt, its programs
+# are run there (tests/package/in-root.sh), its udev rule is checked, and it
+# is purged, leaving nothing behind.
+# Exit status: 0 passed, 1 failed, 77 the root cannot be made here (the
+# reason on a line "package-test: SKIPPED: ...").
+set -euo pipefail
+cd "$(dirname "$0")/.."
+deb=$(readlink -f "$1")
+work=$PWD/build/package-test
+base=$work/bookworm-base.tar
+root=$work/root
+started=$SECONDS
+
+skip() {
+    echo "package-test: SKIPPED: $*"
+    exit 77
+}
+fail() {
+    echo "package-test: FAIL: $*" >&2
+    exit 1
+}
+
+bash scripts/install-deps.sh lintian
+# Running as root is what CI does; lintian only remarks on it.
+status=0
+findings=$(lintian --fail-on error,warning --display-info "$deb" 2>&1) || status=$?
+grep -v 'running with root privileges' <<<"$findings" || true
+[ "$status" -eq 0 ] || fail "lintian found errors or warnings in $deb"
+echo "package-test: lintian passed"
+
+[ "${PACKAGE_ROOT_TEST:-1}" != 0 ] || skip "PACKAGE_ROOT_TEST=0"
+[ "$(id -u)" -eq 0 ] || skip "making a Debian root and chrooting into it needs root"
+[ "$(dpkg --print-architecture)" = amd64 ] || skip "the package is for amd64"
+bash scripts/install-deps.sh mmdebstrap >/dev/null 2>&1 || skip "mmdebstrap cannot be installed"
+
+# The base root (essential packages, apt, man-db) is kept for a week: it is
+# only ever unpacked into a fresh folder, apt updates its lists before
+# installing, and a root older than that is made anew.
+if [ -z "$(find "$base" -mtime -7 2>/dev/null)" ]; then
+    # The Debian mirror this machine's apt uses, else Debian's own.
+    mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 2>/dev/null |
+        sed -n 's| bookworm$||p' | head -n 1)
+    mirror=${mirror:-http://deb.debian.org/debian/}
+    echo "package-test: making a Debian 12 root from $mirror"
+    mkdir -p "$work"
+    rm -f "$base"
+    nice -n 10 timeout 900 mmdebstrap --quiet --mode=root --variant=apt --include=man-db \
+        bookworm "$base.part" "$mirror" >"$work/mmdebstrap.log" 2>&1 || {
+        tail -n 5 "$work/mmdebstrap.log"
+        skip "no Debian 12 root could be made from $mirror (see $work/mmdebstrap.log)"
+    }
+    mv "$base.part" "$base"
+fi
+
+rm -rf "$root"
+mkdir -p "$root"
+tar -C "$root" --numeric-owner -xpf "$base"
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+cp "$deb" tests/package/in-root.sh tests/install/closeonterm.sh "$root/var/tmp/"
+# A mount namespace of its own, so that /proc in the root goes with it.
+in_root() {
+    timeout 600 unshare --mount --pid --fork --mount-proc="$root/proc" \
+        chroot "$root" /bin/bash /var/tmp/in-root.sh "$@"
+}
+in_root install "/var/tmp/${deb##*/}" || fail "the installed package does not work"
+
+rule=$root/usr/lib/udev/rules.d/70-dmmpanel-meter.rules
+[ -f "$rule" ] || fail "the udev rule is not installed"
+if udevadm verify --help >/dev/null 2>&1; then
+    udevadm verify --no-summary "$rule" || fail "udevadm verify rejects the udev rule"
+    echo "package-test: udevadm verify accepts the udev rule"
+else
+    python3 tests/package/udevrules.py "$rule" || fail "the udev rule has syntax errors"
+    echo "package-test: the udev rule passes the syntax check (this udevadm has no verify)"
+fi
+
+in_root purge || fail "purging the package"
+rm -rf "$root"
+echo "package-test: passed in $((SECONDS - started)) s"
