@@ -54,6 +54,7 @@ bool Varnok::open(Kelbrin *transport)
 
     liveData = new DmmData;
     readingDecoded = false;
+    answered = false;
     localReported = false;
     commandPool->reset(); // whatever was queued while closed belongs to no connection
     // A transfer still counting or uploading lost its next query just now;
@@ -254,6 +255,10 @@ bool Varnok::carryOut(const Command &command)
             // A receiver of what the answer announced may have closed us.
             if (currentCommand && currentCommand->expectsAnswer())
                 response();
+            if (!answered && state == Open) {
+                answered = true;
+                emit firstAnswer();
+            }
             return true;
         }
     }

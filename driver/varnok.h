@@ -109,6 +109,9 @@ signals:
     void storeNum(int total, int num);
     void remoteStateUpdate(bool b);
     void communicationTimeout();
+    // The meter gave its first answer since the driver opened (a reconnect
+    // counts the link as back only then).
+    void firstAnswer();
 
 public slots:
     void slotReadData(const QByteArray &data) override;
@@ -160,6 +163,7 @@ private:
     bool remote = false;
     bool localReported = false;  // this connection has reported local mode
     bool readingDecoded = false; // this connection has decoded a reading
+    bool answered = false;       // this connection has had an answer
     int state = 0; // 0 idle, 1 open, 2 closing, 3 closed
     QByteArray receiveBuffer;
     StoreParam storeParam;

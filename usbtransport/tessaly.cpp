@@ -94,6 +94,15 @@ bool Tessaly::open()
     const ViStatus found = search(m_resourceFilter.isEmpty() ? QString::fromLatin1(ModelPrefix) : m_resourceFilter);
     if (found < VI_SUCCESS && found != VI_ERROR_RSRC_NFOUND)
         return failOpen(OpenFailure::VisaError, found);
+    if (!m_wantedResource.isEmpty()) {
+        m_usb = nullptr;
+        for (USB *usb : qAsConst(m_usbs)) {
+            if (sameInstrument(m_wantedResource, usb->resource)) {
+                m_usb = usb;
+                break;
+            }
+        }
+    }
     if (!m_usb)
         return failOpen(OpenFailure::NoMatchingInstrument, VI_ERROR_RSRC_NFOUND);
     ViStatus status = openResourceManager();
@@ -132,6 +141,30 @@ void Tessaly::setResourceFilter(const QString &text)
 QString Tessaly::resourceFilter() const
 {
     return m_resourceFilter;
+}
+
+void Tessaly::setWantedResource(const QString &resource)
+{
+    m_wantedResource = resource;
+}
+
+QString Tessaly::wantedResource() const
+{
+    return m_wantedResource;
+}
+
+bool Tessaly::sameInstrument(const QString &wanted, const QString &resource)
+{
+    // USB<board>::<vendor>::<product>::<serial>::INSTR
+    const QStringList a = wanted.split(QStringLiteral("::"));
+    const QStringList b = resource.split(QStringLiteral("::"));
+    if (a.size() != 5 || b.size() != 5 || a.at(3).isEmpty())
+        return wanted.compare(resource, Qt::CaseInsensitive) == 0;
+    for (int i = 1; i < 4; ++i) {
+        if (a.at(i).compare(b.at(i), Qt::CaseInsensitive) != 0)
+            return false;
+    }
+    return true;
 }
 
 Tessaly::OpenFailure Tessaly::openFailure() const

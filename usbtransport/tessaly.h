@@ -62,6 +62,13 @@ public:
     // `text` (any case) instead of the first meter; empty: the meter again.
     void setResourceFilter(const QString &text);
     QString resourceFilter() const;
+    // Limits open() to one instrument: the one with this serial number when
+    // the name carries one (on whichever board number it is listed), else the
+    // one of exactly this name. Empty, the first meter found, as before.
+    void setWantedResource(const QString &resource);
+    QString wantedResource() const;
+    // Whether two resource names name the same instrument in that sense.
+    static bool sameInstrument(const QString &wanted, const QString &resource);
 
     OpenFailure openFailure() const;
     // Whether the open instrument is a software one in this process rather
@@ -95,4 +102,5 @@ private:
     int m_instrumentsSeen = 0; // by the last search, matching or not
     OpenFailure m_openFailure;
     QString m_resourceFilter;
+    QString m_wantedResource;
 };

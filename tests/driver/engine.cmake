@@ -15,3 +15,6 @@ dmmpanel_add_test(tst_poolthread SOURCES tst_poolthread.cpp LIBS varnok_pacing)
 
 # The driver against the simulated meter, through the transport and the VISA layer.
 dmmpanel_add_test(tst_driverlink SOURCES tst_driverlink.cpp meterlink.h varnoktestaccess.h LIBS Varnok dmmsim)
+
+# The reconnect logic over the driver, against the simulated meter.
+dmmpanel_add_test(tst_reconnect SOURCES tst_reconnect.cpp meterlink.h LIBS Varnok dmmsim)

@@ -58,19 +58,28 @@ private slots:
         QTest::addColumn<QString>("opened"); // empty: open fails
         QTest::addColumn<int>("matches");
         QTest::addColumn<int>("failure"); // Tessaly::OpenFailure::Reason
+        QTest::addColumn<QString>("wanted");
         const int none = Tessaly::OpenFailure::None;
         const int noMatch = Tessaly::OpenFailure::NoMatchingInstrument;
-        QTest::newRow("no instrument at all") << QStringList{} << QString() << QString() << 0 << noMatch;
+        const QString any;
+        QTest::newRow("no instrument at all") << QStringList{} << QString() << QString() << 0 << noMatch << any;
         QTest::newRow("none carries the model")
-            << QStringList{Scope, "USB0::0x28E9::0x0285::KM4463N1::INSTR"} << QString() << QString() << 0 << noMatch;
+            << QStringList{Scope, "USB0::0x28E9::0x0285::KM4463N1::INSTR"} << QString() << QString() << 0 << noMatch << any;
         QTest::newRow("model in lower case")
-            << QStringList{Scope, QString(Meter).toLower()} << QString() << QString(Meter).toLower() << 1 << none;
+            << QStringList{Scope, QString(Meter).toLower()} << QString() << QString(Meter).toLower() << 1 << none << any;
         QTest::newRow("two meters: the first found")
-            << QStringList{Scope, SecondMeter, Meter} << QString() << QString(SecondMeter) << 2 << none;
+            << QStringList{Scope, SecondMeter, Meter} << QString() << QString(SecondMeter) << 2 << none << any;
         QTest::newRow("two meters: the one named")
-            << QStringList{Scope, SecondMeter, Meter} << QString(Meter).toLower() << QString(Meter) << 1 << none;
+            << QStringList{Scope, SecondMeter, Meter} << QString(Meter).toLower() << QString(Meter) << 1 << none << any;
         QTest::newRow("named, not listed")
-            << QStringList{Scope, SecondMeter} << QString(Meter) << QString() << 0 << noMatch;
+            << QStringList{Scope, SecondMeter} << QString(Meter) << QString() << 0 << noMatch << any;
+        // Coming back to the meter that was open: the same one, whatever else is listed.
+        QTest::newRow("wanted: the second of two")
+            << QStringList{Scope, SecondMeter, Meter} << QString() << QString(Meter) << 2 << none << QString(Meter);
+        const QString otherBoard = "USB1::0x28e9::0x0285::KM4473N001::INSTR";
+        QTest::newRow("wanted: its serial on another board")
+            << QStringList{otherBoard} << QString() << otherBoard << 1 << none << QString(Meter);
+        QTest::newRow("wanted: not there") << QStringList{SecondMeter} << QString() << QString() << 1 << noMatch << QString(Meter);
     }
     void openFindsTheMeter()
     {
@@ -79,6 +88,7 @@ private slots:
         QFETCH(QString, opened);
         QFETCH(int, matches);
         QFETCH(int, failure);
+        QFETCH(QString, wanted);
         std::vector<std::unique_ptr<ListedInstrument>> instruments;
         for (const QString &name : listed) {
             instruments.push_back(std::make_unique<ListedInstrument>(name.toStdString()));
@@ -86,6 +96,7 @@ private slots:
         }
         Tessaly transport;
         transport.setResourceFilter(filter);
+        transport.setWantedResource(wanted);
         QSignalSpy openedSpy(&transport, &Orrin::opened);
         QCOMPARE(transport.open(), !opened.isEmpty());
         QCOMPARE(transport.actived(), !opened.isEmpty());
@@ -101,7 +112,6 @@ private slots:
             QCOMPARE(visa::openObjectCount(), std::size_t(0));
             return;
         }
-        QCOMPARE(transport.usb(), transport.usbs().first());
         QCOMPARE(transport.usb()->resource, opened);
         QByteArray answer;
         QVERIFY(transport.queryAny("*IDN?\n", &answer));
