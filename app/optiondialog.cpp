@@ -24,6 +24,7 @@ OptionDialog::OptionDialog(bool hideLanguage, QWidget *parent)
       chkJournal(new QCheckBox(tr("Write recordings to journal files"), this)),
       labelJournalFolder(new QLabel(this)),
       btnJournalFolder(new QPushButton(tr("Open folder"), this)),
+      chkReconnect(new QCheckBox(tr("Reconnect automatically"), this)),
       btnOk(new QPushButton(tr("Ok"), this)),
       btnCancel(new QPushButton(tr("Cancel"), this)),
       cbbLanguage(new QComboBox(this))
@@ -37,6 +38,8 @@ OptionDialog::OptionDialog(bool hideLanguage, QWidget *parent)
     spinSampleRate->setSuffix(QStringLiteral("mS"));
     chkSkipRepeat->setObjectName(QStringLiteral("chkSkipRepeat"));
     infiniteBox->setObjectName(QStringLiteral("infinite"));
+    chkReconnect->setObjectName(QStringLiteral("chkReconnect"));
+    chkReconnect->setChecked(true);
     btnOk->setObjectName(QStringLiteral("btnOk"));
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     cbbLanguage->setObjectName(QStringLiteral("cbbLanguage"));
@@ -66,6 +69,7 @@ OptionDialog::OptionDialog(bool hideLanguage, QWidget *parent)
     grid->addWidget(chkJournal, row + 2, 1, 1, 2);
     grid->addWidget(labelJournalFolder, row + 3, 1);
     grid->addWidget(btnJournalFolder, row + 3, 2);
+    grid->addWidget(chkReconnect, row + 4, 1, 1, 2);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -154,6 +158,14 @@ void OptionDialog::setJournal(bool on, const QString &folder)
 {
     chkJournal->setChecked(on);
     labelJournalFolder->setText(folder);
+bool OptionDialog::reconnect() const
+{
+    return chkReconnect->isChecked();
+}
+
+void OptionDialog::setReconnect(bool on)
+{
+    chkReconnect->setChecked(on);
 }
 
 void OptionDialog::slotBtnClicked()

@@ -32,6 +32,8 @@ public:
     bool journal() const;
     // Whether recordings are written to journal files, and the folder they go to.
     void setJournal(bool on, const QString &folder);
+    bool reconnect() const;
+    void setReconnect(bool on);
 
 private slots:
     void slotBtnClicked();
@@ -49,6 +51,7 @@ private:
     QCheckBox *chkJournal;
     QLabel *labelJournalFolder;
     QPushButton *btnJournalFolder;
+    QCheckBox *chkReconnect;
     QPushButton *btnOk;
     QPushButton *btnCancel;
     QComboBox *cbbLanguage;

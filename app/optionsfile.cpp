@@ -42,6 +42,8 @@ void apply(OptionsFile::Values &values, const QString &name, const QString &text
         values.skipRepeat = text.toInt() != 0;
     else if (name == QLatin1String("Journal"))
         values.journal = text.toInt() != 0;
+    else if (name == QLatin1String("Reconnect"))
+        values.reconnect = text.toInt() != 0;
 }
 
 bool isRegularFile(const QString &path)
@@ -109,6 +111,7 @@ QByteArray document(const OptionsFile::Values &values)
     xml.writeTextElement(QStringLiteral("SampleRate"), QString::number(values.sampleRate));
     xml.writeTextElement(QStringLiteral("SkipRepeat"), QString::number(values.skipRepeat ? 1 : 0));
     xml.writeTextElement(QStringLiteral("Journal"), QString::number(values.journal ? 1 : 0));
+    xml.writeTextElement(QStringLiteral("Reconnect"), QString::number(values.reconnect ? 1 : 0));
     xml.writeEndElement();
     xml.writeEndDocument();
     return bytes;

@@ -4,7 +4,8 @@
 #include <QString>
 
 // The settings file options.xml: window layout, language and the driver's
-// sampling options, one element each under <options>.
+// sampling options, one element each under <options>, then whether a lost
+// link is reconnected automatically.
 class OptionsFile
 {
 public:
@@ -20,6 +21,7 @@ public:
         int sampleRate = 0;
         bool skipRepeat = false;
         bool journal = true; // recordings are written to journal files
+        bool reconnect = true; // after a lost link
     };
 
     enum class WriteResult {

@@ -10,6 +10,7 @@
 #include "livedisplay.h"
 #include "manuallocation.h"
 #include "optiondialog.h"
+#include "reconnector.h"
 #include "recorder.h"
 #include "recordingjournal.h"
 #include "tessaly.h"
@@ -68,6 +69,7 @@ void Widget::initObj()
 {
     transport = std::make_unique<Tessaly>();
     driver = std::make_unique<Varnok>();
+    reconnector = std::make_unique<Reconnector>(*driver, *transport);
 }
 
 void Widget::initWidget()
@@ -169,8 +171,15 @@ void Widget::initConnec()
     // driver has finished the command that reported the loss.
     connect(driver.get(), &Varnok::remoteStateUpdate, this, &Widget::slotDmmRemoteStateUpdate,
             Qt::QueuedConnection);
-    connect(driver.get(), &Varnok::communicationTimeout, this, &Widget::slotDmmCommunicationTimeout,
-            Qt::QueuedConnection);
+    // A loss that the reconnect takes on is told by slotLinkLost instead,
+    // once however often the reopened link fails; decided now, as the user
+    // may end the reconnect before the queued warning would come.
+    connect(driver.get(), &Varnok::communicationTimeout, this, [this] {
+        if (!reconnector->isWatching())
+            QMetaObject::invokeMethod(this, &Widget::slotDmmCommunicationTimeout, Qt::QueuedConnection);
+    });
+    connect(reconnector.get(), &Reconnector::linkLost, this, &Widget::slotLinkLost);
+    connect(reconnector.get(), &Reconnector::linkRestored, this, &Widget::slotLinkRestored);
     for (QAction *action : {ui->actionConnect, ui->actionDisconnect, ui->actionOption, ui->actionClose})
         connect(action, &QAction::triggered, this, &Widget::slotAction);
 }
@@ -239,6 +248,8 @@ void Widget::slotAction()
         if (!driver->open(transport.get())) {
             reportConnectFailure();
             QMessageBox::critical(this, QString(), tr("Failed to open device."));
+        } else {
+            watchLink();
         }
     } else if (action == ui->actionDisconnect) {
         closeLink();
@@ -254,7 +265,8 @@ void Widget::closeLink()
     // Nothing read from here on is the meter's: recording ends before the
     // close begins. While the driver lets its last command go out, the
     // window takes no input, so that no dialog or command lands on a link
-    // that is half closed.
+    // that is half closed. A close by the user ends a reconnect too.
+    endReconnect();
     setRecording(false);
     linkClosing = true;
     setEnabled(false);
@@ -271,12 +283,16 @@ void Widget::slotDmmOpened()
     ui->actionStop->setEnabled(false);
     ui->actionSyncTime->setEnabled(true);
     showLinkState(true);
+    // Reopened after a loss: the recording goes on into the same item.
+    if (resumeRecording && reconnector->isReconnecting())
+        setRecording(true);
 }
 
 void Widget::slotDmmClosed()
 {
     ui->actionConnect->setEnabled(true);
     ui->actionDisconnect->setEnabled(!ui->actionConnect->isEnabled());
+    recordingAtClose = recorder->isRecording();
     setRecording(false);
     liveDisplay->setLive(false);
     ui->actionStart->setEnabled(false);
@@ -379,6 +395,7 @@ void Widget::runOptionDialog()
     dialog.setSampleRate(driver->getSampleRate());
     dialog.setSkipRepeat(driver->getSkipRepeat());
     dialog.setJournal(journal->isEnabled(), RecordingJournal::folder());
+    dialog.setReconnect(autoReconnect);
     dialog.setLanguageIndex(language == QLatin1String("OTHER") ? 1 : 0);
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -388,6 +405,11 @@ void Widget::runOptionDialog()
     driver->setSkipRepeat(dialog.skipRepeat());
     driver->setSamplePoints(dialog.samplePoints());
     journal->setEnabled(dialog.journal());
+    autoReconnect = dialog.reconnect();
+    if (autoReconnect)
+        watchLink();
+    else
+        endReconnect();
     language = dialog.languageIndex() == 1 ? QStringLiteral("OTHER") : QStringLiteral("EN");
 }
 
@@ -401,6 +423,7 @@ OptionsFile::Values Widget::currentOptions() const
     values.sampleRate = driver->getSampleRate();
     values.skipRepeat = driver->getSkipRepeat();
     values.journal = journal->isEnabled();
+    values.reconnect = autoReconnect;
     return values;
 }
 
@@ -421,6 +444,7 @@ void Widget::restoreSettings()
     driver->setSampleRate(values.sampleRate);
     driver->setSkipRepeat(values.skipRepeat);
     journal->setEnabled(values.journal);
+    autoReconnect = values.reconnect;
 }
 
 void Widget::saveSettings()

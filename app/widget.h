@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -23,7 +24,9 @@ struct JournalContents;
 class LiveDisplay;
 class QAction;
 class QLabel;
+class QMessageBox;
 class QModelIndex;
+class Reconnector;
 class Tessaly;
 class Varnok;
 
@@ -59,6 +62,8 @@ private slots:
     void slotDmmDisplay(const DmmData *data);
     void slotDmmRemoteStateUpdate(bool b);
     void slotDmmCommunicationTimeout();
+    void slotLinkLost(const QDateTime &at);
+    void slotLinkRestored(const QDateTime &lostAt, const QDateTime &backAt);
     void slotUSBRefreshed(int num);
     void on_actionTest_triggered();
     void on_actionImport_triggered();
@@ -133,6 +138,10 @@ private:
     void restoreSettings();
     void saveSettings();
     void runOptionDialog();
+    // Watches the open link for a loss when the option asks for it.
+    void watchLink();
+    // Ends the watch and any reconnect under way, with its warning.
+    void endReconnect();
     OptionsFile::Values currentOptions() const;
     QList<QAction *> itemActions(const QModelIndex &index) const;
     void setRecording(bool on);
@@ -151,6 +160,7 @@ private:
     // declared last so that it goes before the transport it talks through.
     std::unique_ptr<Tessaly> transport;
     std::unique_ptr<Varnok> driver;
+    std::unique_ptr<Reconnector> reconnector; // after the driver it works on
     std::unique_ptr<LiveDisplay> liveDisplay;
     std::unique_ptr<ControlPanel> controlPanel;
     std::unique_ptr<ItemViews> views;
@@ -162,5 +172,9 @@ private:
     QString language;
     bool fixedLanguage = false;
     bool linkClosing = false;
+    bool autoReconnect = true;
+    bool recordingAtClose = false; // recording was on when the link last closed
+    bool resumeRecording = false;  // to be switched on again when the link is back
+    QPointer<QMessageBox> lossWarning; // shown while a lost link is being reconnected
     OptionsFile optionsFile;
 };

@@ -1,5 +1,7 @@
 #include "linktexts.h"
 
+#include "datamodel.h"
+
 QString LinkTexts::state(const QString &resource, bool inProcess)
 {
     if (resource.isEmpty())
@@ -30,4 +32,21 @@ QString LinkTexts::openFailure(const Tessaly::OpenFailure &failure, const QStrin
         return tr("The VISA library failed: %1").arg(failure.statusText);
     }
     return QString();
+}
+
+QString LinkTexts::linkLost(const QDateTime &at)
+{
+    return tr("The link to the meter was lost at %1; reconnecting.").arg(at.toString(DataModel::DateTimeFormat));
+}
+
+QString LinkTexts::linkRestored(const QDateTime &lostAt, const QDateTime &backAt, bool recording)
+{
+    const qint64 seconds = qMax<qint64>(0, lostAt.secsTo(backAt));
+    const QString gap = QStringLiteral("%1:%2:%3")
+                            .arg(seconds / 3600)
+                            .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+                            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    const QString back = tr("The link to the meter is back at %1 after a gap of %2.")
+                             .arg(backAt.toString(DataModel::DateTimeFormat), gap);
+    return recording ? back + QLatin1Char(' ') + tr("Recording resumed.") : back;
 }

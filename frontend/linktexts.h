@@ -3,6 +3,7 @@
 #include "tessaly.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QString>
 
 // What the window says about the link to the meter: the status bar's line
@@ -16,4 +17,7 @@ public:
     static QString state(const QString &resource, bool inProcess);
     // `model` names the meters looked for.
     static QString openFailure(const Tessaly::OpenFailure &failure, const QString &model);
+    // The message list's lines when the link is lost and when it is back.
+    static QString linkLost(const QDateTime &at);
+    static QString linkRestored(const QDateTime &lostAt, const QDateTime &backAt, bool recording);
 };

@@ -67,13 +67,15 @@ struct DialogFields
     QSpinBox *samplePoints;
     QSpinBox *sampleRate;
     QCheckBox *infinite;
+    QCheckBox *reconnect;
 };
 
 DialogFields fieldsOf(QDialog *dialog)
 {
     return {dialog->findChild<QSpinBox *>(QStringLiteral("spinSamplePoints")),
             dialog->findChild<QSpinBox *>(QStringLiteral("spinSampleRate")),
-            dialog->findChild<QCheckBox *>(QStringLiteral("infinite"))};
+            dialog->findChild<QCheckBox *>(QStringLiteral("infinite")),
+            dialog->findChild<QCheckBox *>(QStringLiteral("chkReconnect"))};
 }
 
 void clickButton(QDialog *dialog, const char *name)
@@ -93,7 +95,7 @@ void runOptions(const WindowFixture &fixture, const std::function<void(QDialog *
 
 const Elements DefaultValues{{"FixedLanguage", "0"}, {"Language", ""},  {"SamplePoints", "2147483647"},
                              {"Infinite", "1"},      {"SampleRate", "0"}, {"SkipRepeat", "0"},
-                             {"Journal", "1"}};
+                             {"Journal", "1"},        {"Reconnect", "1"}};
 
 // The non-layout elements of a file.
 Elements valuesOf(const QString &path)
@@ -142,7 +144,7 @@ void SettingsTest::firstStartWritesEveryDefault()
     for (const auto &element : elements)
         names << element.first;
     QCOMPARE(names, QStringList({"Geometry", "State", "splitter_2", "FixedLanguage", "Language",
-                                 "SamplePoints", "Infinite", "SampleRate", "SkipRepeat", "Journal"}));
+                                 "SamplePoints", "Infinite", "SampleRate", "SkipRepeat", "Journal", "Reconnect"}));
     const QRegularExpression lowerHex(QStringLiteral("^([0-9a-f]{2})+$"));
     for (const char *layout : {"Geometry", "State", "splitter_2"})
         QVERIFY2(lowerHex.match(elementText(elements, layout)).hasMatch(), layout);
@@ -489,6 +491,8 @@ void SettingsTest::okAppliesEveryValue()
         fields.sampleRate->setValue(250);
         QTest::mouseClick(fields.infinite, Qt::LeftButton);
         fields.samplePoints->setValue(100);
+        QVERIFY(fields.reconnect->isChecked());
+        fields.reconnect->setChecked(false);
         clickButton(dialog, "btnOk");
     });
     // Kept by the window until it closes, and shown again meanwhile.
@@ -498,12 +502,13 @@ void SettingsTest::okAppliesEveryValue()
         QCOMPARE(fields.sampleRate->value(), 250);
         QCOMPARE(fields.samplePoints->value(), 100);
         QVERIFY(fields.samplePoints->isEnabled());
+        QVERIFY(!fields.reconnect->isChecked());
         dialog->reject();
     });
     fixture.closeWindow();
     const Elements expected{{"FixedLanguage", "0"}, {"Language", "EN"},  {"SamplePoints", "100"},
                             {"Infinite", "0"},      {"SampleRate", "250"}, {"SkipRepeat", "0"},
-                            {"Journal", "1"}};
+                            {"Journal", "1"},       {"Reconnect", "0"}};
     QCOMPARE(valuesOf(fixture.optionsPath()), expected);
 }
 

@@ -11,9 +11,11 @@
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 
@@ -455,7 +457,14 @@ void WidgetTest::linkLostWarnsOnce()
 
     ModalAnswerer answerer;
     const auto meter = attachMeter();
-    WindowFixture fixture;
+    // Without the reconnect, which would bring the silent meter's link back.
+    QTemporaryDir dir;
+    const QString options = dir.filePath(QStringLiteral("options.xml"));
+    QFile file(options);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("<options><Reconnect>0</Reconnect></options>");
+    file.close();
+    WindowFixture fixture(options);
     LinkActions atBox{};
     answerer.setBoxHandler([&](const ModalAnswerer::Box &) { atBox = linkActions(fixture); });
 

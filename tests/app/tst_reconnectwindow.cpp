@@ -1,0 +1,168 @@
+// A lost link reconnected by the window, against the simulated meter: a
+// silence and a pulled cable while recording, and the ways a reconnect must end (Disconnect, Close,
+// the meter switched to local).
+#include "apptestsupport.h"
+#include "modalanswerer.h"
+#include "nokerneldevices.h"
+#include "simulatedmeter.h"
+#include "widget.h"
+
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QTableView>
+#include <QTest>
+
+namespace {
+
+constexpr int LinkTimeoutMs = 60000;
+const QString LossWarning = QStringLiteral("Communication timed out, please reconnect.");
+
+int rows(const WindowFixture &fixture)
+{
+    return fixture.window()->findChild<QTableView *>(QStringLiteral("tv"))->model()->rowCount();
+}
+
+QStringList messages(const WindowFixture &fixture)
+{
+    QStringList lines;
+    const auto *list = fixture.window()->findChild<QListWidget *>(QStringLiteral("listWidget"));
+    for (int i = 0; i < list->count(); ++i)
+        lines << list->item(i)->text();
+    return lines;
+}
+
+int messagesWith(const WindowFixture &fixture, const QString &text)
+{
+    return messages(fixture).filter(text).size();
+}
+
+// The visible warnings of a lost link that the window shows without a modal loop.
+int lossWarnings(const WindowFixture &fixture)
+{
+    int shown = 0;
+    for (const QMessageBox *box : fixture.window()->findChildren<QMessageBox *>())
+        shown += box->isVisible() && box->text() == LossWarning ? 1 : 0;
+    return shown;
+}
+
+enum class Loss { Silence, Unplug };
+enum class Ending { Disconnect, Close, Local };
+
+} // namespace
+
+class TestReconnectWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(noUsbDevices.isValid()); }
+    void init()
+    {
+        meter = std::make_shared<dmmsim::SimulatedMeter>();
+        visa::addInProcessInstrument(meter);
+    }
+    void cleanup()
+    {
+        visa::removeInProcessInstrument(meter.get());
+        meter.reset();
+    }
+
+    void recordingSurvivesLosses_data();
+    void recordingSurvivesLosses();
+    void reconnectEnds_data();
+    void reconnectEnds();
+
+private:
+    NoKernelDevices noUsbDevices;
+    std::shared_ptr<dmmsim::SimulatedMeter> meter;
+};
+
+void TestReconnectWindow::recordingSurvivesLosses_data()
+{
+    QTest::addColumn<QList<int>>("losses");
+    QTest::newRow("silent, then a pulled cable") << QList<int>{int(Loss::Silence), int(Loss::Unplug)};
+}
+
+void TestReconnectWindow::recordingSurvivesLosses()
+{
+    QFETCH(QList<int>, losses);
+    ModalAnswerer answerer;
+    WindowFixture fixture;
+    fixture.action("actionConnect")->trigger();
+    fixture.action("actionStart")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(rows(fixture) >= 3, LinkTimeoutMs);
+
+    int lost = 0;
+    for (const int loss : losses) {
+        const int before = rows(fixture);
+        QElapsedTimer sinceLoss;
+        sinceLoss.start();
+        const bool silence = Loss(loss) == Loss::Silence;
+        if (silence) {
+            meter->answerAgainAfter(std::chrono::milliseconds(4000));
+            meter->goSilentAfter(0);
+        } else {
+            meter->replugAfter(std::chrono::milliseconds(1500));
+            meter->unplug();
+        }
+        ++lost;
+        QTRY_COMPARE_WITH_TIMEOUT(lossWarnings(fixture), 1, LinkTimeoutMs);
+        // Three unanswered tries of 2 s, and the close: about 6.5 s.
+        if (silence)
+            QVERIFY2(sinceLoss.elapsed() >= 5500, qPrintable(QString::number(sinceLoss.elapsed())));
+        QCOMPARE(messagesWith(fixture, "was lost at"), lost);
+
+        QTRY_COMPARE_WITH_TIMEOUT(messagesWith(fixture, "Recording resumed."), lost, LinkTimeoutMs);
+        QCOMPARE(messagesWith(fixture, "was lost at"), lost); // one loss, told once
+        QTRY_COMPARE_WITH_TIMEOUT(lossWarnings(fixture), 0, LinkTimeoutMs);
+        QCOMPARE(linkActions(fixture), (LinkActions{false, true, false, true, true}));
+        // The same item goes on growing.
+        QTRY_VERIFY_WITH_TIMEOUT(rows(fixture) >= before + 3, LinkTimeoutMs);
+    }
+    QVERIFY(answerer.boxes().isEmpty());
+}
+
+void TestReconnectWindow::reconnectEnds_data()
+{
+    QTest::addColumn<int>("ending");
+    QTest::newRow("Disconnect during the wait") << int(Ending::Disconnect);
+    QTest::newRow("Close during the wait") << int(Ending::Close);
+    QTest::newRow("meter switched to local") << int(Ending::Local);
+}
+
+void TestReconnectWindow::reconnectEnds()
+{
+    QFETCH(int, ending);
+    ModalAnswerer answerer;
+    WindowFixture fixture;
+    fixture.action("actionConnect")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(meter->isRemote(), LinkTimeoutMs);
+
+    if (Ending(ending) == Ending::Local) {
+        meter->pressLocal();
+        QTRY_COMPARE_WITH_TIMEOUT(answerer.boxes().size(), 1, LinkTimeoutMs);
+        QCOMPARE(answerer.boxes().first().text, QStringLiteral("The device has left remote mode, please reconnect."));
+    } else {
+        meter->replugAfter(std::chrono::milliseconds(1500));
+        meter->unplug();
+        QTRY_COMPARE_WITH_TIMEOUT(messagesWith(fixture, "was lost at"), 1, LinkTimeoutMs);
+        if (Ending(ending) == Ending::Disconnect) {
+            fixture.action("actionDisconnect")->trigger();
+            QCOMPARE(lossWarnings(fixture), 0);
+        } else {
+            fixture.action("actionClose")->trigger();
+            QVERIFY(!fixture.window()->isVisible());
+        }
+    }
+    const std::size_t heard = meter->commandLog().size();
+    // Well past the meter's return and a retry: nothing reopens the link.
+    QTest::qWait(3500);
+    QCOMPARE(meter->commandLog().size(), heard);
+    QCOMPARE(linkActions(fixture), NotConnected);
+    QCOMPARE(messagesWith(fixture, "is back at"), 0);
+    QCOMPARE(messagesWith(fixture, "was lost at"), Ending(ending) == Ending::Local ? 0 : 1);
+    QCOMPARE(answerer.boxes().size(), Ending(ending) == Ending::Local ? 1 : 0);
+}
+
+QTEST_MAIN(TestReconnectWindow)
+#include "tst_reconnectwindow.moc"
