@@ -72,8 +72,26 @@ QString ChartLine::label(const ChartPoint &point) const
 
 void ChartLine::append(const ChartPoint &point)
 {
+    const std::size_t n = points.size();
+    if (n >= 2) {
+        const qint64 usual = points[n - 2].time.msecsTo(points[n - 1].time);
+        const qint64 step = points[n - 1].time.msecsTo(point.time);
+        if (step >= MinimumGapMs && step > GapFactor * usual)
+            runStarts.push_back(static_cast<qint64>(n));
+    }
     points.push_back(point);
     summary.append(point.value);
+}
+
+bool ChartLine::startsAfterGap(qint64 index) const
+{
+    return std::binary_search(runStarts.begin(), runStarts.end(), index);
+}
+
+bool ChartLine::hasRunStartIn(qint64 first, qint64 last) const
+{
+    const auto at = std::lower_bound(runStarts.begin(), runStarts.end(), first);
+    return at != runStarts.end() && *at <= last;
 }
 
 void ChartLine::reserve(qint64 total)
@@ -86,12 +104,14 @@ void ChartLine::clear()
 {
     points = {};
     summary.clear();
+    runStarts = {};
     showAll();
 }
 
 std::size_t ChartLine::capacityBytes() const
 {
-    return points.capacity() * sizeof(ChartPoint) + summary.capacityBytes();
+    return points.capacity() * sizeof(ChartPoint) + summary.capacityBytes()
+           + runStarts.capacity() * sizeof(qint64);
 }
 
 void ChartLine::showAll()
@@ -196,11 +216,17 @@ QVector<QPolygon> ChartLine::screenPath(const ChartLayout::TimeAxis &timeAxis, i
         const qint64 a = m_first + k;
         const qint64 b = m_first + timeAxis.firstAtOrRightOf(x + 1, visible) - 1;
         ColumnStretch stretch;
+        if (startsAfterGap(a))
+            builder.breakRun();
         const ValueExtent extent = summary.extent(points, a, b);
-        if (!extent.hasGap) {
+        if (!extent.hasGap && !hasRunStartIn(a + 1, b)) {
             stretch.set(yOf(point(a).value), yOf(extent.maximum), yOf(extent.minimum), yOf(point(b).value));
         } else {
             for (qint64 i = a; i <= b; ++i) {
+                if (i > a && startsAfterGap(i)) {
+                    stretch.addTo(builder, originX + x);
+                    builder.breakRun();
+                }
                 const double v = point(i).value;
                 if (ChartLayout::isDrawable(v)) {
                     stretch.take(yOf(v));

@@ -103,8 +103,16 @@ public:
     // Extent of the visible values.
     ValueExtent visibleExtent() const;
 
+    // Readings this many times further apart in time than the two before them
+    // (and at least MinimumGapMs) stand either side of a gap, such as a lost
+    // link: the line is not drawn across it.
+    static constexpr qint64 GapFactor = 4;
+    static constexpr qint64 MinimumGapMs = 1000;
+    // Whether a gap lies between reading index - 1 and reading index.
+    bool startsAfterGap(qint64 index) const;
+
     // Polylines through the visible readings at (originX + x, zero line - y),
-    // broken where a reading has no value; a single-vertex polyline is a lone
+    // broken where a reading has no value and across a gap in time; a single-vertex polyline is a lone
     // reading. Where several readings share a pixel column only the first,
     // lowest, highest and last of them are kept, which covers the same pixels.
     QVector<QPolygon> screenPath(const ChartLayout::TimeAxis &timeAxis, int originX) const;
@@ -115,8 +123,12 @@ private:
     QString m_name;
     QColor m_colour;
     LabelMaker labelMaker;
+    // Whether a run start lies in [first, last].
+    bool hasRunStartIn(qint64 first, qint64 last) const;
+
     std::vector<ChartPoint> points;
     ValueSummary summary;
+    std::vector<qint64> runStarts; // readings just after a gap, ascending
     qint64 m_first = 0;
     qint64 m_last = -1;
 };

@@ -26,11 +26,15 @@ namespace {
 const double NaN = std::numeric_limits<double>::quiet_NaN();
 const QRect Plot(100, 80, 600, 400); // bottom 479, right 699
 
-std::unique_ptr<ChartLine> lineOf(const QVector<double> &values)
+// Readings 200 ms apart, a minute further apart just before each index of `timeGaps`.
+std::unique_ptr<ChartLine> lineOf(const QVector<double> &values, const QVector<int> &timeGaps = {})
 {
     auto line = std::make_unique<ChartLine>(Qt::black, QString());
-    for (int i = 0; i < values.size(); ++i)
-        line->append({QDateTime(), values[i], nullptr});
+    QDateTime time(QDate(2024, 5, 1), QTime(12, 0));
+    for (int i = 0; i < values.size(); ++i) {
+        time = time.addMSecs(timeGaps.contains(i) ? 60000 : 200);
+        line->append({time, values[i], nullptr});
+    }
     line->showAll();
     return line;
 }
@@ -45,13 +49,19 @@ TimeAxis layOut(ChartLine &line, const QRect &plot)
 }
 
 // One vertex per visible reading, as drawn before columns were merged; only
-// a repeated vertex is dropped, since it adds no pixel.
-QVector<QPolygon> everyReading(const ChartLine &line, const TimeAxis &time, const QRect &plot)
+// a repeated vertex is dropped, since it adds no pixel. A run ends at a
+// reading without a value and before each index of `timeGaps`.
+QVector<QPolygon> everyReading(const ChartLine &line, const TimeAxis &time, const QRect &plot,
+                               const QVector<int> &timeGaps)
 {
     QVector<QPolygon> path;
     QPolygon run;
     for (qint64 k = 0; k < line.visibleCount(); ++k) {
         const double v = line.point(line.first() + k).value;
+        if (timeGaps.contains(int(line.first() + k)) && !run.isEmpty()) {
+            path.append(run);
+            run.clear();
+        }
         if (!isDrawable(v)) {
             if (!run.isEmpty())
                 path.append(run);
@@ -359,6 +369,7 @@ void ChartTest::fastDrawingMatchesEveryReading_data()
     QTest::addColumn<QVector<double>>("values");
     QTest::addColumn<qint64>("zoomFirst"); // -1: all readings
     QTest::addColumn<qint64>("zoomLast");
+    QTest::addColumn<QVector<int>>("timeGaps"); // readings after a lost link
     const int n = 30000;
     QVector<double> spike(n, 1.0);
     spike[n / 2 + 17] = 50;
@@ -377,15 +388,20 @@ void ChartTest::fastDrawingMatchesEveryReading_data()
     QVector<double> negative = noise(n, 3);
     for (double &v : negative)
         v = -2 - v;
-    QTest::newRow("spike") << spike << qint64(-1) << qint64(-1);
-    QTest::newRow("step") << step << qint64(-1) << qint64(-1);
-    QTest::newRow("noise") << noise(n, 1) << qint64(-1) << qint64(-1);
-    QTest::newRow("sine") << sine << qint64(-1) << qint64(-1);
-    QTest::newRow("gaps") << gaps << qint64(-1) << qint64(-1);
-    QTest::newRow("negative") << negative << qint64(-1) << qint64(-1);
-    QTest::newRow("few readings") << noise(150, 5) << qint64(-1) << qint64(-1);
-    QTest::newRow("zoomed to single readings") << noise(n, 9) << qint64(20000) << qint64(20299);
-    QTest::newRow("zoomed, many per column") << sine << qint64(3000) << qint64(12999);
+    QTest::newRow("spike") << spike << qint64(-1) << qint64(-1) << QVector<int>{};
+    QTest::newRow("step") << step << qint64(-1) << qint64(-1) << QVector<int>{};
+    QTest::newRow("noise") << noise(n, 1) << qint64(-1) << qint64(-1) << QVector<int>{};
+    QTest::newRow("sine") << sine << qint64(-1) << qint64(-1) << QVector<int>{};
+    QTest::newRow("gaps") << gaps << qint64(-1) << qint64(-1) << QVector<int>{};
+    QTest::newRow("negative") << negative << qint64(-1) << qint64(-1) << QVector<int>{};
+    QTest::newRow("few readings") << noise(150, 5) << qint64(-1) << qint64(-1) << QVector<int>{};
+    QTest::newRow("zoomed to single readings") << noise(n, 9) << qint64(20000) << qint64(20299) << QVector<int>{};
+    QTest::newRow("zoomed, many per column") << sine << qint64(3000) << qint64(12999) << QVector<int>{};
+    const QVector<int> lost{2, 4000, 4002, 17017, 29999};
+    QTest::newRow("time gaps") << noise(n, 11) << qint64(-1) << qint64(-1) << lost;
+    QTest::newRow("time gaps, single readings") << noise(150, 12) << qint64(-1) << qint64(-1)
+                                               << QVector<int>{2, 75, 77, 149};
+    QTest::newRow("time gaps, zoomed") << sine << qint64(3900) << qint64(4199) << lost;
 }
 
 void ChartTest::fastDrawingMatchesEveryReading()
@@ -393,19 +409,20 @@ void ChartTest::fastDrawingMatchesEveryReading()
     QFETCH(QVector<double>, values);
     QFETCH(qint64, zoomFirst);
     QFETCH(qint64, zoomLast);
-    auto line = lineOf(values);
+    QFETCH(QVector<int>, timeGaps);
+    auto line = lineOf(values, timeGaps);
     if (zoomFirst >= 0)
         line->showRange(zoomFirst, zoomLast);
     const TimeAxis time = layOut(*line, Plot);
     const QVector<QPolygon> fast = line->screenPath(time, Plot.left());
-    const QVector<QPolygon> reference = everyReading(*line, time, Plot);
+    const QVector<QPolygon> reference = everyReading(*line, time, Plot, timeGaps);
     QCOMPARE(differingPixels(render(fast, false), render(reference, true), reference), 0);
 
     int vertices = 0;
     for (const QPolygon &run : fast)
         vertices += run.size();
     const auto gaps = std::count_if(values.begin(), values.end(), [](double v) { return !isDrawable(v); });
-    QVERIFY(vertices <= 4 * (Plot.width() + 1 + gaps));
+    QVERIFY(vertices <= 4 * (Plot.width() + 1 + gaps + timeGaps.size()));
     if (time.xStep >= 1) // single readings show: the polyline goes through every one
         QCOMPARE(fast, reference);
 }

@@ -99,7 +99,7 @@ void TestReconnectWindow::recordingSurvivesLosses()
         sinceLoss.start();
         const bool silence = Loss(loss) == Loss::Silence;
         if (silence) {
-            meter->answerAgainAfter(std::chrono::milliseconds(4000));
+            meter->answerAgainAfter(std::chrono::milliseconds(8000)); // past the three tries
             meter->goSilentAfter(0);
         } else {
             meter->replugAfter(std::chrono::milliseconds(1500));
