@@ -284,7 +284,7 @@ void Widget::slotDmmOpened()
     ui->actionSyncTime->setEnabled(true);
     showLinkState(true);
     // Reopened after a loss: the recording goes on into the same item.
-    if (resumeRecording && reconnector->isReconnecting())
+    if (resumeRecording && reconnector->isReconnecting() && canRecord())
         setRecording(true);
 }
 

@@ -1,7 +1,5 @@
 #include "linktexts.h"
 
-#include "datamodel.h"
-
 QString LinkTexts::state(const QString &resource, bool inProcess)
 {
     if (resource.isEmpty())
@@ -36,7 +34,7 @@ QString LinkTexts::openFailure(const Tessaly::OpenFailure &failure, const QStrin
 
 QString LinkTexts::linkLost(const QDateTime &at)
 {
-    return tr("The link to the meter was lost at %1; reconnecting.").arg(at.toString(DataModel::DateTimeFormat));
+    return tr("The link to the meter was lost at %1; reconnecting.").arg(at.toString(Qt::ISODate));
 }
 
 QString LinkTexts::linkRestored(const QDateTime &lostAt, const QDateTime &backAt, bool recording)
@@ -47,6 +45,6 @@ QString LinkTexts::linkRestored(const QDateTime &lostAt, const QDateTime &backAt
                             .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
                             .arg(seconds % 60, 2, 10, QLatin1Char('0'));
     const QString back = tr("The link to the meter is back at %1 after a gap of %2.")
-                             .arg(backAt.toString(DataModel::DateTimeFormat), gap);
+                             .arg(backAt.toString(Qt::ISODate), gap);
     return recording ? back + QLatin1Char(' ') + tr("Recording resumed.") : back;
 }
