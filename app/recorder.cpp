@@ -18,6 +18,11 @@ void Recorder::setRecording(bool on)
         journal.end();
 }
 
+bool Recorder::isRecording() const
+{
+    return recording;
+}
+
 namespace {
 
 QString functionOf(const DmmData &record, int line)

@@ -18,6 +18,7 @@ public:
     Recorder(const Varnok &driver, ItemViews &views, RecordingJournal &journal);
 
     void setRecording(bool on);
+    bool isRecording() const;
 
     // True when `item` took the record over (and the views show it); the
     // caller keeps it otherwise.
