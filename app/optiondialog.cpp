@@ -158,6 +158,8 @@ void OptionDialog::setJournal(bool on, const QString &folder)
 {
     chkJournal->setChecked(on);
     labelJournalFolder->setText(folder);
+}
+
 bool OptionDialog::reconnect() const
 {
     return chkReconnect->isChecked();

@@ -18,6 +18,11 @@ void Recorder::setRecording(bool on)
         journal.end();
 }
 
+void Recorder::pause()
+{
+    recording = false;
+}
+
 bool Recorder::isRecording() const
 {
     return recording;

@@ -18,6 +18,9 @@ public:
     Recorder(const Varnok &driver, ItemViews &views, RecordingJournal &journal);
 
     void setRecording(bool on);
+    // Stops recording but keeps its journal open, for a recording that goes
+    // on once a lost link is back.
+    void pause();
     bool isRecording() const;
 
     // True when `item` took the record over (and the views show it); the

@@ -293,7 +293,14 @@ void Widget::slotDmmClosed()
     ui->actionConnect->setEnabled(true);
     ui->actionDisconnect->setEnabled(!ui->actionConnect->isEnabled());
     recordingAtClose = recorder->isRecording();
-    setRecording(false);
+    // The driver closed itself: a loss, which a reconnect may bridge in the
+    // same journal.
+    if (!linkClosing && reconnector->isWatching()) {
+        recorder->pause();
+        ui->actionStop->setEnabled(false);
+    } else {
+        setRecording(false);
+    }
     liveDisplay->setLive(false);
     ui->actionStart->setEnabled(false);
     ui->actionSyncTime->setEnabled(false);

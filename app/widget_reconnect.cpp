@@ -5,6 +5,8 @@
 
 #include "linktexts.h"
 #include "reconnector.h"
+#include "recorder.h"
+#include "recordingjournal.h"
 
 #include <QMessageBox>
 
@@ -17,6 +19,8 @@ void Widget::watchLink()
 void Widget::endReconnect()
 {
     reconnector->stop();
+    if (resumeRecording)
+        recorder->setRecording(false); // the paused recording's journal ends
     resumeRecording = false;
     if (lossWarning)
         lossWarning->close();
@@ -40,6 +44,8 @@ void Widget::slotLinkLost(const QDateTime &at)
 void Widget::slotLinkRestored(const QDateTime &lostAt, const QDateTime &backAt)
 {
     slotMessage(LinkTexts::linkRestored(lostAt, backAt, resumeRecording));
+    if (resumeRecording)
+        journal->noteGap(lostAt, backAt);
     resumeRecording = false;
     if (lossWarning)
         lossWarning->close();

@@ -317,7 +317,7 @@ void TestJournalWindow::switchedOff()
     QFile options(fixture.optionsPath());
     QVERIFY(options.open(QIODevice::ReadOnly));
     const QByteArray xml = options.readAll();
-    QVERIFY(xml.contains("<SkipRepeat>0</SkipRepeat>\n    <Journal>0</Journal>\n</options>"));
+    QVERIFY(xml.contains("<SkipRepeat>0</SkipRepeat>\n    <Journal>0</Journal>\n"));
     WindowFixture reopened(fixture.optionsPath());
     bool checked = true;
     ModalAnswerer answerer;

@@ -1,13 +1,17 @@
 // A lost link reconnected by the window, against the simulated meter: a
-// silence and a pulled cable while recording, and the ways a reconnect must end (Disconnect, Close,
+// silence and a pulled cable while recording (one journal with the gaps
+// noted), and the ways a reconnect must end (Disconnect, Close,
 // the meter switched to local).
 #include "apptestsupport.h"
 #include "modalanswerer.h"
 #include "nokerneldevices.h"
+#include "recordingjournal.h"
 #include "simulatedmeter.h"
 #include "widget.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QTableView>
@@ -120,6 +124,22 @@ void TestReconnectWindow::recordingSurvivesLosses()
         QTRY_VERIFY_WITH_TIMEOUT(rows(fixture) >= before + 3, LinkTimeoutMs);
     }
     QVERIFY(answerer.boxes().isEmpty());
+
+    // One recording, one journal: each gap is a comment between its readings.
+    fixture.action("actionStop")->trigger();
+    const QStringList files = QDir(RecordingJournal::folder()).entryList({QStringLiteral("*.csv")}, QDir::Files);
+    QCOMPARE(files.size(), 1);
+    QFile journal(QDir(RecordingJournal::folder()).filePath(files.first()));
+    QVERIFY(journal.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = journal.readAll().split('\n');
+    int gaps = 0;
+    for (int i = 0; i < lines.size(); ++i) {
+        if (lines[i].startsWith("# Link lost")) {
+            ++gaps;
+            QVERIFY(i + 1 < lines.size() && !lines[i + 1].startsWith('#')); // a reading follows
+        }
+    }
+    QCOMPARE(gaps, losses.size());
 }
 
 void TestReconnectWindow::reconnectEnds_data()
