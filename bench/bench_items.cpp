@@ -1,74 +1,19 @@
 // Long logging sessions: heap bytes per recorded reading, the time to show a
 // large item (make it active), and the cost of one more reading at the end
 // of a large item against an empty one.
+#include "benchitems.h"
 #include "dmmdata.h"
-#include "varnoktestaccess.h"
 #include "itemdata.h"
 #include "itemviews.h"
-#include "dmmchart.h"
-#include "histogram.h"
-#include "tdmsummarytablewgt.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QTabWidget>
 
 #include <cstdio>
 #include <malloc.h>
 #include <memory>
 
 namespace {
-
-// Readings made as the driver makes them: answers decoded into its live
-// record, then the copy it emits, stamped and converted.
-class Readings
-{
-public:
-    Readings()
-    {
-        decoder.bindLines("CH1,VOLT", "CH2,VOLT");
-        decoder.decode("VOLTage:RANGe:CH1?", "AUTO,300mV");
-        decoder.decode("VOLTage:RANGe:CH2?", "AUTO,3V");
-    }
-
-    DmmData *next(int n)
-    {
-        const QByteArray fetch = QStringLiteral("%1,%2,%3,%4")
-                                     .arg(0.123 + n % 1000 * 1e-6, 0, 'E', 5)
-                                     .arg(1.2 + n % 700 * 1e-5, 0, 'E', 5)
-                                     .arg(1000.0 + n % 13, 0, 'E', 5)
-                                     .arg(50.0 + n % 11 * 1e-3, 0, 'E', 5)
-                                     .toLatin1();
-        decoder.decode("Fetch?", fetch);
-        auto *copy = new DmmData(decoder.live());
-        copy->setTime(QDateTime::currentDateTime());
-        VarnokTestAccess::convert(decoder.driver, copy);
-        return copy;
-    }
-
-private:
-    DecoderBench decoder;
-};
-
-// The window's views of an item: table, chart and histogram in their tabs.
-struct Views
-{
-    QTabWidget tabs;
-    TDMSummaryTableWgt *table = new TDMSummaryTableWgt;
-    DMMChart *chart = new DMMChart;
-    Histogram *histogram = new Histogram;
-    ItemViews views{table, chart, histogram};
-
-    Views()
-    {
-        tabs.addTab(table, QStringLiteral("Table"));
-        tabs.addTab(chart, QStringLiteral("Chart"));
-        tabs.addTab(histogram, QStringLiteral("Histogram"));
-        views.setUpCharts(&tabs, histogram);
-        tabs.resize(1000, 650);
-        tabs.show();
-    }
-};
 
 size_t heapInUse()
 {
