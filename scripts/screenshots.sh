@@ -145,3 +145,20 @@ else
 fi
 
 click 970 25 1
+
+# --- A recording cut short by a crash, offered back at the next start.
+start_program crashed DMMPANEL_SIMULATOR=1 XDG_DATA_HOME="$work/data"
+click 47 25 4
+click 197 25 8
+kill -9 "$(xdotool getwindowpid "$window")"
+sleep 1
+start_program restored DMMPANEL_SIMULATOR=1 XDG_DATA_HOME="$work/data"
+restore=$(dialog "Restore recordings")
+sleep 0.5
+shot restore-dialog "$restore"
+xdotool windowfocus --sync "$restore" key Return
+sleep 1
+shot restored
+click 540 78 2
+shot restored-chart
+click 970 25 1
