@@ -232,6 +232,11 @@ QList<QAction *> Widget::itemActions(const QModelIndex &index) const
     return {ui->actionItemNew, ui->actionItemOpen};
 }
 
+QMenu *Widget::createPopupMenu()
+{
+    return nullptr;
+}
+
 void Widget::closeEvent(QCloseEvent *event)
 {
     closeLink();
@@ -442,6 +447,9 @@ void Widget::restoreSettings()
         restoreGeometry(values.geometry);
     if (!values.state.isEmpty())
         restoreState(values.state, 0);
+    // A state saved with the tool bar hidden (an older version let it be
+    // hidden) would leave the window without its actions.
+    ui->mainToolBar->setVisible(true);
     if (!values.splitter.isEmpty())
         ui->splitter_2->restoreState(values.splitter);
     fixedLanguage = values.fixedLanguage;

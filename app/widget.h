@@ -24,6 +24,7 @@ struct JournalContents;
 class LiveDisplay;
 class QAction;
 class QLabel;
+class QMenu;
 class QMessageBox;
 class QModelIndex;
 class Reconnector;
@@ -50,6 +51,9 @@ public:
 protected:
     bool eventFilter(QObject *obj, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    // No menu of tool bars to hide: a hidden main tool bar takes Connect,
+    // Export and Close with it.
+    QMenu *createPopupMenu() override;
 
 signals:
     void updateDowndPos(int total, int pos);

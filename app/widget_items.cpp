@@ -12,6 +12,7 @@
 #include "varnok.h"
 
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 void Widget::on_actionStart_triggered()
@@ -38,6 +39,28 @@ void Widget::setRecording(bool on)
     ui->actionStop->setEnabled(on);
 }
 
+namespace {
+
+// Longer names are cut in the box itself: the tree redraws every name on
+// each change, and a name of tens of thousands of characters held the
+// window up long enough to lose the meter.
+constexpr int MaxItemNameLength = 200;
+
+// The name typed, trimmed; empty when the box was cancelled.
+QString askItemName(QWidget *parent, const QString &label, const QString &proposed)
+{
+    QInputDialog dialog(parent);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setWindowTitle(QString());
+    dialog.setLabelText(label);
+    if (auto *edit = dialog.findChild<QLineEdit *>())
+        edit->setMaxLength(MaxItemNameLength);
+    dialog.setTextValue(proposed);
+    return dialog.exec() == QDialog::Accepted ? dialog.textValue().trimmed() : QString();
+}
+
+} // namespace
+
 void Widget::newItem(const QString &name, ItemData::DataType)
 {
     if (name.isEmpty())
@@ -48,8 +71,7 @@ void Widget::newItem(const QString &name, ItemData::DataType)
 
 void Widget::on_actionItemNew_triggered()
 {
-    const QString name = QInputDialog::getText(this, QString(), tr("Name:"), QLineEdit::Normal, items->proposedName());
-    const QString trimmed = name.trimmed();
+    const QString trimmed = askItemName(this, tr("Name:"), items->proposedName());
     if (!trimmed.isEmpty())
         newItem(trimmed, ItemData::MeasureData);
 }
@@ -86,9 +108,7 @@ void Widget::on_actionItemRename_triggered()
     const QModelIndex index = ui->tvItems->currentIndex();
     if (!index.isValid() || ItemTree::isStoreNode(index))
         return;
-    const QString name = QInputDialog::getText(this, QString(), tr("New name:"), QLineEdit::Normal,
-                                               index.data().toString());
-    const QString trimmed = name.trimmed();
+    const QString trimmed = askItemName(this, tr("New name:"), index.data().toString());
     if (trimmed.isEmpty())
         return;
     items->rename(index, trimmed);

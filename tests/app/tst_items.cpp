@@ -148,7 +148,8 @@ void TestItems::namesProposedAndRefused()
 {
     ModalAnswerer answerer;
     QStringList answers{QStringLiteral("Measure2"), QStringLiteral("measure low"), QStringLiteral("  "),
-                        QStringLiteral("<b>x</b>"), QStringLiteral("   "), QStringLiteral("  Bench A  ")};
+                        QStringLiteral("<b>x</b>"), QStringLiteral("   "), QStringLiteral("  Bench A  "),
+                        QString(50000, QLatin1Char('n'))};
     QStringList proposed;
     answerNames(answerer, &answers, &proposed);
     WindowFixture fixture;
@@ -172,6 +173,9 @@ void TestItems::namesProposedAndRefused()
     QVERIFY(node(w, QStringLiteral("Measure2")).isValid());
     invoke(w, "on_actionItemRename_triggered");
     QVERIFY(node(w, QStringLiteral("Bench A")).isValid());
+    // A name is cut to 200 characters in the box.
+    invoke(w, "on_actionItemRename_triggered");
+    QVERIFY(node(w, QString(200, QLatin1Char('n'))).isValid());
 
     // "Store Data" is never renamed.
     tree(w)->setCurrentIndex(node(w, QStringLiteral("Store Data")));

@@ -17,6 +17,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 #include <QTreeView>
 
 #include <algorithm>
@@ -313,6 +314,8 @@ void WidgetTest::contextMenus_data()
     QTest::newRow("item tree, Store Data root")
         << "tvItems" << 0 << false << QStringList{"Set to active", "Download"};
     QTest::newRow("item tree, Live Data root") << "tvItems" << 1 << false << QStringList{"New", "Open Journal"};
+    // No entry that could hide the tool bar.
+    QTest::newRow("main tool bar") << "mainToolBar" << -1 << false << QStringList();
 }
 
 void WidgetTest::contextMenus()
@@ -324,21 +327,22 @@ void WidgetTest::contextMenus()
 
     ModalAnswerer answerer;
     WindowFixture fixture;
-    auto *target = fixture.window()->findChild<QAbstractItemView *>(view);
+    auto *target = fixture.window()->findChild<QWidget *>(view);
     QVERIFY(target);
+    auto *itemView = qobject_cast<QAbstractItemView *>(target);
     if (view == QLatin1String("tvItems")) {
         QModelIndex index;
         if (currentRow >= 0)
-            index = target->model()->index(currentRow, 0);
+            index = itemView->model()->index(currentRow, 0);
         if (currentChild)
-            index = target->model()->index(0, 0, index);
-        target->setCurrentIndex(index);
-        QCOMPARE(target->currentIndex().isValid(), currentRow >= 0);
+            index = itemView->model()->index(0, 0, index);
+        itemView->setCurrentIndex(index);
+        QCOMPARE(itemView->currentIndex().isValid(), currentRow >= 0);
     }
 
-    // A right click reaches the viewport first and the view after it.
+    // A right click reaches a view's viewport first and the view after it.
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), target->mapToGlobal(QPoint(5, 5)));
-    QCoreApplication::sendEvent(target->viewport(), &event);
+    QCoreApplication::sendEvent(itemView ? itemView->viewport() : target, &event);
 
     const QList<QStringList> expected = entries.isEmpty() ? QList<QStringList>() : QList<QStringList>{entries};
     QCOMPARE(answerer.menus(), expected);
@@ -491,6 +495,24 @@ void WidgetTest::linkLostWarnsOnce()
     // A later report of the same loss must not warn again.
     QTest::qWait(1000);
     QCOMPARE(answerer.boxes().size(), 1);
+}
+
+// A tool bar hidden in a saved window state (as an older version allowed)
+// is shown again at the next start.
+void WidgetTest::savedStateNeverHidesTheToolBar()
+{
+    QTemporaryDir dir;
+    const QString options = dir.filePath(QStringLiteral("options.xml"));
+    {
+        WindowFixture fixture(options);
+        fixture.window()->findChild<QToolBar *>(QStringLiteral("mainToolBar"))->hide();
+        fixture.closeWindow();
+    }
+    QFile file(options);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("<State>"));
+    WindowFixture fixture(options);
+    QVERIFY(fixture.window()->findChild<QToolBar *>(QStringLiteral("mainToolBar"))->isVisible());
 }
 
 void WidgetTest::closingWhileConnectedClosesTheLink()

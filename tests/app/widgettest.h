@@ -33,6 +33,7 @@ private slots:
     void manualLookedForInOrder();
     void contextMenus_data();
     void contextMenus();
+    void savedStateNeverHidesTheToolBar();
 
     void connectWithoutMeter();
     void connectFailureTexts_data();
