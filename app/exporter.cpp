@@ -11,6 +11,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QSaveFile>
@@ -96,35 +98,57 @@ Exporter::Exporter(QWidget *window, const DataModel &table, QTabWidget *tabs, DM
         titles << table.headerData(column, Qt::Horizontal).toString();
 }
 
-void Exporter::run(const JournalHeader &csvHeader)
+QString Exporter::run(const JournalHeader &csvHeader)
 {
     dlgExport dialog;
     if (dialog.exec() != QDialog::Accepted)
-        return;
+        return QString();
+    QString path;
+    bool written = false;
     if (dialog.kind() == dlgExport::Table) {
-        const QString path = QFileDialog::getSaveFileName(window, tr("Export the datas to a excel file."), QString(),
-                                                          tr("Excel File(*.xls)"));
-        if (!path.isEmpty())
-            exportTable(path);
+        path = askPath(tr("Export the datas to a excel file."), QString(), tr("Excel File(*.xls)"));
+        written = !path.isEmpty() && exportTable(path);
     } else if (dialog.kind() == dlgExport::Csv) {
-        const QString path = QFileDialog::getSaveFileName(window, tr("Export the datas to a CSV file."), QString(),
-                                                          tr("CSV File(*.csv)"));
-        if (!path.isEmpty())
-            exportCsv(path, csvHeader);
+        path = askPath(tr("Export the datas to a CSV file."), QString(), tr("CSV File(*.csv)"));
+        written = !path.isEmpty() && exportCsv(path, csvHeader);
     } else {
-        const QString path = QFileDialog::getSaveFileName(window, tr("Export the chart to a picture."),
-                                                          QStringLiteral("."), tr("JPG File(*.jpg)"));
-        if (!path.isEmpty())
-            exportChart(path);
+        path = askPath(tr("Export the chart to a picture."), QStringLiteral("."), tr("JPG File(*.jpg)"));
+        written = !path.isEmpty() && exportChart(path);
     }
+    return written ? path : QString();
 }
 
-void Exporter::exportTable(const QString &path, const AutomationOptions &options)
+// The file chosen, empty when the dialog was cancelled. The dialog reads
+// double quotes in a typed name as quoting (`q"x'.xls` came back as
+// `x'.xls`), so a plain name typed into its name field is taken as typed.
+// A path outside the folder the dialog showed is refused as a failed
+// export, never written.
+QString Exporter::askPath(const QString &caption, const QString &folder, const QString &filter)
+{
+    QFileDialog dialog(window, caption, folder, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    const QDir shown = dialog.directory();
+    QString path = dialog.selectedFiles().first();
+    if (const auto *typed = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) {
+        const QString name = typed->text();
+        if (name.contains(QLatin1Char('"')) && !name.contains(QLatin1Char('/')))
+            path = shown.absoluteFilePath(name);
+    }
+    if (QFileInfo(path).absolutePath() != shown.absolutePath()) {
+        inform(tr("The datas is exported failed."));
+        return QString();
+    }
+    return path;
+}
+
+bool Exporter::exportTable(const QString &path, const AutomationOptions &options)
 {
     AutomationObject excel(options);
     if (!excel.setControl(QStringLiteral("Excel.Application"))) {
         inform(tr("The datas is exported failed, your computer may not have installed excel."));
-        return;
+        return false;
     }
     // Rows removed or replaced while they are gathered (a recording that
     // starts anew) would leave a table that never was: the export fails.
@@ -162,10 +186,11 @@ void Exporter::exportTable(const QString &path, const AutomationOptions &options
     }
     if (!saved) {
         inform(tr("The datas is exported failed."));
-        return;
+        return false;
     }
     inform(tr("The datas is exported successfully."));
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    return true;
 }
 
 // The header, formats and data of one sheet holding `count` rows from `first` on.
@@ -235,7 +260,7 @@ QVariantList Exporter::collectRows(int first, int count, Progress &progress)
     return rows;
 }
 
-void Exporter::exportCsv(const QString &path, const JournalHeader &header)
+bool Exporter::exportCsv(const QString &path, const JournalHeader &header)
 {
     tableChanged = false;
     QObject watcher;
@@ -262,9 +287,10 @@ void Exporter::exportCsv(const QString &path, const JournalHeader &header)
                   && file.write(JournalFormat::closingLine(QDateTime::currentDateTime(), total)) > 0 && file.commit();
     }
     inform(written ? tr("The datas is exported successfully.") : tr("The datas is exported failed."));
+    return written;
 }
 
-void Exporter::exportChart(const QString &path)
+bool Exporter::exportChart(const QString &path)
 {
     const int current = tabs->currentIndex();
     for (int i = 0; i < tabs->count(); ++i) {
@@ -273,7 +299,9 @@ void Exporter::exportChart(const QString &path)
     }
     tabs->setCurrentIndex(current);
     // A picture that could not be written is reported as such.
-    inform(chart->savePicture(path) ? tr("The datas is exported successfully.") : tr("The datas is exported failed."));
+    const bool saved = chart->savePicture(path);
+    inform(saved ? tr("The datas is exported successfully.") : tr("The datas is exported failed."));
+    return saved;
 }
 
 void Exporter::inform(const QString &text)

@@ -25,16 +25,16 @@ public:
     Exporter(QWidget *window, const DataModel &table, QTabWidget *tabs, DMMChart *chart);
 
     // Asks what to export and where to, then writes it; a CSV table starts
-    // with `csvHeader`.
-    void run(const JournalHeader &csvHeader);
+    // with `csvHeader`. Returns the path written, empty when nothing was.
+    QString run(const JournalHeader &csvHeader);
     // Writes the table to `path` through the spreadsheet application and
     // tells the user how it went; the saved file is then opened.
-    void exportTable(const QString &path, const AutomationOptions &options = AutomationOptions());
+    bool exportTable(const QString &path, const AutomationOptions &options = AutomationOptions());
     // Writes the table's readings to `path` in the journal's format (to a
     // side file renamed into place) and tells the user how it went.
-    void exportCsv(const QString &path, const JournalHeader &header);
+    bool exportCsv(const QString &path, const JournalHeader &header);
     // Shows every tab once, so that the chart is laid out, then saves it.
-    void exportChart(const QString &path);
+    bool exportChart(const QString &path);
 
 private:
     class Progress;
@@ -43,6 +43,7 @@ private:
     void writeHeader(AutomationObject *sheet);
     QVariantList collectRows(int first, int count, Progress &progress);
     void inform(const QString &text);
+    QString askPath(const QString &caption, const QString &folder, const QString &filter);
 
     QWidget *window;
     const DataModel &table;

@@ -20,6 +20,8 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -378,8 +380,10 @@ void Widget::on_actionImport_triggered()
 
 void Widget::on_actionExport_triggered()
 {
-    Exporter(this, views->model(), ui->tabWidget, ui->chart)
-        .run(activeItem ? journal->headerFor(*activeItem) : JournalHeader());
+    const QString written = Exporter(this, views->model(), ui->tabWidget, ui->chart)
+                                .run(activeItem ? journal->headerFor(*activeItem) : JournalHeader());
+    if (!written.isEmpty())
+        slotMessage(tr("Exported to %1.").arg(QDir::toNativeSeparators(QFileInfo(written).absoluteFilePath())));
 }
 
 void Widget::on_actionManual_triggered()

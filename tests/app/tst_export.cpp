@@ -22,6 +22,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProcess>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -109,6 +110,15 @@ QStringList exportLeftovers()
     return QDir(QDir::tempPath()).entryList({QStringLiteral("dmmpanel-export-*")}, QDir::AllEntries | QDir::Hidden);
 }
 
+QStringList messageList(Widget *w)
+{
+    const auto *list = w->findChild<QListWidget *>(QStringLiteral("listWidget"));
+    QStringList lines;
+    for (int row = 0; row < list->count(); ++row)
+        lines << list->item(row)->text();
+    return lines;
+}
+
 QAbstractItemModel *table(Widget *w)
 {
     return w->findChild<QTableView *>(QStringLiteral("tv"))->model();
@@ -127,9 +137,15 @@ void answerExport(ModalAnswerer &answerer, const QString &kind, const QString &p
                 files->reject();
                 return;
             }
-            // Typed into the name field: selectFile() leaves the field alone
-            // once it has the focus, which depends on timing.
-            files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+            // In the file's folder, its name typed into the name field:
+            // selectFile() leaves the field alone once it has the focus,
+            // which depends on timing. A path into a missing folder is
+            // typed whole.
+            const QFileInfo file(path);
+            const bool folderThere = file.dir().exists();
+            if (folderThere)
+                files->setDirectory(file.absolutePath());
+            files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(folderThere ? file.fileName() : path);
             dialog->accept();
             return;
         }
@@ -359,6 +375,9 @@ void TestExport::exportDialogs_data()
     QTest::addColumn<bool>("written");
 
     QTest::newRow("export dialog cancelled") << QString() << QString() << QStringList() << false;
+    // Written as typed, though the dialog reads the quotes as quoting.
+    QTest::newRow("double quote in the typed name")
+        << "chart" << "q\"x'.jpg" << QStringList{"The datas is exported successfully."} << true;
     QTest::newRow("table file dialog cancelled") << "table" << QString() << QStringList() << false;
     QTest::newRow("chart file dialog cancelled") << "chart" << QString() << QStringList() << false;
     QTest::newRow("chart as JPG") << "chart" << "chart.jpg" << QStringList{"The datas is exported successfully."}
@@ -388,6 +407,10 @@ void TestExport::exportDialogs()
     QCOMPARE(tabs->currentIndex(), 0);
     QCOMPARE(QFile::exists(path), written);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), written ? 1 : 0);
+    QCOMPARE(QDir::current().entryList({QStringLiteral("*.xls"), QStringLiteral("*.jpg")}, QDir::Files), QStringList());
+    // The message list names the file written, in full.
+    const QStringList listed = messageList(fixture.window());
+    QCOMPARE(listed, written ? QStringList{QStringLiteral("Exported to %1.").arg(path)} : QStringList());
     if (written)
         QCOMPARE(QImageReader::imageFormat(path), QByteArray("jpeg"));
     QVERIFY(openedFiles.isEmpty());
