@@ -2,6 +2,7 @@
 
 #include "console.h"
 #include "dmmdata.h"
+#include "journalformat.h"
 #include "journalsink.h"
 #include "linktexts.h"
 #include "streamsink.h"
@@ -26,15 +27,16 @@ QString lineText(const DmmData &record, int line)
 } // namespace
 
 LogSession::LogSession(const LogOptions &options, Console &console, QObject *parent)
-    : QObject(parent), m_options(options), m_console(console)
+    : QObject(parent), m_options(options), m_console(console), m_reconnector(m_driver, m_transport)
 {
     m_duration.setSingleShot(true);
     connect(&m_duration, &QTimer::timeout, this, &LogSession::stop);
     connect(&m_driver, &Dmm::display, this, &LogSession::onReading);
     // Queued: the driver is closed only after it has finished the command
     // that reported the loss.
-    connect(&m_driver, &Varnok::communicationTimeout, this,
-            [this] { onLinkLost(QStringLiteral("the meter stopped answering")); }, Qt::QueuedConnection);
+    connect(&m_driver, &Varnok::communicationTimeout, this, &LogSession::onCommunicationTimeout, Qt::QueuedConnection);
+    connect(&m_reconnector, &Reconnector::linkLost, this, &LogSession::onLinkLost);
+    connect(&m_reconnector, &Reconnector::linkRestored, this, &LogSession::onLinkRestored);
     connect(&m_driver, &Varnok::remoteStateUpdate, this, [this](bool remote) {
         if (!remote)
             end(LinkLost, QStringLiteral("the meter has left remote mode (its LOCAL key?); logging ends"));
@@ -51,7 +53,7 @@ void LogSession::start()
 {
     if (!openOutput())
         return;
-    m_transport.setResourceFilter(m_options.resource);
+    m_transport.setWantedResource(m_options.resource);
     m_driver.setSampleRate(m_options.intervalMs);
     if (!m_driver.open(&m_transport)) {
         const Tessaly::OpenFailure failure = m_transport.openFailure();
@@ -62,6 +64,8 @@ void LogSession::start()
     }
     for (const SettingRequest &setting : m_options.settings)
         setting.send(m_driver);
+    if (m_options.reconnect)
+        m_reconnector.start();
     openSink();
     m_clock.start();
     if (m_options.durationMs > 0)
@@ -160,9 +164,31 @@ void LogSession::showStatus(const DmmData &record)
                          .arg(lineText(record, 0), lineText(record, 1), elapsed.toString(QStringLiteral("HH:mm:ss"))));
 }
 
-void LogSession::onLinkLost(const QString &why)
+void LogSession::onCommunicationTimeout()
 {
-    end(LinkLost, QStringLiteral("lost the link: %1").arg(why));
+    if (!m_reconnector.isWatching())
+        end(LinkLost, QStringLiteral("lost the link: the meter stopped answering"));
+}
+
+void LogSession::onLinkLost(const QDateTime &at)
+{
+    const QString text = QStringLiteral("Link lost at %1; waiting for the meter").arg(QString::fromLatin1(JournalFormat::isoTime(at)));
+    m_console.message(text);
+    m_sink->appendComment(text);
+}
+
+void LogSession::onLinkRestored(const QDateTime &lostAt, const QDateTime &backAt)
+{
+    const QString text = QStringLiteral("Link back at %1 (lost at %2)")
+                             .arg(QString::fromLatin1(JournalFormat::isoTime(backAt)),
+                                  QString::fromLatin1(JournalFormat::isoTime(lostAt)));
+    m_console.message(text);
+    m_sink->appendComment(text);
+    // A meter switched off and on has forgotten them: made again, and the
+    // next reading checked again, before the status pass of the new link.
+    for (const SettingRequest &setting : m_options.settings)
+        setting.send(m_driver);
+    m_checked = false;
 }
 
 void LogSession::end(int status, const QString &message)
@@ -179,6 +205,7 @@ void LogSession::end(int status, const QString &message)
 
 void LogSession::close(int status)
 {
+    m_reconnector.stop();
     m_driver.close(); // the meter back to local
     if (m_sink)
         m_sink->close();

@@ -2,6 +2,7 @@
 
 #include "logoptions.h"
 #include "logsink.h"
+#include "reconnector.h"
 #include "tessaly.h"
 #include "varnok.h"
 
@@ -42,7 +43,9 @@ private:
     void openSink();
     void onReading(const DmmData *data);
     bool checkSettings(const DmmData &state);
-    void onLinkLost(const QString &why);
+    void onCommunicationTimeout();
+    void onLinkLost(const QDateTime &at);
+    void onLinkRestored(const QDateTime &lostAt, const QDateTime &backAt);
     void showStatus(const DmmData &record);
     // Ends the run with `status` once the driver has finished what it is
     // doing; `message` (if any) goes to standard error at once.
@@ -53,6 +56,7 @@ private:
     Console &m_console;
     Tessaly m_transport;
     Varnok m_driver;
+    Reconnector m_reconnector;
     std::unique_ptr<QFile> m_stream; // until the sink takes it; none for a CSV file
     std::unique_ptr<LogSink> m_sink;
     qint64 m_readings = 0;

@@ -96,6 +96,20 @@ def test_readings():
               for line in lines[:3]), f"jsonl with settings: {lines[:1]}")
 
 
+def test_reconnect():
+    """A pulled cable and a meter silent for longer than the driver waits, both back after a while:
+    the log goes on, with notes for the gap."""
+    for faults in ("unplug-after=60,replug-after=2000", "silent-after=60,silent-for=8000"):
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "gap.csv")
+            done, _ = run(["--samples", "20", "-o", path], faults)
+            rows, comments = journal_rows(path)
+            check_readings(rows, comments, 20, faults)
+            gap = [line.split(" at ")[0] for line in comments if line.startswith("# Link")]
+            check(done.returncode == 0 and gap == ["# Link lost", "# Link back"]
+                  and done.stderr.count("dmmlog: Link") == 2, f"{faults}: exit {done.returncode}, {gap}, {done.stderr!r}")
+
+
 def wait_for(condition, what):
     deadline = time.monotonic() + LIMIT
     while time.monotonic() < deadline:
@@ -164,7 +178,7 @@ def test_failures():
     check(done.returncode == 0 and "Examples:" in done.stdout, "--help")
 
 
-for test in (test_readings, test_signals, test_failures):
+for test in (test_readings, test_reconnect, test_signals, test_failures):
     started = time.monotonic()
     test()
     print(f"{test.__name__}: {time.monotonic() - started:.1f} s")
