@@ -72,7 +72,7 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDMMPANEL_WERROR=ON -DDMMPANEL_BUILD_APP=OFF \
         -DDMMPANEL_BUILD_BENCH=OFF
 fi
-cmake --build "$build" -j "$(nproc)" --target tst_usbkernel dmmgadget dmmvisa
+cmake --build "$build" -j "$(nproc)" --target tst_usbkernel dmmgadget dmmlog dmmvisa
 build=$(cd "$build" && pwd)
 
 # --- the initramfs ---
@@ -115,7 +115,7 @@ copy_with_libraries() {
         done
     done
 }
-copy_with_libraries "$build/bin/tst_usbkernel" "$build/bin/dmmgadget" "$build/bin/libdmmvisa.so"
+copy_with_libraries "$build/bin/tst_usbkernel" "$build/bin/dmmgadget" "$build/bin/dmmlog" "$build/bin/libdmmvisa.so"
 
 # The system's Python: its standard library without what no test imports
 # (tests, GUI toolkits, tools), its extension modules with their libraries,

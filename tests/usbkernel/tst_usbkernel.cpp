@@ -264,6 +264,44 @@ private slots:
         QCOMPARE(timeouts.count(), 0);
     }
 
+    // dmmlog as a user runs it against the meter on the bus: 100 readings into
+    // a CSV, also with the cable pulled and plugged back in half way, which
+    // --reconnect (the default) rides out with a comment line for the gap.
+    void dmmlogThroughTheKernel_data()
+    {
+        QTest::addColumn<bool>("unplug");
+        QTest::newRow("100 readings") << false;
+        QTest::newRow("unplugged and replugged half way") << true;
+    }
+    void dmmlogThroughTheKernel()
+    {
+        QFETCH(bool, unplug);
+        QVERIFY(m_gadget.start());
+        const QString path = QDir::temp().filePath("dmmlog-kernel.csv");
+        QFile::remove(path);
+        QProcess logger;
+        logger.setProcessChannelMode(QProcess::ForwardedChannels);
+        logger.start(QCoreApplication::applicationDirPath() + "/dmmlog", {"--samples", "100", "-o", path});
+        QVERIFY(logger.waitForStarted());
+        if (unplug) {
+            QVERIFY(QTest::qWaitFor([&] { return journalLines(path, "[0-9]").size() >= 30; }, LinkWaitMs));
+            m_gadget.unplug();
+            QVERIFY(GadgetProcess::waitUntilListed(false));
+            m_gadget.plugBackIn();
+        }
+        QVERIFY(logger.waitForFinished(4 * LinkWaitMs));
+        QCOMPARE(logger.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(logger.exitCode(), 0);
+        const QStringList readings = journalLines(path, "[0-9]");
+        QCOMPARE(readings.size(), 100);
+        QVERIFY2(readings.last().startsWith("100,"), qPrintable(readings.last()));
+        const QStringList notes = journalLines(path, "# (Link|Closed)");
+        QCOMPARE(notes.size(), unplug ? 3 : 1); // lost, back, closed
+        QVERIFY2(notes.last().endsWith("; 100 readings"), qPrintable(notes.last()));
+        QCOMPARE(GadgetProcess::commandLog().value(0), QString("SYSTem:REMote"));
+        QCOMPARE(GadgetProcess::commandLog().last(), QString("SYSTem:LOCal"));
+    }
+
     // The pacing figure through the kernel beside the one in-process; printed,
     // not asserted (a benchmark's figure on a shared machine).
     void livePacing()
@@ -302,6 +340,16 @@ private:
             return 0;
         driver.close();
         return Passes * 1e9 / static_cast<double>(elapsedNs);
+    }
+
+    // The lines of a journal file that start as `pattern` says.
+    static QStringList journalLines(const QString &path, const QString &pattern)
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        const QRegularExpression start("^" + pattern);
+        return QString::fromUtf8(file.readAll()).split('\n').filter(start);
     }
 
     ViSession openMeter()
