@@ -58,7 +58,7 @@ void LogSession::start()
     if (!m_driver.open(&m_transport)) {
         const Tessaly::OpenFailure failure = m_transport.openFailure();
         const bool named = !m_options.resource.isEmpty() && failure.reason == Tessaly::OpenFailure::NoMatchingInstrument;
-        end(NoMeter, named ? QStringLiteral("no USB instrument has \"%1\" in its name (see dmmlog --list)").arg(m_options.resource)
+        end(NoMeter, named ? QStringLiteral("no meter %1 found (dmmlog --list lists what there is)").arg(m_options.resource)
                            : LinkTexts::openFailure(failure, ModelName));
         return;
     }
@@ -215,7 +215,7 @@ void LogSession::close(int status)
 int listInstruments(Console &console)
 {
     Tessaly transport;
-    // Every USB instrument: --resource may name one that is not a meter.
+    // Every USB instrument, so that a missing meter shows what is there instead.
     if (!transport.refreshUsbs(QString()) || transport.usbs().isEmpty()) {
         console.message(QStringLiteral("no USB instrument found"));
         return NoMeter;

@@ -91,7 +91,7 @@ bool Tessaly::open()
         return false;
     m_openFailure = OpenFailure();
     // A failed open keeps no resource-manager session.
-    const ViStatus found = search(m_resourceFilter.isEmpty() ? QString::fromLatin1(ModelPrefix) : m_resourceFilter);
+    const ViStatus found = search(QString::fromLatin1(ModelPrefix));
     if (found < VI_SUCCESS && found != VI_ERROR_RSRC_NFOUND)
         return failOpen(OpenFailure::VisaError, found);
     if (!m_wantedResource.isEmpty()) {
@@ -131,16 +131,6 @@ bool Tessaly::failOpen(OpenFailure::Reason reason, ViStatus status)
     viStatusDesc(VI_NULL, status, text);
     m_openFailure.statusText = QString::fromLatin1(text);
     return false;
-}
-
-void Tessaly::setResourceFilter(const QString &text)
-{
-    m_resourceFilter = text;
-}
-
-QString Tessaly::resourceFilter() const
-{
-    return m_resourceFilter;
 }
 
 void Tessaly::setWantedResource(const QString &resource)

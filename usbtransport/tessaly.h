@@ -58,10 +58,6 @@ public:
     QByteArray read2();
     bool queryAny(const QByteArray &command, QByteArray *answer);
 
-    // open() takes the first USB instrument whose resource name contains
-    // `text` (any case) instead of the first meter; empty: the meter again.
-    void setResourceFilter(const QString &text);
-    QString resourceFilter() const;
     // Limits open() to one instrument: the one with this serial number when
     // the name carries one (on whichever board number it is listed), else the
     // one of exactly this name. Empty, the first meter found, as before.
@@ -101,6 +97,5 @@ private:
     QByteArray m_lastAnswer;
     int m_instrumentsSeen = 0; // by the last search, matching or not
     OpenFailure m_openFailure;
-    QString m_resourceFilter;
     QString m_wantedResource;
 };

@@ -88,7 +88,7 @@ def test_readings():
         check(gaps[0] < 3 and all(0.9 < gap < 3 for gap in gaps[1:]), f"--interval 1: gaps {gaps}")
 
     done, _ = run(["--samples", "3", "--format", "jsonl", "--function", "LINE2=CH1,DBM", "--range", "CH1=AUTO",
-                   "--rate", "SLOW"])
+                   "--rate", "SLOW", "--resource", "USB0::0x28E9::0x0285::KM4473N-SIM::INSTR"])
     lines = [json.loads(line) for line in done.stdout.splitlines()]
     check(done.returncode == 0 and [line.get("no") for line in lines] == [1, 2, 3, None]
           and lines[-1].get("readings") == 3, f"jsonl: {done.returncode} {done.stdout!r}")
@@ -161,7 +161,8 @@ def test_failures():
             (["--rate", "TURBO"], "", 2, "the meter did not take --rate TURBO: the rate is FAST"),
             (["--function", "LINE1=CH2,OHM"], "", 2, "the meter did not take --function LINE1=CH2,OHM"),
             (["-o", existing.name], "", 2, "exists; dmmlog writes a new file"),
-            (["--resource", "KM9999"], "", 3, "no USB instrument has \"KM9999\" in its name"),
+            (["--resource", "USB0::0x28E9::0x0285::KM4475N-X::INSTR"], "", 3,
+             "no meter USB0::0x28E9::0x0285::KM4475N-X::INSTR found"),
             (["--no-reconnect"], "silent-after=60", 1, "lost the link: the meter stopped answering"),
             (["--no-reconnect"], "unplug-after=60", 1, "lost the link"),
             (["--no-reconnect"], "local-after=60", 1, "the meter has left remote mode"),
