@@ -18,10 +18,13 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QTableView>
 #include <QTest>
 #include <QTreeView>
 #include <QTreeWidget>
+
+#include <unistd.h>
 
 namespace {
 
@@ -87,6 +90,7 @@ private slots:
     void keptOnDisk();
     void csvExport();
     void dmmlogFile();
+    void unwritableFolder_data();
     void unwritableFolder();
     void switchedOff();
 };
@@ -275,15 +279,45 @@ void TestJournalWindow::dmmlogFile()
     QVERIFY2(rows.last().contains(shown), qPrintable(rows.last().join('|') + " / " + shown));
 }
 
+void TestJournalWindow::unwritableFolder_data()
+{
+    QTest::addColumn<bool>("fullDisk");
+    QTest::newRow("no folder can be made") << false;
+    QTest::newRow("full disk") << true;
+}
+
 void TestJournalWindow::unwritableFolder()
 {
+    QFETCH(bool, fullDisk);
+    if (fullDisk && ::geteuid() != 0)
+        QSKIP("a full disk needs a small tmpfs, and mounting one needs root (CI runs as root)");
     WindowFixture fixture;
     Widget *window = fixture.window();
-    // Something else stands where the journal folder belongs.
-    QVERIFY(QDir().mkpath(QFileInfo(RecordingJournal::folder()).path()));
-    QFile blocker(RecordingJournal::folder());
-    QVERIFY(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
+    const QString folder = RecordingJournal::folder();
+    bool mounted = false;
+    auto unmount = qScopeGuard([&] {
+        if (mounted)
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), folder});
+    });
+    if (fullDisk) {
+        QVERIFY(QDir().mkpath(folder));
+        mounted = QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                              QStringLiteral("-o"), QStringLiteral("size=64k"),
+                                                              QStringLiteral("tmpfs"), folder})
+                  == 0;
+        if (!mounted)
+            QSKIP("mounting a tmpfs was refused here");
+        QFile filler(QDir(folder).filePath(QStringLiteral("filler")));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        const QByteArray block(512, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+    } else {
+        // Something else stands where the journal folder belongs.
+        QVERIFY(QDir().mkpath(QFileInfo(folder).path()));
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
     trigger(window, "on_actionStart_triggered");
     for (int n = 0; n < 30; ++n) {
         show(window, readingWith(QStringLiteral("VOLT"), n));
@@ -292,7 +326,7 @@ void TestJournalWindow::unwritableFolder()
     QCOMPARE(tableRows(window).size(), 30);
     const QListWidget *messages = window->findChild<QListWidget *>(QStringLiteral("listWidget"));
     QCOMPARE(messages->count(), 1);
-    QVERIFY2(messages->item(0)->text().contains(RecordingJournal::folder()), qPrintable(messages->item(0)->text()));
+    QVERIFY2(messages->item(0)->text().contains(folder), qPrintable(messages->item(0)->text()));
 }
 
 void TestJournalWindow::switchedOff()
