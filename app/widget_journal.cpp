@@ -49,8 +49,10 @@ void Widget::offerRestore()
     for (const QString &path : paths) {
         if (restore) {
             JournalContents contents = JournalReader::read(path);
+            const QString name = contents.header.itemName.isEmpty() ? QFileInfo(path).completeBaseName()
+                                                                     : contents.header.itemName;
             if (contents.error.isEmpty())
-                restored = addJournalItem(tr("%1 (restored)").arg(contents.header.itemName), contents);
+                restored = addJournalItem(tr("%1 (restored)").arg(name), contents);
             else
                 slotMessage(contents.error);
         }
