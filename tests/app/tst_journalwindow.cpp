@@ -235,8 +235,10 @@ void TestJournalWindow::csvExport()
     const QString path = QDir(fixture.dataFolder()).filePath(QStringLiteral("export.csv"));
     ModalAnswerer answerer;
     answerer.setDialogHandler([&](QDialog *dialog) {
-        if (auto *files = qobject_cast<QFileDialog *>(dialog))
-            files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+        if (auto *files = qobject_cast<QFileDialog *>(dialog)) {
+            files->setDirectory(QFileInfo(path).absolutePath());
+            files->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(path).fileName());
+        }
         else
             dialog->findChild<QRadioButton *>(QStringLiteral("rbCsv"))->setChecked(true);
         dialog->accept();
