@@ -10,7 +10,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 deb=$(readlink -f "$1")
 work=$PWD/build/package-test
-base=$work/bookworm-base.tar
+# The base root's name carries what it is made of, so that a change here
+# never reuses an older one.
+base_packages=man-db
+base=$work/bookworm-apt-$base_packages.tar
 root=$work/root
 started=$SECONDS
 
@@ -47,7 +50,7 @@ if [ -z "$(find "$base" -mtime -7 2>/dev/null)" ]; then
     echo "package-test: making a Debian 12 root from $mirror"
     mkdir -p "$work"
     rm -f "$base"
-    nice -n 10 timeout 900 mmdebstrap --quiet --mode=root --variant=apt --include=man-db \
+    nice -n 10 timeout 900 mmdebstrap --quiet --mode=root --variant=apt --include=$base_packages \
         bookworm "$base.part" "$mirror" >"$work/mmdebstrap.log" 2>&1 || {
         tail -n 5 "$work/mmdebstrap.log"
         skip "no Debian 12 root could be made from $mirror (see $work/mmdebstrap.log)"
@@ -74,7 +77,7 @@ if udevadm verify --help >/dev/null 2>&1; then
     echo "package-test: udevadm verify accepts the udev rule"
 else
     python3 tests/package/udevrules.py "$rule" || fail "the udev rule has syntax errors"
-    echo "package-test: the udev rule passes the syntax check (this udevadm has no verify)"
+    echo "package-test: the udev rule passes the syntax check (no udevadm verify here)"
 fi
 
 in_root purge || fail "purging the package"
