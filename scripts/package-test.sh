@@ -49,8 +49,8 @@ if [ -z "$(find "$base" -mtime -7 2>/dev/null)" ]; then
     mirror=${mirror:-http://deb.debian.org/debian/}
     echo "package-test: making a Debian 12 root from $mirror"
     mkdir -p "$work"
-    rm -f "$base"
-    nice -n 10 timeout 900 mmdebstrap --quiet --mode=root --variant=apt --include=$base_packages \
+    rm -f "$base" "$base.part"
+    nice -n 10 timeout 900 mmdebstrap --quiet --mode=root --format=tar --variant=apt --include=$base_packages \
         bookworm "$base.part" "$mirror" >"$work/mmdebstrap.log" 2>&1 || {
         tail -n 5 "$work/mmdebstrap.log"
         skip "no Debian 12 root could be made from $mirror (see $work/mmdebstrap.log)"
