@@ -54,10 +54,8 @@ install_and_run() {
     step "dmmlog --samples 5 through the driver:"
     sed 's/^/    /' <<<"$readings"
 
-    local programs=()
-    for program in $(grep '^/usr/bin/' "$files"); do
-        programs+=("${program##*/}")
-    done
+    local programs
+    mapfile -t programs < <(sed -n 's|^/usr/bin/||p' "$files")
     pages=$(man -w "${programs[@]}") || fail "man -w ${programs[*]} found not every page"
     step "man -w ${programs[*]}: $(tr '\n' ' ' <<<"$pages")"
 }
