@@ -1,6 +1,7 @@
 #include "itemdata.h"
 
 #include "dmmdata.h"
+#include "recorddisposal.h"
 
 ItemData::ItemData(const QString &name, DataType type, QObject *parent)
     : QObject(parent), m_name(name), m_type(type)
@@ -9,7 +10,8 @@ ItemData::ItemData(const QString &name, DataType type, QObject *parent)
 
 ItemData::~ItemData()
 {
-    qDeleteAll(m_datas);
+    emit recordsAboutToGo();
+    RecordDisposal::dispose(m_datas);
 }
 
 QString ItemData::name() const
@@ -39,7 +41,8 @@ void ItemData::appendData(DmmData *data)
 
 void ItemData::clearDatas()
 {
-    qDeleteAll(m_datas);
+    emit recordsAboutToGo();
+    RecordDisposal::dispose(m_datas);
     m_datas.clear();
 }
 

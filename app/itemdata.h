@@ -7,7 +7,8 @@
 class DmmData;
 
 // A named list of readings shown as one node of the item tree. The item owns
-// its records.
+// its records; whatever shows them hears recordsAboutToGo() before they are
+// freed (cleared, or the item deleted), and lets go of them then.
 class ItemData : public QObject
 {
     Q_OBJECT
@@ -25,6 +26,9 @@ public:
     void appendData(DmmData *data);
     void clearDatas();
     DataType type() const;
+
+signals:
+    void recordsAboutToGo();
 
 private:
     QString m_name;

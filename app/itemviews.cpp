@@ -10,6 +10,11 @@ ItemViews::ItemViews(TDMSummaryTableWgt *table, DMMChart *chart, Histogram *hist
     table->setColumnWidths(TDMSummaryTableWgt::ColumnWidths);
 }
 
+ItemViews::~ItemViews()
+{
+    QObject::disconnect(shownItemGoing);
+}
+
 void ItemViews::setUpCharts(QTabWidget *tabs, QWidget *histogramTab)
 {
     chart.setUp(tabs, histogramTab);
@@ -29,7 +34,10 @@ void ItemViews::clear()
 
 void ItemViews::show(const ItemData &item)
 {
+    QObject::disconnect(shownItemGoing);
+    shownItemGoing = QObject::connect(&item, &ItemData::recordsAboutToGo, table, [this] { clear(); });
     const QList<DmmData *> records = item.datas();
+    histogram->clear();
     dataModel->setRecords(records);
     table->scrollToBottom();
     chart.fill(records);

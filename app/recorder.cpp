@@ -55,12 +55,10 @@ bool Recorder::offer(DmmData *record, ItemData *item)
     const ChannelData &line2 = *record->lines[1]->channel;
     if (item->dataCount() > 0 && !sameFunctions(*record, *item->datas().constLast())) {
         // An item never mixes functions: readings of another function
-        // start it anew.
-        views.clear();
+        // start it anew (the views showing it empty themselves).
         item->clearDatas();
         // The earlier readings stay in their journal; the new ones get a file of their own.
         journal.end();
-        views.show(*item);
     }
 
     if (line1.valueModes[0] == DmmData::ValueNone || line2.valueModes[1] == DmmData::ValueNone)

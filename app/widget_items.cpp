@@ -86,18 +86,17 @@ void Widget::on_actionItemDelete_triggered()
                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
         != QMessageBox::Yes)
         return;
-    views->clear();
     const bool wasActive = TvItemModel::nodeItem(index) == activeItem;
     if (wasActive) {
         // Whatever becomes active next, if anything, is not what was recorded.
         activeItem = nullptr;
         setRecording(false);
     }
+    // The views let go of a deleted item's records as it goes; the active
+    // item's stay on view.
     items->remove(index);
     if (wasActive)
         itemSetToActive(ui->tvItems->currentIndex());
-    else
-        refreshItemViews(); // the active item's records are still there to show
     // With no item active the display would freeze on the last reading.
     if (!activeItem)
         liveDisplay->setLive(false);
@@ -153,8 +152,6 @@ void Widget::showItemBtn(const QModelIndex &current, const QModelIndex &)
 
 void Widget::refreshItemViews()
 {
-    if (!activeItem)
-        return;
-    views->clear();
-    views->show(*activeItem);
+    if (activeItem)
+        views->show(*activeItem);
 }

@@ -36,7 +36,6 @@ void Widget::on_actionItemDownload_triggered()
 {
     if (!driver->actived())
         return;
-    views->clear();
     items->storeItem()->clearDatas();
     itemSetToActive(items->storeIndex());
     driver->startGetAllStore();

@@ -1,15 +1,22 @@
 // Long logging sessions: heap bytes per recorded reading, the time to show a
-// large item (make it active), and the cost of one more reading at the end
-// of a large item against an empty one.
+// large item (make it active), the cost of one more reading at the end of a
+// large item against an empty one, and the longest stall of the GUI thread
+// when a large item is switched away from, restarted by a function change or
+// deleted (its records freed while the event loop runs).
 #include "benchitems.h"
 #include "dmmdata.h"
 #include "itemdata.h"
 #include "itemviews.h"
+#include "recorddisposal.h"
+#include "recorder.h"
+#include "recordingjournal.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <malloc.h>
 #include <memory>
 
@@ -36,6 +43,57 @@ double appendMicroseconds(ItemData &item, ItemViews &views, Readings &readings, 
         views.append(*record);
     }
     return clock.nsecsElapsed() / 1e3 / appends;
+}
+
+// The longest time the GUI thread goes without getting back to its event
+// loop: the action itself, then each turn of the loop until every record let
+// go of is freed.
+double longestStallMs(const std::function<void()> &action)
+{
+    QElapsedTimer clock;
+    clock.start();
+    action();
+    double longest = clock.nsecsElapsed() / 1e6;
+    do {
+        clock.restart();
+        QApplication::processEvents();
+        longest = std::max(longest, clock.nsecsElapsed() / 1e6);
+    } while (!RecordDisposal::idle());
+    return longest;
+}
+
+void measureStalls(int count, Readings &readings)
+{
+    Views shown;
+    ItemViews &views = shown.views;
+    shown.tabs.setCurrentIndex(1);
+    RecordingJournal journal([] { return JournalHeader(); });
+    journal.setEnabled(false);
+    Recorder recorder(readings.driver(), views, journal);
+    recorder.setRecording(true);
+    ItemData empty(QStringLiteral("Empty"), ItemData::MeasureData);
+    auto item = std::make_unique<ItemData>(QStringLiteral("Measure1"), ItemData::MeasureData);
+    const auto report = [count](const char *what, double ms) {
+        std::printf("longest GUI stall, %s at %d readings: %.0f ms (aim: 250)\n", what, count, ms);
+    };
+
+    fill(*item, readings, count);
+    views.show(*item);
+    QApplication::processEvents();
+    report("switching away", longestStallMs([&] { views.show(empty); }));
+
+    views.show(*item);
+    QApplication::processEvents();
+    std::unique_ptr<DmmData> other(readings.nextInDb(0));
+    report("function-change restart", longestStallMs([&] {
+        if (recorder.offer(other.get(), item.get()))
+            other.release();
+    }));
+
+    fill(*item, readings, count);
+    views.show(*item);
+    QApplication::processEvents();
+    report("deleting the item", longestStallMs([&] { item.reset(); }));
 }
 
 } // namespace
@@ -66,6 +124,8 @@ int main(int argc, char *argv[])
             std::printf("one more reading at %d readings: %.1f us\n", count, appendMicroseconds(item, views, readings, 1000));
             views.clear();
         }
+        longestStallMs([] {}); // the item's records are freed
+        measureStalls(count, readings);
     }
     {
         ItemData item(QStringLiteral("Measure1"), ItemData::MeasureData);

@@ -26,6 +26,15 @@ public:
         decoder.decode("VOLTage:RANGe:CH2?", "AUTO,3V");
     }
 
+    // The next reading with another function on line 2.
+    DmmData *nextInDb(int n)
+    {
+        decoder.bindLines("CH1,VOLT", "CH2,DB");
+        DmmData *record = next(n);
+        decoder.bindLines("CH1,VOLT", "CH2,VOLT");
+        return record;
+    }
+
     DmmData *next(int n)
     {
         const QByteArray fetch = QStringLiteral("%1,%2,%3,%4")

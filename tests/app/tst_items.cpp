@@ -2,10 +2,15 @@
 // name: names proposed and refused, activation, deletion, the item tool bar,
 // and which readings the active item keeps.
 #include "apptestsupport.h"
+#include "dmmchart.h"
 #include "dmmdata.h"
+#include "histogram.h"
+#include "itemdata.h"
+#include "itemviews.h"
 #include "modalanswerer.h"
 #include "nokerneldevices.h"
 #include "simulatedmeter.h"
+#include "tdmsummarytablewgt.h"
 #include "testrecords.h"
 #include "tvitemmodel.h"
 #include "widget.h"
@@ -15,6 +20,7 @@
 #include <QFile>
 #include <QInputDialog>
 #include <QSignalSpy>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -141,6 +147,8 @@ private slots:
     void itemsNeverMixFunctions();
     void closingKeepsOnlyMeasuredReadings_data();
     void closingKeepsOnlyMeasuredReadings();
+    void viewsLetGoOfRecordsThatGo_data();
+    void viewsLetGoOfRecordsThatGo();
     void meterFeedsItemsThroughSwitchesAndDeletes();
 };
 
@@ -478,6 +486,52 @@ void TestItems::closingKeepsOnlyMeasuredReadings()
         QVERIFY(!fixture.action("actionStop")->isEnabled());
         fixture.closeWindow();
     }
+}
+
+void TestItems::viewsLetGoOfRecordsThatGo_data()
+{
+    QTest::addColumn<bool>("deleteItem"); // else its records are cleared
+    QTest::addColumn<bool>("shown");      // the item on view, else another
+    QTest::newRow("shown item cleared") << false << true;
+    QTest::newRow("shown item deleted") << true << true;
+    QTest::newRow("other item cleared") << false << false;
+    QTest::newRow("other item deleted") << true << false;
+}
+
+// However an item's records go, the table and the chart showing them are
+// emptied first, and views of another item are left alone.
+void TestItems::viewsLetGoOfRecordsThatGo()
+{
+    QFETCH(bool, deleteItem);
+    QFETCH(bool, shown);
+
+    QTabWidget tabs;
+    auto *table = new TDMSummaryTableWgt;
+    auto *chart = new DMMChart;
+    auto *histogram = new Histogram;
+    tabs.addTab(table, QStringLiteral("Table"));
+    tabs.addTab(chart, QStringLiteral("Chart"));
+    tabs.addTab(histogram, QStringLiteral("Histogram"));
+    ItemViews views(table, chart, histogram);
+    views.setUpCharts(&tabs, histogram);
+
+    auto item = std::make_unique<ItemData>(QStringLiteral("Measure1"), ItemData::MeasureData);
+    ItemData other(QStringLiteral("Other"), ItemData::MeasureData);
+    for (int i = 0; i < 3; ++i) {
+        item->appendData(reading().release());
+        other.appendData(reading().release());
+    }
+    views.show(shown ? *item : other);
+    QCOMPARE(views.model().rowCount(), 3);
+
+    if (deleteItem)
+        item.reset();
+    else
+        item->clearDatas();
+    const int left = shown ? 0 : 3;
+    QCOMPARE(views.model().rowCount(), left);
+    for (const ChartLine *line : chart->lines())
+        QCOMPARE(line->count(), qint64(left));
 }
 
 // With the simulated meter feeding readings: records switch owners, are
