@@ -45,6 +45,28 @@ const char Usage[] =
     "  dmmlog --format jsonl --rate SLOW | jq .line1.value\n"
     "  DMMPANEL_SIMULATOR=1 dmmlog --samples 10     # against the simulated meter\n";
 
+// The options that make a setting of the meter.
+struct SettingOption
+{
+    const char *name;
+    std::optional<SettingRequest> (*parse)(const QString &text);
+    const char *expected;
+};
+
+const SettingOption *settingOption(const QString &name)
+{
+    static const SettingOption options[] = {
+        {"--function", SettingRequest::function, "LINE1 or LINE2 = CH1 or CH2, then an optional function expected"},
+        {"--range", SettingRequest::range, "CH1 or CH2 = a range expected"},
+        {"--rate", SettingRequest::rate, "a rate name expected"},
+    };
+    for (const SettingOption &option : options) {
+        if (name == QLatin1String(option.name))
+            return &option;
+    }
+    return nullptr;
+}
+
 const QRegularExpression &durationForm()
 {
     static const QRegularExpression form(QStringLiteral("^(?:(\\d+(?:\\.\\d+)?)(d|h|ms|m|s)?)+$"));
@@ -157,19 +179,13 @@ LogOptions LogOptions::parse(const QStringList &arguments, QString *error)
             options.durationMs = parseDuration(value);
             if (options.durationMs < 0)
                 bad(QStringLiteral("a time such as 90s, 15m or 1h30m expected"));
-        } else if (name == QLatin1String("--function") || name == QLatin1String("--range")
-                   || name == QLatin1String("--rate")) {
+        } else if (const SettingOption *setting = settingOption(name)) {
             if (!takeValue())
                 break;
-            const std::optional<SettingRequest> request = name == QLatin1String("--function") ? SettingRequest::function(value)
-                                                          : name == QLatin1String("--range") ? SettingRequest::range(value)
-                                                                                             : SettingRequest::rate(value);
-            if (request)
+            if (const std::optional<SettingRequest> request = setting->parse(value))
                 options.settings.append(*request);
             else
-                bad(name == QLatin1String("--function") ? QStringLiteral("LINE1 or LINE2 = CH1 or CH2, then an optional function expected")
-                    : name == QLatin1String("--range")  ? QStringLiteral("CH1 or CH2 = a range expected")
-                                                        : QStringLiteral("a rate name expected"));
+                bad(QString::fromLatin1(setting->expected));
         } else {
             *error = QStringLiteral("unknown option %1").arg(name);
         }

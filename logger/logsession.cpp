@@ -57,8 +57,10 @@ void LogSession::start()
     m_driver.setSampleRate(m_options.intervalMs);
     if (!m_driver.open(&m_transport)) {
         const Tessaly::OpenFailure failure = m_transport.openFailure();
-        const bool named = !m_options.resource.isEmpty() && failure.reason == Tessaly::OpenFailure::NoMatchingInstrument;
-        end(NoMeter, named ? QStringLiteral("no meter %1 found (dmmlog --list lists what there is)").arg(m_options.resource)
+        const bool named =
+            !m_options.resource.isEmpty() && failure.reason == Tessaly::OpenFailure::NoMatchingInstrument;
+        end(NoMeter, named ? QStringLiteral("no meter %1 found (dmmlog --list lists what there is)")
+                                 .arg(m_options.resource)
                            : LinkTexts::openFailure(failure, ModelName));
         return;
     }
@@ -103,7 +105,8 @@ void LogSession::openSink()
     header.program = QCoreApplication::applicationName();
     header.resource = m_transport.usb() ? m_transport.usb()->resource : QString();
     header.simulated = m_transport.isInProcess();
-    header.itemName = m_options.outputPath.isEmpty() ? header.program : QFileInfo(m_options.outputPath).completeBaseName();
+    header.itemName =
+        m_options.outputPath.isEmpty() ? header.program : QFileInfo(m_options.outputPath).completeBaseName();
     header.started = QDateTime::currentDateTime();
     header.sampleRateMs = m_options.intervalMs;
     header.samplePoints = int(qMin<qint64>(m_options.samples, std::numeric_limits<int>::max()));
@@ -172,7 +175,8 @@ void LogSession::onCommunicationTimeout()
 
 void LogSession::onLinkLost(const QDateTime &at)
 {
-    const QString text = QStringLiteral("Link lost at %1; waiting for the meter").arg(QString::fromLatin1(JournalFormat::isoTime(at)));
+    const QString text =
+        QStringLiteral("Link lost at %1; waiting for the meter").arg(QString::fromLatin1(JournalFormat::isoTime(at)));
     m_console.message(text);
     m_sink->appendComment(text);
 }
@@ -199,6 +203,9 @@ void LogSession::end(int status, const QString &message)
     m_duration.stop();
     if (!message.isEmpty())
         m_console.message(message);
+    // A log cut short says why, where its reader looks.
+    if (status == LinkLost && m_sink && m_readings > 0)
+        m_sink->appendComment(message.left(1).toUpper() + message.mid(1));
     // Not inside the driver's own signal: it closes once that has returned.
     QTimer::singleShot(0, this, [this, status] { close(status); });
 }

@@ -52,9 +52,9 @@ std::optional<SettingRequest> SettingRequest::range(const QString &text)
         return std::nullopt;
     SettingRequest request(Kind::Range, QStringLiteral("--range ") + text);
     request.m_target = assignment->first;
-    // The meter spells units with a lower-case m: 38mV, not 38MV.
-    request.m_value = assignment->second == QLatin1String("AUTO") ? assignment->second
-                                                                  : text.mid(text.indexOf(QLatin1Char('=')) + 1).trimmed();
+    // As typed, but for AUTO: the meter tells 37mV from 37MV.
+    const QString typed = text.mid(text.indexOf(QLatin1Char('=')) + 1).trimmed();
+    request.m_value = assignment->second == QLatin1String("AUTO") ? assignment->second : typed;
     return request;
 }
 
@@ -91,19 +91,23 @@ QString SettingRequest::refusal(const DmmData &state) const
     case Kind::Function: {
         const ChannelData *shown = state.lines.at(m_target - 1)->channel;
         const QString function = shown ? shown->functions.value(m_target - 1) : QString();
-        if (shown && shown->number == m_channel && (m_value.isEmpty() || function.compare(m_value, Qt::CaseInsensitive) == 0))
+        const bool sameFunction = m_value.isEmpty() || function.compare(m_value, Qt::CaseInsensitive) == 0;
+        if (shown && shown->number == m_channel && sameFunction)
             return QString();
-        return QStringLiteral("LINE%1 shows %2").arg(m_target).arg(shown ? QStringLiteral("CH%1,%2").arg(shown->number).arg(function)
-                                                                          : QStringLiteral("no channel"));
+        const QString showing = shown ? QStringLiteral("CH%1,%2").arg(shown->number).arg(function)
+                                      : QStringLiteral("no channel");
+        return QStringLiteral("LINE%1 shows %2").arg(m_target).arg(showing);
     }
     case Kind::Range: {
-        // A manual range is named differently in the answer (3.8V is shown
-        // as 3.7V), so only whether it is manual can be checked.
+        // The answer names a manual range otherwise than the command (3.7V
+        // selects the range shown as 3.8V): only whether it is manual is checked.
         const ChannelData *channel = state.channels.at(m_target - 1);
         const bool automatic = m_value.compare(QLatin1String("AUTO"), Qt::CaseInsensitive) == 0;
         if (channel->rangeMode == (automatic ? QLatin1String("AUTO") : QLatin1String("MANU")))
             return QString();
-        return QStringLiteral("CH%1 range is %2,%3%4").arg(m_target).arg(channel->rangeMode, channel->rangeValue, channel->rangeUnit);
+        return QStringLiteral("CH%1 range is %2,%3%4")
+            .arg(m_target)
+            .arg(channel->rangeMode, channel->rangeValue, channel->rangeUnit);
     }
     case Kind::Rate:
         if (state.rate.compare(m_value, Qt::CaseInsensitive) == 0)
