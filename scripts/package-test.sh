@@ -26,13 +26,21 @@ fail() {
     exit 1
 }
 
-bash scripts/install-deps.sh lintian
+bash scripts/install-deps.sh lintian appstream desktop-file-utils
 # Running as root is what CI does; lintian only remarks on it.
 status=0
 findings=$(lintian --fail-on error,warning --display-info "$deb" 2>&1) || status=$?
 grep -v 'running with root privileges' <<<"$findings" || true
 [ "$status" -eq 0 ] || fail "lintian found errors or warnings in $deb"
 echo "package-test: lintian passed"
+# What software centres and menus read, checked by their own validators.
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+dpkg-deb -x "$deb" "$unpacked"
+appstreamcli validate --no-net "$unpacked"/usr/share/metainfo/*.metainfo.xml ||
+    fail "the AppStream metainfo is not valid"
+desktop-file-validate "$unpacked"/usr/share/applications/*.desktop || fail "the desktop entry is not valid"
+echo "package-test: the AppStream metainfo and the desktop entry are valid"
 
 [ "${PACKAGE_ROOT_TEST:-1}" != 0 ] || skip "PACKAGE_ROOT_TEST=0"
 [ "$(id -u)" -eq 0 ] || skip "making a Debian root and chrooting into it needs root"
