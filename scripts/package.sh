@@ -6,8 +6,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 out=$root/build/package
 
-# Build-Depends of debian/control and the packaging tools.
-bash scripts/install-deps.sh debhelper dpkg-dev >&2
+# The packaging tools; dpkg-buildpackage also requires build-essential.
+bash scripts/install-deps.sh build-essential debhelper dpkg-dev >&2
 
 # The package is built from a copy of the tree, so that debhelper's files
 # and the build stay under build/ and the package holds exactly the working
