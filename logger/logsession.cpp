@@ -94,6 +94,7 @@ bool LogSession::openOutput()
         end(BadArguments, QStringLiteral("cannot create %1: %2").arg(path, m_stream->errorString()));
         return false;
     }
+    m_created = path;
     if (!path.isEmpty() && m_options.format == LogOptions::Format::Csv)
         m_stream.reset(); // the journal's writer takes the file as it is, empty
     return true;
@@ -216,6 +217,11 @@ void LogSession::close(int status)
     m_driver.close(); // the meter back to local
     if (m_sink)
         m_sink->close();
+    m_sink.reset();
+    // A run that never logged a line leaves no empty file behind, as a
+    // service retrying for a meter not yet plugged in would.
+    if (!m_created.isEmpty() && QFileInfo(m_created).size() == 0)
+        QFile::remove(m_created);
     emit finished(status);
 }
 

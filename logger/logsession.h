@@ -58,6 +58,7 @@ private:
     Varnok m_driver;
     Reconnector m_reconnector;
     std::unique_ptr<QFile> m_stream; // until the sink takes it; none for a CSV file
+    QString m_created; // the file this run made
     std::unique_ptr<LogSink> m_sink;
     qint64 m_readings = 0;
     bool m_checked = false; // the settings are as asked
