@@ -3,6 +3,7 @@
 #include "widget.h"
 
 #include "dlgrestore.h"
+#include "dmmdata.h"
 #include "itemtree.h"
 #include "journalreader.h"
 #include "recorder.h"
@@ -16,6 +17,45 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+// Reads a journal on a thread of its own while the window's event loop goes
+// on (a week's log takes seconds, and the meter's link needs the loop); the
+// user's input waits meanwhile, and a busy box shows when it takes longer.
+JournalContents readJournal(QWidget *window, const QString &path)
+{
+    QProgressDialog busy(QCoreApplication::translate("Widget", "Reading %1...").arg(QFileInfo(path).fileName()),
+                         QString(), 0, 0, window);
+    busy.setWindowTitle(QString());
+    busy.setWindowModality(Qt::ApplicationModal);
+    busy.setMinimumDuration(0);
+    busy.hide();
+    QTimer::singleShot(500, &busy, &QWidget::show);
+    JournalContents contents;
+    std::atomic<bool> done{false};
+    QThread *windowThread = QThread::currentThread();
+    std::thread reader([&] {
+        contents = JournalReader::read(path);
+        // The records are the window's from here on.
+        for (const std::unique_ptr<DmmData> &record : contents.records)
+            record->moveToThread(windowThread);
+        done = true;
+        QMetaObject::invokeMethod(qApp, [] {}, Qt::QueuedConnection); // wakes the loop below
+    });
+    while (!done)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+    reader.join();
+    return contents;
+}
+
+} // namespace
 
 void Widget::initJournal()
 {
@@ -48,7 +88,7 @@ void Widget::offerRestore()
     QModelIndex restored;
     for (const QString &path : paths) {
         if (restore) {
-            JournalContents contents = JournalReader::read(path);
+            JournalContents contents = readJournal(this, path);
             const QString name = contents.header.itemName.isEmpty() ? QFileInfo(path).completeBaseName()
                                                                      : contents.header.itemName;
             if (contents.error.isEmpty())
@@ -74,9 +114,7 @@ void Widget::on_actionItemOpen_triggered()
 
 void Widget::openJournal(const QString &path)
 {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    JournalContents contents = JournalReader::read(path);
-    QApplication::restoreOverrideCursor();
+    JournalContents contents = readJournal(this, path);
     if (!contents.error.isEmpty()) {
         QMessageBox::information(this, QString(), contents.error);
         return;
