@@ -225,6 +225,23 @@ QByteArray isoTime(const QDateTime &time)
     return QByteArray(text, size);
 }
 
+QDateTime readIsoTime(const QByteArray &text)
+{
+    int year, month, day, hour, minute, second, msec, offsetHours, offsetMinutes;
+    char sign;
+    int used = 0;
+    // YYYY-MM-DDThh:mm:ss.zzz+hh:mm, all digits where digits belong.
+    const bool ours = text.size() == 29
+                      && std::sscanf(text.constData(), "%4d-%2d-%2dT%2d:%2d:%2d.%3d%c%2d:%2d%n", &year, &month, &day,
+                                     &hour, &minute, &second, &msec, &sign, &offsetHours, &offsetMinutes, &used)
+                             == 10
+                      && used == 29 && (sign == '+' || sign == '-');
+    if (!ours)
+        return QDateTime::fromString(QString::fromLatin1(text), Qt::ISODateWithMs);
+    const int offset = (sign == '-' ? -1 : 1) * (offsetHours * 3600 + offsetMinutes * 60);
+    return QDateTime(QDate(year, month, day), QTime(hour, minute, second, msec), Qt::OffsetFromUTC, offset);
+}
+
 QString newJournalPath(const QString &folder, const QString &itemName, const QDateTime &start)
 {
     QString safe;

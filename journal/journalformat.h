@@ -52,6 +52,11 @@ bool splitLine(const QByteArray &line, QList<QByteArray> *fields);
 // ISO 8601 with milliseconds and the offset from UTC.
 QByteArray isoTime(const QDateTime &time);
 
+// Reads an ISO 8601 time as isoTime writes it (other ISO forms too, slower)
+// into a time at the offset it gives: shown as it was written, without a
+// time zone lookup per reading. Invalid when the text is no such time.
+QDateTime readIsoTime(const QByteArray &text);
+
 // A free file name in `folder` for a journal of `itemName` started at `start`:
 // the name made safe for a file name, the start time, ".csv".
 QString newJournalPath(const QString &folder, const QString &itemName, const QDateTime &start);

@@ -47,7 +47,7 @@ void readComment(const QByteArray &line, JournalHeader *header)
     if (text.startsWith(QLatin1String("Item: ")))
         header->itemName = valueOf(QStringLiteral("Item: "));
     else if (text.startsWith(QLatin1String("Started: ")))
-        header->started = QDateTime::fromString(valueOf(QStringLiteral("Started: ")), Qt::ISODateWithMs).toLocalTime();
+        header->started = JournalFormat::readIsoTime(valueOf(QStringLiteral("Started: ")).toLatin1());
     else if (text.startsWith(QLatin1String("Instrument: "))) {
         QString resource = valueOf(QStringLiteral("Instrument: "));
         header->simulated = resource.endsWith(QLatin1String(" (simulated)"));
@@ -118,7 +118,7 @@ std::unique_ptr<DmmData> recordOf(const QByteArray &line)
     auto record = std::make_unique<DmmData>();
     record->isStore = fields[1].isEmpty();
     if (!record->isStore) {
-        record->time = QDateTime::fromString(QString::fromLatin1(fields[1]), Qt::ISODateWithMs).toLocalTime();
+        record->time = JournalFormat::readIsoTime(fields[1]);
         if (!record->time.isValid())
             return nullptr;
     }
@@ -138,7 +138,7 @@ QDateTime timeOf(const QByteArray &line)
 {
     QList<QByteArray> fields;
     JournalFormat::splitLine(line, &fields);
-    return QDateTime::fromString(QString::fromLatin1(fields.value(1)), Qt::ISODateWithMs).toLocalTime();
+    return JournalFormat::readIsoTime(fields.value(1));
 }
 
 bool isReadingLine(const QByteArray &line)

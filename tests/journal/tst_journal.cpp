@@ -44,7 +44,9 @@ std::unique_ptr<DmmData> reading(int i, int mode1 = DmmData::ValueNormal, bool s
 // What the table and the chart take from a reading.
 QStringList shownOf(const DmmData &r)
 {
-    QStringList shown{r.isStore ? QString() : r.time.toString(Qt::ISODateWithMs)};
+    // The wall-clock time shown, and the moment it stands for.
+    QStringList shown{r.isStore ? QString()
+                                : r.time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz ")) + QString::number(r.time.toMSecsSinceEpoch())};
     for (int line = 0; line < 2; ++line) {
         const ChannelData &c = *r.lines[line]->channel;
         shown << c.functions[line] << QString::number(c.number) << QString::number(c.values[line], 'g', 17)
