@@ -5,12 +5,14 @@
 #include "command.h"
 #include "commandpool.h"
 #include "commandpoolthread.h"
+#include "linkworker.h"
 #include "tessaly.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QEventLoop>
 #include <QMetaMethod>
+#include <QThread>
 #include <QTimer>
 #include <QTimerEvent>
 
@@ -20,7 +22,6 @@ namespace {
 
 enum State { Idle = 0, Open = 1, Closing = 2, Closed = 3 };
 
-constexpr int QueryAttempts = 3;
 constexpr int CloseGraceMs = 500; // lets "SYSTem:LOCal" go out before the link ends
 
 // Live passes since the process started; every sixth pass also asks for the
@@ -40,6 +41,7 @@ Varnok::~Varnok()
     // An open driver is not closed (that would talk to the meter from a
     // destructor), but its pacing thread must end before the pools it reads.
     stopPoolThread();
+    link.reset(); // waits for the exchange under way, bounded by the transport's time-out
     delete liveData;
     delete loopPool;
     delete commandPool;
@@ -68,6 +70,11 @@ bool Varnok::open(Kelbrin *transport)
     statusPool->reset();
     initStatusCommandToPool();
 
+    pacingTimedOut = false;
+    link = std::make_unique<LinkWorker>(*qobject_cast<Tessaly *>(transport), this,
+                                        [this](std::shared_ptr<Command> command, bool ok, const QByteArray &answer) {
+                                            exchangeDone(std::move(command), ok, answer);
+                                        });
     poolThread = new CommandPoolThread({commandPool, statusPool, loopPool});
     connect(poolThread, &CommandPoolThread::nextCommand, this, &Varnok::slotCommandPoolThreadNextCommand);
     connect(poolThread, &CommandPoolThread::communicationTimeout, this, &Varnok::slotCommunicationTimeout);
@@ -88,10 +95,14 @@ void Varnok::close()
     if (device && actived()) {
         state = Closing;
         cmdSetLocal();
+        // A query being tried on a silent meter stops after its current try.
+        if (link)
+            link->giveUp();
         QEventLoop grace;
         QTimer::singleShot(CloseGraceMs, &grace, &QEventLoop::quit);
         grace.exec();
         stopPoolThread();
+        stopLinkWorker();
         currentCommand = nullptr;
         currentHold.reset();
         delete liveData;
@@ -116,6 +127,22 @@ void Varnok::stopPoolThread()
     QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
     for (CommandPool *pool : QList<CommandPool *>{commandPool, statusPool, loopPool})
         pool->dropLeases();
+}
+
+void Varnok::stopLinkWorker()
+{
+    if (!link)
+        return;
+    // The exchange under way ends within the transport's time-out; the
+    // window's events go on meanwhile.
+    while (link->isBusy()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(2);
+    }
+    link.reset();
+    pacingTimedOut = false;
+    // Results of this connection not delivered yet have nothing left to go to.
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
 }
 
 bool Varnok::sendCmd(const QByteArray &cmd, bool expectsAnswer)
@@ -193,8 +220,8 @@ void Varnok::slotCommandPoolThreadNextCommand(Command *command)
         beginLivePass();
     } else if (text.startsWith("END_LIVE")) {
         endLivePass();
-    } else if (!carryOut(*held)) {
-        return; // the link is lost and the driver closed
+    } else if (carryOut(held)) {
+        return; // handled once the link worker has finished it
     }
 
     if (poolThread)
@@ -230,41 +257,55 @@ void Varnok::endLivePass()
     emit display(copy);
 }
 
-bool Varnok::carryOut(const Command &command)
+bool Varnok::carryOut(const std::shared_ptr<Command> &command)
 {
-    auto *transport = qobject_cast<Tessaly *>(device);
-    if (!transport)
-        return true;
-    if (!command.expectsAnswer()) {
-        transport->write(command.text());
-        return true;
-    }
+    if (!link)
+        return false;
     // While closing only set commands go out: an answer would have no record
     // left to go to, and on a dead link each query would hold up the close.
     // The skipped query counts as answered, so that the thread moves on to
     // "SYSTem:LOCal" within the grace period instead of waiting for it.
-    if (state == Closing) {
+    if (command->expectsAnswer() && state == Closing) {
         response();
-        return true;
+        return false;
     }
+    link->submit(command);
+    return true;
+}
 
-    QByteArray answer;
-    for (int attempt = 0; attempt < QueryAttempts; ++attempt) {
-        if (transport->queryAny(command.text(), &answer)) {
-            slotReadData(answer);
-            // A receiver of what the answer announced may have closed us.
-            if (currentCommand && currentCommand->expectsAnswer())
-                response();
-            if (!answered && state == Open) {
-                answered = true;
-                emit firstAnswer();
-            }
-            return true;
+void Varnok::exchangeDone(std::shared_ptr<Command> command, bool ok, const QByteArray &answer)
+{
+    // The answer is decoded against the command it answers.
+    currentHold = std::move(command);
+    currentCommand = currentHold.get();
+    if (!ok) {
+        // A query unanswered in every try: the link is lost. During a close
+        // the closing side reports.
+        if (state != Closing) {
+            close();
+            emit communicationTimeout();
+        }
+        return;
+    }
+    if (currentCommand->expectsAnswer()) {
+        slotReadData(answer);
+        // A receiver of what the answer announced may have closed us.
+        if (currentCommand && currentCommand->expectsAnswer())
+            response();
+        if (!answered && state == Open) {
+            answered = true;
+            emit firstAnswer();
         }
     }
-    close();
-    emit communicationTimeout();
-    return false;
+    if (poolThread)
+        poolThread->setHandled();
+    // The pacing thread's limit ran out while the tries went on: reported
+    // now that they are over, as the link was slower than it allows.
+    if (pacingTimedOut && state == Open) {
+        pacingTimedOut = false;
+        close();
+        emit communicationTimeout();
+    }
 }
 
 void Varnok::slotReadData(const QByteArray &data)
@@ -297,6 +338,12 @@ void Varnok::slotCommunicationTimeout()
     // pacing thread noticing the same silence.
     if (state == Closing)
         return;
+    // An exchange still being tried has tries of its own, each bounded by
+    // the transport's time-out; the report waits for them.
+    if (link && link->isBusy()) {
+        pacingTimedOut = true;
+        return;
+    }
     close();
     emit communicationTimeout();
 }

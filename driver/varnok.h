@@ -14,12 +14,14 @@ class CommandPool;
 class OnceCommandPool;
 class LoopCommandPool;
 class CommandPoolThread;
+class LinkWorker;
 class QTimerEvent;
 
 // Driver of the two-channel AC millivoltmeter. Every cmd... operation only
 // queues a command and returns true; the pacing thread hands commands back to
-// the main thread one at a time, where they are carried out through the
-// transport and their answers decoded into the live record.
+// the main thread one at a time, which passes each to the link worker to be
+// carried out through the transport in a thread of its own; the answers are
+// decoded into the live record back in the main thread.
 class Varnok : public Dmm
 {
     Q_OBJECT
@@ -139,8 +141,11 @@ private:
     std::shared_ptr<Command> takeHandedOut(Command *command);
     void beginLivePass();
     void endLivePass();
-    bool carryOut(const Command &command);
+    // Hands a command to the link worker; false when it is done with here.
+    bool carryOut(const std::shared_ptr<Command> &command);
+    void exchangeDone(std::shared_ptr<Command> command, bool ok, const QByteArray &answer);
     void stopPoolThread();
+    void stopLinkWorker();
 
     // Protocol.
     void decodeLiveData(const QByteArray &answer);
@@ -157,6 +162,8 @@ private:
     OnceCommandPool *commandPool = nullptr;
     LoopCommandPool *loopPool = nullptr;
     CommandPoolThread *poolThread = nullptr;
+    std::unique_ptr<LinkWorker> link; // carries out the commands; exists only while open
+    bool pacingTimedOut = false;      // the pacing thread's limit ran out during an exchange
     Command *currentCommand = nullptr;
     std::shared_ptr<Command> currentHold; // keeps currentCommand alive
     DmmData *liveData = nullptr;

@@ -1,6 +1,7 @@
 // A lost link reconnected by the window, against the simulated meter: a
 // silence and a pulled cable while recording (one journal with the gaps
-// noted), and the ways a reconnect must end (Disconnect, Close,
+// noted), the event loop kept free while
+// the meter is silent, and the ways a reconnect must end (Disconnect, Close,
 // the meter switched to local).
 #include "apptestsupport.h"
 #include "modalanswerer.h"
@@ -16,6 +17,7 @@
 #include <QMessageBox>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -50,8 +52,32 @@ int lossWarnings(const WindowFixture &fixture)
     return shown;
 }
 
+// The longest time the event loop left a 10 ms timer waiting.
+class StallProbe : public QObject
+{
+public:
+    StallProbe()
+    {
+        clock.start();
+        connect(&timer, &QTimer::timeout, this, [this] {
+            const qint64 now = clock.elapsed();
+            longest = qMax(longest, now - last - Interval);
+            last = now;
+        });
+        timer.start(Interval);
+    }
+    qint64 longestMs() const { return longest; }
+
+private:
+    static constexpr int Interval = 10;
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 longest = 0;
+};
+
 enum class Loss { Silence, Unplug };
-enum class Ending { Disconnect, Close, Local };
+enum class Ending { Disconnect, Close, Local, DisconnectWhileSilent };
 
 } // namespace
 
@@ -101,9 +127,10 @@ void TestReconnectWindow::recordingSurvivesLosses()
         const int before = rows(fixture);
         QElapsedTimer sinceLoss;
         sinceLoss.start();
-        const bool silence = Loss(loss) == Loss::Silence;
-        if (silence) {
+        std::unique_ptr<StallProbe> probe;
+        if (Loss(loss) == Loss::Silence) {
             meter->answerAgainAfter(std::chrono::milliseconds(8000)); // past the three tries
+            probe = std::make_unique<StallProbe>();
             meter->goSilentAfter(0);
         } else {
             meter->replugAfter(std::chrono::milliseconds(1500));
@@ -111,9 +138,13 @@ void TestReconnectWindow::recordingSurvivesLosses()
         }
         ++lost;
         QTRY_COMPARE_WITH_TIMEOUT(lossWarnings(fixture), 1, LinkTimeoutMs);
-        // Three unanswered tries of 2 s, and the close: about 6.5 s.
-        if (silence)
+        if (probe) {
+            // Three unanswered tries of 2 s, and the close: about 6.5 s, and
+            // the window free all along.
             QVERIFY2(sinceLoss.elapsed() >= 5500, qPrintable(QString::number(sinceLoss.elapsed())));
+            QVERIFY2(probe->longestMs() < 100, qPrintable(QString::number(probe->longestMs())));
+            qInfo("longest event-loop stall while the meter was silent: %lld ms", probe->longestMs());
+        }
         QCOMPARE(messagesWith(fixture, "was lost at"), lost);
 
         QTRY_COMPARE_WITH_TIMEOUT(messagesWith(fixture, "Recording resumed."), lost, LinkTimeoutMs);
@@ -148,6 +179,7 @@ void TestReconnectWindow::reconnectEnds_data()
     QTest::newRow("Disconnect during the wait") << int(Ending::Disconnect);
     QTest::newRow("Close during the wait") << int(Ending::Close);
     QTest::newRow("meter switched to local") << int(Ending::Local);
+    QTest::newRow("Disconnect while a query waits on a silent meter") << int(Ending::DisconnectWhileSilent);
 }
 
 void TestReconnectWindow::reconnectEnds()
@@ -158,7 +190,15 @@ void TestReconnectWindow::reconnectEnds()
     fixture.action("actionConnect")->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(meter->isRemote(), LinkTimeoutMs);
 
-    if (Ending(ending) == Ending::Local) {
+    const bool lossTold = Ending(ending) == Ending::Disconnect || Ending(ending) == Ending::Close;
+    if (Ending(ending) == Ending::DisconnectWhileSilent) {
+        meter->goSilentAfter(0);
+        QTest::qWait(2500); // into the second try
+        StallProbe probe;
+        fixture.action("actionDisconnect")->trigger();
+        QCOMPARE(linkActions(fixture), NotConnected);
+        QVERIFY2(probe.longestMs() < 100, qPrintable(QString::number(probe.longestMs())));
+    } else if (Ending(ending) == Ending::Local) {
         meter->pressLocal();
         QTRY_COMPARE_WITH_TIMEOUT(answerer.boxes().size(), 1, LinkTimeoutMs);
         QCOMPARE(answerer.boxes().first().text, QStringLiteral("The device has left remote mode, please reconnect."));
@@ -180,7 +220,7 @@ void TestReconnectWindow::reconnectEnds()
     QCOMPARE(meter->commandLog().size(), heard);
     QCOMPARE(linkActions(fixture), NotConnected);
     QCOMPARE(messagesWith(fixture, "is back at"), 0);
-    QCOMPARE(messagesWith(fixture, "was lost at"), Ending(ending) == Ending::Local ? 0 : 1);
+    QCOMPARE(messagesWith(fixture, "was lost at"), lossTold ? 1 : 0);
     QCOMPARE(answerer.boxes().size(), Ending(ending) == Ending::Local ? 1 : 0);
 }
 
