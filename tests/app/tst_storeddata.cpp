@@ -11,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -158,7 +159,15 @@ void TestStoredData::downloadEndedEarlyKeepsWhatArrived()
     QTest::qWait(500);
     QCOMPARE(table(w)->rowCount(), kept);
     if (unplug) {
-        QTRY_VERIFY_WITH_TIMEOUT(!answerer.boxes().isEmpty(), LinkTimeoutMs); // the lost link is reported
+        // The lost link is reported, by the warning the reconnect shows beside the window.
+        const auto warned = [w] {
+            for (const QMessageBox *box : w->findChildren<QMessageBox *>()) {
+                if (box->isVisible() && box->text() == QStringLiteral("Communication timed out, please reconnect."))
+                    return true;
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(warned(), LinkTimeoutMs);
         QVERIFY(fixture->action("actionConnect")->isEnabled());
     }
 }

@@ -6,6 +6,7 @@
 #include "gadgetprocess.h"
 #include "inprocessinstrument.h"
 #include "visa.h"
+#include "reconnector.h"
 #include "simulatedmeter.h"
 #include "tessaly.h"
 #include "varnok.h"
@@ -26,6 +27,11 @@ constexpr int LinkWaitMs = 60000;
 QString elapsedText(const QElapsedTimer &clock)
 {
     return QString::number(clock.elapsed()) + " ms";
+}
+
+int threadCount()
+{
+    return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
 }
 
 } // namespace
@@ -291,6 +297,66 @@ private slots:
         QCOMPARE(messages.count("dmmlog: Link"), 2);
         QCOMPARE(GadgetProcess::commandLog().value(0), QString("SYSTem:REMote"));
         QCOMPARE(GadgetProcess::commandLog().last(), QString("SYSTem:LOCal"));
+    }
+
+    // A recording through twenty pulls of the cable (the gadget's controller
+    // unbound, then a meter bound again), driven by the driver and the
+    // reconnect logic as the window drives them: it goes on after each, in
+    // order, with no reading the meter did not answer, and nothing is left
+    // open or running at the end.
+    void recordingSurvivesTwentyUnplugs()
+    {
+        constexpr int Cycles = 20;
+        QVERIFY(m_gadget.start());
+        const std::size_t objectsBefore = visa::openObjectCount();
+        const int threadsBefore = threadCount();
+        QElapsedTimer clock;
+        clock.start();
+        std::vector<QDateTime> kept;
+        int lost = 0;
+        int restored = 0;
+        {
+            Tessaly transport;
+            Varnok driver;
+            Reconnector keeper(driver, transport);
+            QObject::connect(&driver, &Dmm::display, [&](const DmmData *data) {
+                kept.push_back(data->time);
+                delete data;
+            });
+            QObject::connect(&keeper, &Reconnector::linkLost, [&] { ++lost; });
+            QObject::connect(&keeper, &Reconnector::linkRestored, [&] { ++restored; });
+            auto keepsGrowing = [&] {
+                const std::size_t before = kept.size();
+                return QTest::qWaitFor([&] { return kept.size() >= before + 2; }, LinkWaitMs);
+            };
+            QVERIFY(driver.open(&transport));
+            QVERIFY(keeper.start());
+            for (int cycle = 1; cycle <= Cycles; ++cycle) {
+                const QByteArray where = "cycle " + QByteArray::number(cycle);
+                QVERIFY2(keepsGrowing(), where);
+                m_gadget.unplug();
+                QVERIFY2(QTest::qWaitFor([&] { return lost == cycle; }, LinkWaitMs), where);
+                m_gadget.plugBackIn();
+                QVERIFY2(QTest::qWaitFor([&] { return restored == cycle; }, LinkWaitMs), where);
+            }
+            QVERIFY(keepsGrowing());
+            keeper.stop();
+            driver.close();
+        }
+        QCOMPARE(lost, Cycles);
+        QCOMPARE(restored, Cycles);
+        for (std::size_t i = 1; i < kept.size(); ++i)
+            QVERIFY(kept[i - 1] <= kept[i]);
+        // Every reading kept answers a Fetch? of its own; at most the pass that
+        // each connection's end cut short has none.
+        const int fetches = GadgetProcess::commandLog().count("Fetch?");
+        const int readings = static_cast<int>(kept.size());
+        QVERIFY2(readings <= fetches && readings >= fetches - (Cycles + 1),
+                 qPrintable(QString("%1 readings, %2 Fetch?").arg(readings).arg(fetches)));
+        QCOMPARE(visa::openObjectCount(), objectsBefore);
+        QCOMPARE(threadCount(), threadsBefore);
+        qInfo("%d unplugs: %d readings kept, %d Fetch? received by the meter, in %s", Cycles, readings, fetches,
+              qPrintable(elapsedText(clock)));
     }
 
     // The pacing figure through the kernel beside the one in-process; printed,
