@@ -7,6 +7,7 @@
 #include <QtTest>
 
 #include <clocale>
+#include <ctime>
 
 #include <unistd.h>
 
@@ -90,6 +91,7 @@ class TestJournal : public QObject
 private slots:
     void roundTrip_data();
     void roundTrip();
+    void clockChange();
     void tornLastLine_data();
     void tornLastLine();
     void outsideReader_data();
@@ -148,6 +150,44 @@ void TestJournal::roundTrip()
     QCOMPARE(summary.readings, qint64(written.size()));
     QCOMPARE(summary.itemName, item);
     QCOMPARE(summary.last, written.back()->time);
+}
+
+// The hour the clocks go back runs twice: each reading keeps its own offset.
+void TestJournal::clockChange()
+{
+    const QByteArray savedZone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    ::tzset();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("autumn.csv"));
+    // 02:10 and 02:50 summer time, then 02:55 (the same quarter hour of the
+    // clock, an hour later) and 03:05 winter time.
+    const qint64 midnightUtc = QDateTime(QDate(2026, 10, 25), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    const qint64 minutes[] = {10, 50, 115, 125};
+    std::vector<std::unique_ptr<DmmData>> written;
+    {
+        JournalWriter writer(path, header(QStringLiteral("Measure1")));
+        for (int i = 0; i < 4; ++i) {
+            written.push_back(reading(i));
+            written.back()->time = QDateTime::fromMSecsSinceEpoch(midnightUtc + minutes[i] * 60000);
+            writer.append(*written.back());
+        }
+    }
+    const JournalContents contents = JournalReader::read(path);
+    if (savedZone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", savedZone);
+    ::tzset();
+    QCOMPARE(int(contents.records.size()), 4);
+    const QStringList offsets{"+02:00", "+02:00", "+01:00", "+01:00"};
+    const QStringList clock{"02:10", "02:50", "02:55", "03:05"};
+    for (int i = 0; i < 4; ++i) {
+        const QDateTime &time = contents.records[size_t(i)]->time;
+        QCOMPARE(time.toMSecsSinceEpoch(), midnightUtc + minutes[i] * 60000);
+        QCOMPARE(time.toString(QStringLiteral("hh:mm")), clock[i]);
+        QVERIFY(QString::fromLatin1(JournalFormat::isoTime(time)).endsWith(offsets[i]));
+    }
 }
 
 void TestJournal::tornLastLine_data()
