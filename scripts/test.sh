@@ -68,8 +68,10 @@ elif [ "$package_status" -ne 0 ]; then
 fi
 
 build_and_test build/test-asan -DDMMPANEL_SANITIZE=address,undefined
-# --- thread sanitizer stage (pool and pacing-thread tests) ---
-# The pools and the pacing thread only, the code two threads share. Qt itself
+# --- thread sanitizer stage (pool, pacing-thread and link-worker tests) ---
+# The pools and the pacing thread, the code two threads share, and the
+# driver with its link worker and the reconnect logic against the simulated
+# meter (tst_reconnect: the driver's three threads through losses and closes). Qt itself
 # is not built for the sanitizer: accesses inside Qt's own code are left
 # unchecked (ignore_noninstrumented_modules), and scripts/tsan.supp names the
 # few Qt internals that would still be reported; our code is never suppressed.
@@ -77,9 +79,11 @@ tsan_dir=build/test-tsan
 echo "=== $tsan_dir: configure, build, test"
 cmake -S . -B "$tsan_dir" -DCMAKE_BUILD_TYPE=Debug -DDMMPANEL_WERROR=ON -DDMMPANEL_SANITIZE=thread \
     -DDMMPANEL_BUILD_APP=OFF -DDMMPANEL_BUILD_BENCH=OFF
-cmake --build "$tsan_dir" -j "$jobs" --target tst_commandpool tst_poolthread
+tsan_started=$SECONDS
+cmake --build "$tsan_dir" -j "$jobs" --target tst_commandpool tst_poolthread tst_reconnect
 TSAN_OPTIONS="halt_on_error=1 ignore_noninstrumented_modules=1 suppressions=$root/scripts/tsan.supp" \
-    ctest --test-dir "$tsan_dir" --output-on-failure -j "$jobs" -R '^tst_(commandpool|poolthread)$'
+    ctest --test-dir "$tsan_dir" --output-on-failure -j "$jobs" -R '^tst_(commandpool|poolthread|reconnect)$'
+echo "=== $tsan_dir: stage took $((SECONDS - tsan_started)) s"
 
 # --- fuzz stage (answer decoders, short bounded run) ---
 # The driver library and the fuzz targets only, built with clang. New inputs
