@@ -85,16 +85,6 @@ JournalWriter::~JournalWriter()
     close();
 }
 
-QString JournalWriter::path() const
-{
-    return m_path;
-}
-
-qint64 JournalWriter::readings() const
-{
-    return count;
-}
-
 void JournalWriter::append(const DmmData &record)
 {
     if (closed)

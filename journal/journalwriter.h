@@ -27,10 +27,6 @@ public:
     // Closes the journal as close() does.
     ~JournalWriter() override;
 
-    QString path() const;
-    // Readings appended so far, written or not.
-    qint64 readings() const;
-
     void append(const DmmData &record);
     // A `#` line between readings, such as a gap in the measurement.
     void appendComment(const QString &text);
