@@ -135,6 +135,20 @@ std::optional<IndexRange> zoomRange(int startX, int endX, qint64 count, const Ti
     return IndexRange{first, last};
 }
 
+QVector<int> shownTimeLabels(const QVector<int> &centres, const QVector<int> &widths, int gap)
+{
+    QVector<int> shown;
+    int lastRight = 0;
+    for (int i = 0; i < centres.size() && i < widths.size(); ++i) {
+        const int left = centres[i] - widths[i] / 2;
+        if (!shown.isEmpty() && left < lastRight + gap)
+            continue;
+        shown.append(i);
+        lastRight = left + widths[i];
+    }
+    return shown;
+}
+
 QVector<QRect> indicatorBoxes(const QVector<int> &pointYs, const QVector<int> &widths, int x,
                               const QRect &plot, int fontHeight)
 {

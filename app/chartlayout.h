@@ -76,6 +76,11 @@ struct IndexRange
 // none is). Empty when that spans no more than one sample.
 std::optional<IndexRange> zoomRange(int startX, int endX, qint64 count, const TimeAxis &axis);
 
+// Which time labels are drawn, by index: labels centred at `centres` with
+// those widths, left to right; a label that would come closer than `gap`
+// pixels to the last one drawn is skipped (its tick and grid line stay).
+QVector<int> shownTimeLabels(const QVector<int> &centres, const QVector<int> &widths, int gap);
+
 // Text boxes of the indicator, one per line with a reading at the indicated
 // index, in line order, each two font heights high. pointYs are the readings'
 // widget y; the boxes stand 3 pixels right of x (left of it when they would

@@ -11,6 +11,8 @@ namespace {
 const QString TimeLabelFormat = QStringLiteral("yyyy-MM-dd\nhh:mm:ss");
 const QString IndicatorTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 constexpr int TickLength = 5;
+// Least space between two time labels.
+constexpr int LabelGap = 6;
 constexpr int IndicatorMilliseconds = 3000;
 
 int textWidth(const QFontMetrics &metrics, const QString &text)
@@ -260,23 +262,28 @@ void DMMChart::drawTimeAxis(QPainter &painter) const
     const QPen pen = painter.pen();
     QPen grid = pen;
     grid.setStyle(Qt::DotLine);
-    bool labelling = true;
+    QVector<int> centres;
+    QVector<int> widths;
+    QStringList texts;
     for (int e = 0; e < timeAxis.tickCount; ++e) {
         const int x = static_cast<int>(e * timeAxis.pixelsPerLabel + plot.left() + 0.5);
         painter.setPen(pen);
         painter.drawLine(x, plot.bottom(), x, plot.bottom() + TickLength);
         painter.setPen(grid);
         painter.drawLine(x, plot.top(), x, plot.bottom());
-        painter.setPen(pen);
         const qint64 index = static_cast<qint64>(timeAxis.labelStep) * e + (reference ? reference->first() : 0);
-        labelling = labelling && index <= lastVisible;
-        if (!labelling)
+        if (index > lastVisible)
             continue;
-        const QString text = reference->point(index).time.toString(TimeLabelFormat);
-        const int w = textWidth(metrics, text);
-        painter.drawText(QRect(x - w / 2, plot.bottom() + TickLength + 2, w, 2 * metrics.height()),
-                         Qt::AlignCenter, text);
+        texts << reference->point(index).time.toString(TimeLabelFormat);
+        centres << x;
+        widths << textWidth(metrics, texts.last());
     }
+    painter.setPen(pen);
+    // Labels wider than their ticks' spacing would be drawn over each other.
+    for (int i : ChartLayout::shownTimeLabels(centres, widths, LabelGap))
+        painter.drawText(QRect(centres[i] - widths[i] / 2, plot.bottom() + TickLength + 2, widths[i],
+                               2 * metrics.height()),
+                         Qt::AlignCenter, texts[i]);
 }
 
 void DMMChart::drawValueAxis(QPainter &painter, int lineIndex) const

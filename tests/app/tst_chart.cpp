@@ -172,6 +172,8 @@ class ChartTest : public QObject
 private slots:
     void timeAxisLayout_data();
     void timeAxisLayout();
+    void timeLabelsNeverOverlap_data();
+    void timeLabelsNeverOverlap();
     void valueAxisLayout_data();
     void valueAxisLayout();
     void nearestReading_data();
@@ -226,6 +228,37 @@ void ChartTest::timeAxisLayout()
     QCOMPARE(axis.labelStep, labelStep);
     QCOMPARE(axis.pixelsPerLabel, labelStep * xStep);
     QCOMPARE(axis.tickCount, ticks);
+}
+
+void ChartTest::timeLabelsNeverOverlap_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<qint64>("count");
+    QTest::addColumn<int>("labelWidth");
+    QTest::addColumn<QVector<int>>("shown");
+    QTest::newRow("room for every label") << 800 << qint64(8) << 80 << QVector<int>{0, 1, 2, 3, 4, 5, 6, 7};
+    QTest::newRow("10 readings across 900 px") << 900 << qint64(10) << 120 << QVector<int>{0, 2, 4, 6, 8};
+    QTest::newRow("labels wider than three ticks") << 900 << qint64(10) << 200 << QVector<int>{0, 3, 6, 9};
+    QTest::newRow("no points") << 900 << qint64(0) << 120 << QVector<int>{};
+}
+
+// The ticks stay where the axis puts them; only labels that would be drawn
+// over the one before them are left out.
+void ChartTest::timeLabelsNeverOverlap()
+{
+    QFETCH(int, width);
+    QFETCH(qint64, count);
+    QFETCH(int, labelWidth);
+    QFETCH(QVector<int>, shown);
+    const TimeAxis axis = timeAxis(width, count);
+    QVector<int> centres;
+    for (int e = 0; e < axis.tickCount; ++e)
+        centres << int(e * axis.pixelsPerLabel + 0.5);
+    QCOMPARE(centres.size(), int(count));
+    const QVector<int> drawn = shownTimeLabels(centres, QVector<int>(centres.size(), labelWidth), 6);
+    QCOMPARE(drawn, shown);
+    for (int i = 1; i < drawn.size(); ++i)
+        QVERIFY(centres[drawn[i]] - centres[drawn[i - 1]] >= labelWidth + 6);
 }
 
 void ChartTest::valueAxisLayout_data()
