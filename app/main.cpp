@@ -1,6 +1,6 @@
 #include "simulatedmeter.h"
-#include "terminationsignals.h"
 #include "widget.h"
+#include "windowtermination.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -16,13 +16,6 @@ int main(int argc, char *argv[])
     window.show();
     // Recordings a crash cut short are offered back once the window is up.
     QTimer::singleShot(0, &window, &Widget::offerRestore);
-    // Asked to end (the session ends, Ctrl+C): close as the Close action does,
-    // so that the meter goes back to local and the settings are saved; then
-    // leave every event loop, a dialog's included.
-    TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::received, &window, [&window] {
-        window.close();
-        QCoreApplication::quit();
-    });
+    const WindowTermination termination(&window);
     return app.exec();
 }

@@ -16,6 +16,7 @@
 #include "tessaly.h"
 #include "ui_widget.h"
 #include "varnok.h"
+#include "xlsconverter.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -69,6 +70,7 @@ Widget::~Widget()
 
 void Widget::initObj()
 {
+    XlsConverter::removeStaleWorkFolders();
     transport = std::make_unique<Tessaly>();
     driver = std::make_unique<Varnok>();
     reconnector = std::make_unique<Reconnector>(*driver, *transport);

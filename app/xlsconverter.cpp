@@ -14,8 +14,11 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cerrno>
 #include <csignal>
 #include <memory>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -25,7 +28,57 @@ constexpr int BaseTimeLimitMs = 60000;
 // After a forced end, how long the killed programs get to go.
 constexpr int KillGraceMs = 5000;
 
+// A work folder is named after the process that made it, so that the
+// folders of a killed run can be told from a running one's.
+const QString WorkFolderPrefix = QStringLiteral("dmmpanel-export-");
+
+// The converter's process. It starts a session of its own, so that a hung
+// conversion can be ended with every process it started, and gets SIGTERM
+// when the program goes, even when the program is killed: the shell it runs
+// then kills its whole session. (The kernel signals only the direct child.)
+class ConverterProcess : public QProcess
+{
+public:
+    ConverterProcess() : programPid(::getpid()) {}
+
+protected:
+    void setupChildProcess() override
+    {
+        ::setsid();
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != programPid) // gone before the line above
+            ::_exit(1);
+    }
+
+private:
+    const pid_t programPid;
+};
+
+// Runs the program given after it and ends the whole session on SIGTERM.
+const QString SessionShell = QStringLiteral("trap 'kill -KILL 0' TERM HUP; \"$@\" & wait $!");
+
+bool isRunning(pid_t pid)
+{
+    return pid > 0 && (::kill(pid, 0) == 0 || errno == EPERM);
+}
+
 } // namespace
+
+void XlsConverter::removeStaleWorkFolders()
+{
+    QDir temp(QDir::tempPath());
+    const QFileInfoList folders =
+        temp.entryInfoList({WorkFolderPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    for (const QFileInfo &folder : folders) {
+        // Only our own real folders, of a process that no longer runs.
+        const QStringList parts = folder.fileName().mid(WorkFolderPrefix.size()).split(QLatin1Char('-'));
+        bool numeric = false;
+        const pid_t pid = parts.size() == 2 ? pid_t(parts.first().toInt(&numeric)) : 0;
+        if (!numeric || folder.isSymLink() || folder.ownerId() != ::getuid() || isRunning(pid))
+            continue;
+        QDir(folder.absoluteFilePath()).removeRecursively();
+    }
+}
 
 QString XlsConverter::findProgram(const QString &name)
 {
@@ -61,7 +114,8 @@ bool XlsConverter::runInThread(const std::function<bool()> &job)
 
 bool XlsConverter::save(const Workbook &book, const QString &path) const
 {
-    QTemporaryDir work(QDir(QDir::tempPath()).filePath(QStringLiteral("dmmpanel-export-XXXXXX")));
+    QTemporaryDir work(
+        QDir(QDir::tempPath()).filePath(WorkFolderPrefix + QString::number(::getpid()) + QStringLiteral("-XXXXXX")));
     if (!work.isValid())
         return false;
     const QString source = work.filePath(QStringLiteral("book.fods"));
@@ -85,12 +139,10 @@ bool XlsConverter::save(const Workbook &book, const QString &path) const
 
 bool XlsConverter::convert(const QString &workDir, const QString &source) const
 {
-    QProcess process;
-    // In a session of its own, so that a hung conversion can be ended with
-    // every process it started.
-    process.setProgram(QStandardPaths::findExecutable(QStringLiteral("setsid")));
+    ConverterProcess process;
+    process.setProgram(QStringLiteral("/bin/sh"));
     const QString profile = QUrl::fromLocalFile(QDir(workDir).filePath(QStringLiteral("profile"))).toString();
-    process.setArguments({program, QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
+    process.setArguments({QStringLiteral("-c"), SessionShell, QStringLiteral("sh"), program, QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
                           QStringLiteral("--invisible"), QStringLiteral("--nologo"), QStringLiteral("--norestore"),
                           QStringLiteral("--nolockcheck"), QStringLiteral("--convert-to"),
                           QStringLiteral("xls:MS Excel 97"), QStringLiteral("--outdir"), workDir, source});

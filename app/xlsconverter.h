@@ -29,6 +29,10 @@ public:
     // Runs `job` in another thread while this thread's event loop runs.
     static bool runInThread(const std::function<bool()> &job);
 
+    // Removes the temporary folders of conversions whose program is gone (a
+    // killed run leaves them behind). Folders of running programs stay.
+    static void removeStaleWorkFolders();
+
 private:
     bool convert(const QString &workDir, const QString &source) const;
 

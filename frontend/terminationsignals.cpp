@@ -9,7 +9,7 @@
 
 namespace {
 
-const int Handled[] = {SIGTERM, SIGINT};
+const int Handled[] = {SIGTERM, SIGINT, SIGHUP};
 // The handler writes to the first end; the event loop reads the second.
 int pipeEnds[2] = {-1, -1};
 

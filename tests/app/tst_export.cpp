@@ -12,6 +12,7 @@
 #include "simulatedmeter.h"
 #include "testrecords.h"
 #include "widget.h"
+#include "windowtermination.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -29,6 +30,8 @@
 #include <QTableView>
 #include <QTest>
 #include <QUrl>
+
+#include <csignal>
 
 namespace {
 
@@ -103,6 +106,16 @@ void verifyHeader(const QJsonObject &sheet)
     });
     const QList<QVariantList> expected{{0, 2, 0, 1}, {0, 2, 1, 2}, {0, 1, 2, 5}, {0, 1, 5, 8}, {0, 1, 8, 10}, {0, 1, 10, 12}};
     QCOMPARE(merged, expected);
+}
+
+// A process that still runs (not a zombie).
+bool isAlive(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    return text.mid(text.lastIndexOf(')') + 2, 1) != "Z";
 }
 
 QStringList exportLeftovers()
@@ -251,6 +264,9 @@ private slots:
     void recordedItemReadBack();
     void largeTableAcrossSheets();
     void exportWhileConnected();
+    void signalsEndTheExport_data();
+    void signalsEndTheExport();
+    void exportUntilSignalled();
 
 public slots:
     // Stands in for the desktop's handler of local files.
@@ -266,7 +282,10 @@ void TestExport::initTestCase()
 {
     QVERIFY(noUsbDevices.isValid());
     QVERIFY(tempDir.isValid());
-    qputenv("TMPDIR", QFile::encodeName(tempDir.path()));
+    // The program run by signalsEndTheExport shares the temporary folder of
+    // the test that runs it.
+    if (qEnvironmentVariableIsEmpty("TST_EXPORT_FOLDER"))
+        qputenv("TMPDIR", QFile::encodeName(tempDir.path()));
     QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "openLocalFile");
 }
 
@@ -543,6 +562,82 @@ void TestExport::exportWhileConnected()
         fixture.closeWindow();
     }
     visa::removeInProcessInstrument(meter.get());
+}
+
+void TestExport::signalsEndTheExport_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGHUP (terminal closed)") << int(SIGHUP);
+    QTest::newRow("SIGKILL") << int(SIGKILL);
+}
+
+// The program (this test run in a process of its own) connected to the
+// simulated meter and exporting through a converter that hangs, then
+// signalled. SIGHUP ends it as Close does; after SIGKILL the converter still
+// goes with it, and the next start removes the temporary folder left behind.
+void TestExport::signalsEndTheExport()
+{
+    QFETCH(int, signal);
+    QTemporaryDir dir;
+    const QString pidFile = dir.filePath(QStringLiteral("converter.pid"));
+    QVERIFY(!standIn(dir, "echo $$ > '" + QFile::encodeName(pidFile) + "'\nexec sleep 600").isEmpty());
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("PATH"), dir.path() + QLatin1Char(':') + environment.value(QStringLiteral("PATH")));
+    environment.insert(QStringLiteral("DMMPANEL_SIMULATOR"), QStringLiteral("1"));
+    environment.insert(QStringLiteral("DMMPANEL_SIMULATOR_FAULTS"), QString());
+    environment.insert(QStringLiteral("DMMPANEL_SIMULATOR_LOG"), dir.filePath(QStringLiteral("meter.log")));
+    environment.insert(QStringLiteral("TST_EXPORT_FOLDER"), dir.path());
+    program.setProcessEnvironment(environment);
+    program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    program.start(QCoreApplication::applicationFilePath(), {QStringLiteral("exportUntilSignalled")});
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pidFile).size() > 0, LinkTimeoutMs);
+    QFile pidText(pidFile);
+    QVERIFY(pidText.open(QIODevice::ReadOnly));
+    const qint64 converter = pidText.readAll().trimmed().toLongLong();
+    QVERIFY(isAlive(converter));
+    QCOMPARE(exportLeftovers().size(), 1);
+
+    ::kill(pid_t(program.processId()), signal);
+    QVERIFY(program.waitForFinished(LinkTimeoutMs));
+    QTRY_VERIFY_WITH_TIMEOUT(!isAlive(converter), 10000);
+    if (signal == SIGHUP) {
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(QFile::exists(dir.filePath(QStringLiteral("options.xml"))));
+        QFile log(dir.filePath(QStringLiteral("meter.log")));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().trimmed().split('\n').last(), QByteArray("SYSTem:LOCal"));
+        QCOMPARE(exportLeftovers(), QStringList());
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("table.xls"))));
+        return;
+    }
+    QCOMPARE(exportLeftovers().size(), 1);
+    // A running program's folder stays at the next start; the dead one's goes.
+    const QString running = QStringLiteral("dmmpanel-export-%1-abcdef").arg(QCoreApplication::applicationPid());
+    QVERIFY(QDir(QDir::tempPath()).mkdir(running));
+    {
+        WindowFixture nextStart;
+    }
+    QCOMPARE(exportLeftovers(), QStringList{running});
+    QVERIFY(QDir(QDir::tempPath()).rmdir(running));
+}
+
+// The program's part of signalsEndTheExport, run in a process of its own.
+void TestExport::exportUntilSignalled()
+{
+    const QString folder = qEnvironmentVariable("TST_EXPORT_FOLDER");
+    if (folder.isEmpty())
+        QSKIP("run by signalsEndTheExport in a process of its own");
+    dmmsim::listFromEnvironment();
+    ModalAnswerer answerer;
+    answerExport(answerer, QStringLiteral("table"), QDir(folder).filePath(QStringLiteral("table.xls")));
+    WindowFixture fixture(QDir(folder).filePath(QStringLiteral("options.xml")));
+    const WindowTermination termination(fixture.window());
+    fixture.action("actionConnect")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.action("actionStart")->isEnabled(), LinkTimeoutMs);
+    // Returns once a signal has ended the export.
+    fixture.action("actionExport")->trigger();
 }
 
 QTEST_MAIN(TestExport)
