@@ -20,32 +20,6 @@ Q_DECLARE_METATYPE(SheetReference)
 
 namespace {
 
-const char *kindName(int kind)
-{
-    // Calls before binding are the application's too.
-    static const char *const names[] = {"application", "application", "workbooks", "workbook", "sheets",
-                                        "sheet",   "range",       "border",    "columns"};
-    return names[kind];
-}
-
-QString argumentText(const QVariant &argument)
-{
-    if (argument.canConvert<SheetReference>())
-        return QStringLiteral("sheet ") + argument.value<SheetReference>().name;
-    switch (argument.type()) {
-    case QVariant::Invalid:
-        return QStringLiteral("-");
-    case QVariant::Bool:
-        return argument.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    case QVariant::Color:
-        return argument.value<QColor>().name();
-    case QVariant::List:
-        return QStringLiteral("[%1 rows]").arg(argument.toList().size());
-    default:
-        return argument.toString();
-    }
-}
-
 // Arguments up to the last one given.
 QVariantList given(std::initializer_list<QVariant> arguments)
 {
@@ -105,17 +79,11 @@ AutomationObject *AutomationObject::child(Kind childKind, const CellRange &range
     return object;
 }
 
-void AutomationObject::record(const char *call, const char *member, const QVariantList &arguments) const
+AutomationObject::Watcher AutomationObject::watcher;
+
+bool AutomationObject::record(const char *call, const char *member, const QVariantList &arguments) const
 {
-    if (!session->options.calls)
-        return;
-    QStringList parts{QLatin1String(kindName(int(kind))), QLatin1String(call), QLatin1String(member)};
-    QStringList texts;
-    for (const QVariant &argument : arguments)
-        texts << argumentText(argument);
-    if (!texts.isEmpty())
-        parts << texts.join(QStringLiteral(", "));
-    session->options.calls->append(parts.join(QLatin1Char(' ')));
+    return !watcher || watcher(*this, call, member, arguments);
 }
 
 Sheet *AutomationObject::sheet() const
@@ -185,7 +153,8 @@ QVariant AutomationObject::dynamicCall(const char *member, const QVariant &arg1,
 
 AutomationObject *AutomationObject::querySubObject(const char *member, const QVariant &arg1, const QVariant &arg2)
 {
-    record("querySubObject", member, given({arg1, arg2}));
+    if (!record("querySubObject", member, given({arg1, arg2})))
+        return nullptr;
     const QByteArray name(member);
     switch (kind) {
     case Kind::Application:
@@ -263,7 +232,10 @@ bool AutomationObject::setRangeProperty(const QByteArray &name, const QVariant &
     if (!target)
         return false;
     if (name == "Value") {
-        if (value.type() == QVariant::List) {
+        if (value.canConvert<RowSource *>()) {
+            target->stream = value.value<RowSource *>();
+            target->streamArea = area;
+        } else if (value.type() == QVariant::List) {
             // Row lists from the top-left cell on, cut to the range.
             QVariantList rows = value.toList().mid(0, area.bottom - area.top + 1);
             const int width = area.right - area.left + 1;
@@ -326,7 +298,7 @@ bool AutomationObject::saveAs(const QString &path, int format) const
         return false;
     int rows = 0;
     for (const Sheet &each : book->sheets)
-        rows += each.rows.size();
+        rows += each.rowCount();
     const int limit = session->options.timeLimitMs.value_or(XlsConverter::timeLimitFor(rows));
-    return XlsConverter(session->program, limit).save(*book, path);
+    return XlsConverter(session->program, limit, session->options.cancelled).save(*book, path);
 }

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -24,13 +25,14 @@ struct AutomationOptions
 {
     QString program = QStringLiteral("soffice"); // name on PATH, or a path
     std::optional<int> timeLimitMs;               // by the workbook's size when unset
-    QStringList *calls = nullptr;                 // every call is appended, when set
+    std::function<bool()> cancelled;              // asked while SaveAs runs: true ends it
 };
 
 // The spreadsheet application as an automation object, called the way a
 // desktop spreadsheet is automated: bound by `setControl`, then driven by
 // member strings through `dynamicCall`, `querySubObject` and `setProperty`.
-// Behind the calls the workbook is built in memory; SaveAs in the .xls
+// Behind the calls the workbook is built in memory (a range's "Value" may be
+// a RowSource: its rows are then written straight to the file); SaveAs in the .xls
 // format (-4143) has LibreOffice Calc write it. "Excel.Application" binds
 // only when Calc's `soffice` program is there.
 //
@@ -56,12 +58,20 @@ public:
     QVariant asVariant() const;
 
 private:
+    // The test seam: sees every call and may refuse a sub-object. Set only
+    // by the tests' AutomationTrace.
+    friend class AutomationTrace;
+    using Watcher = std::function<bool(const AutomationObject &object, const char *call, const char *member,
+                                       const QVariantList &arguments)>;
+    static Watcher watcher;
+
     enum class Kind { Unbound, Application, Workbooks, Workbook, Sheets, Sheet, Range, Border, Columns };
     struct Session;
 
     AutomationObject(Kind kind, AutomationObject *parent);
     AutomationObject *child(Kind kind, const CellRange &area = CellRange());
-    void record(const char *call, const char *member, const QVariantList &arguments) const;
+    // False when the watcher refuses the call.
+    bool record(const char *call, const char *member, const QVariantList &arguments) const;
     Sheet *sheet() const;
     bool setRangeProperty(const QByteArray &name, const QVariant &value);
     bool addAlignment(Sheet *target, StyleRule::Property property, const QHash<int, Qt::Alignment> &known,

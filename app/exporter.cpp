@@ -19,6 +19,9 @@
 #include <QTabWidget>
 #include <QUrl>
 
+#include <memory>
+#include <vector>
+
 namespace {
 
 // The longest the window goes without its event loop while rows are
@@ -40,26 +43,42 @@ QString word(const QString &title, int index)
     return title.split(QLatin1Char(' ')).value(index);
 }
 
-void mergeCells(AutomationObject *sheet, const QString &range)
+bool mergeCells(AutomationObject *sheet, const QString &range)
 {
     AutomationObject *merged = sheet->querySubObject("Range(const QString&)", range);
+    if (!merged)
+        return false;
     merged->setProperty("HorizontalAlignment", XlCenter);
     merged->setProperty("VerticalAlignment", XlCenter);
     merged->setProperty("WrapText", true);
     merged->setProperty("MergeCells", true);
     delete merged;
+    return true;
 }
 
-void setCell(AutomationObject *sheet, int row, int column, const QString &text)
+bool setCell(AutomationObject *sheet, int row, int column, const QString &text)
 {
-    sheet->querySubObject("Cells(int,int)", row, column)->dynamicCall("SetValue(const QString&)", text);
+    AutomationObject *cell = sheet->querySubObject("Cells(int,int)", row, column);
+    if (!cell)
+        return false;
+    cell->dynamicCall("SetValue(const QString&)", text);
+    return true;
+}
+
+bool setNumberFormat(AutomationObject *sheet, const QString &range, const QString &code)
+{
+    AutomationObject *cells = sheet->querySubObject("Range(const QString&)", range);
+    if (!cells)
+        return false;
+    cells->dynamicCall("SetNumberFormat(const QString&)", code);
+    return true;
 }
 
 } // namespace
 
-// A modal progress box with a busy cursor while a spreadsheet is made: the
+// A modal progress box with a busy cursor while a table is exported: the
 // table cannot change and no second export can start meanwhile, while the
-// meter's readings go on. It ends with the export, never by Escape.
+// meter's readings go on. Escape does nothing; Cancel stops the export.
 class Exporter::Progress : public QProgressDialog
 {
 public:
@@ -67,7 +86,7 @@ public:
     {
         setWindowTitle(QString());
         setLabelText(Exporter::tr("Exporting the datas..."));
-        setCancelButton(nullptr);
+        setCancelButtonText(Exporter::tr("Cancel"));
         setAutoClose(false);
         setAutoReset(false);
         setWindowModality(Qt::ApplicationModal);
@@ -75,6 +94,7 @@ public:
         setRange(0, rows);
         QApplication::setOverrideCursor(Qt::BusyCursor);
         show();
+        slice.start();
     }
     ~Progress() override
     {
@@ -83,12 +103,56 @@ public:
     void reject() override
     {
     }
+    // `done` rows are through; lets the event loop run once a slice is up.
+    // After the last row the box shows that the work goes on.
+    void advance(int done)
+    {
+        if (done >= maximum() && maximum() > 0)
+            setRange(0, 0);
+        if (slice.elapsed() < SliceMs)
+            return;
+        if (maximum() > 0)
+            setValue(done);
+        QCoreApplication::processEvents();
+        slice.restart();
+    }
 
 protected:
     void closeEvent(QCloseEvent *event) override
     {
         event->ignore();
     }
+
+private:
+    QElapsedTimer slice;
+};
+
+// The rows of one sheet, read from the table while the file is written, so
+// that they are never all held as cells; stops when the table changes or
+// the user cancels.
+class Exporter::SheetRows : public RowSource
+{
+public:
+    SheetRows(Exporter &exporter, Progress &progress, int first) : exporter(exporter), progress(progress), first(first)
+    {
+    }
+    bool row(int index, QVariantList *cells) override
+    {
+        if (exporter.tableChanged || progress.wasCanceled())
+            return false;
+        const int row = first + index;
+        const DataModel &table = exporter.table;
+        cells->reserve(exporter.titles.size());
+        for (int column = 0; column < exporter.titles.size(); ++column)
+            cells->append(table.data(table.index(row, column)));
+        progress.advance(row + 1);
+        return !exporter.tableChanged && !progress.wasCanceled();
+    }
+
+private:
+    Exporter &exporter;
+    Progress &progress;
+    const int first;
 };
 
 Exporter::Exporter(QWidget *window, const DataModel &table, QTabWidget *tabs, DMMChart *chart)
@@ -145,45 +209,28 @@ QString Exporter::askPath(const QString &caption, const QString &folder, const Q
 
 bool Exporter::exportTable(const QString &path, const AutomationOptions &options)
 {
-    AutomationObject excel(options);
+    // Cancel ends the conversion too, once the progress box is up.
+    Progress *shown = nullptr;
+    AutomationOptions used = options;
+    used.cancelled = [&shown] { return shown && shown->wasCanceled(); };
+    AutomationObject excel(used);
     if (!excel.setControl(QStringLiteral("Excel.Application"))) {
         inform(tr("The datas is exported failed, your computer may not have installed excel."));
         return false;
     }
-    // Rows removed or replaced while they are gathered (a recording that
-    // starts anew) would leave a table that never was: the export fails.
-    tableChanged = false;
     QObject watcher;
-    const auto changed = [this] { tableChanged = true; };
-    QObject::connect(&table, &QAbstractItemModel::modelAboutToBeReset, &watcher, changed);
-    QObject::connect(&table, &QAbstractItemModel::rowsAboutToBeRemoved, &watcher, changed);
-
+    watchTable(&watcher);
     bool saved = false;
+    bool cancelled = false;
     {
-        const int total = table.rowCount();
-        Progress progress(window, total);
-        excel.dynamicCall("SetVisible(bool)", false);
-        excel.setProperty("DisplayAlerts", false);
-        AutomationObject *workbooks = excel.querySubObject("Workbooks");
-        workbooks->dynamicCall("Add");
-        AutomationObject *workbook = excel.querySubObject("ActiveWorkBook");
-        AutomationObject *sheets = workbook->querySubObject("Sheets");
-        AutomationObject *sheet = sheets->querySubObject("Item(int)", 1);
-        bool complete = fillSheet(sheet, 0, qMin(total, RowsPerSheet), progress);
-        for (int first = RowsPerSheet; complete && first < total; first += RowsPerSheet) {
-            sheet = sheets->querySubObject("Add(QVariant,QVariant)", QVariant(), sheet->asVariant());
-            complete = fillSheet(sheet, first, qMin(total - first, RowsPerSheet), progress);
-        }
-        if (complete) {
-            progress.setRange(0, 0);
-            saved = workbook->dynamicCall("SaveAs(const QString &,int,QString,QString,bool,bool)",
-                                          QDir::toNativeSeparators(path), XlNormal, QString(""), QString(""), false,
-                                          false)
-                        .toBool();
-        }
-        workbook->dynamicCall("Close(Boolean)", false);
-        excel.dynamicCall("Quit(void)");
+        Progress progress(window, table.rowCount());
+        shown = &progress;
+        saved = saveWorkbook(excel, path, progress);
+        cancelled = progress.wasCanceled();
+        shown = nullptr;
     }
+    if (cancelled)
+        return false; // the user knows; nothing was written
     if (!saved) {
         inform(tr("The datas is exported failed."));
         return false;
@@ -193,36 +240,90 @@ bool Exporter::exportTable(const QString &path, const AutomationOptions &options
     return true;
 }
 
-// The header, formats and data of one sheet holding `count` rows from `first` on.
-bool Exporter::fillSheet(AutomationObject *sheet, int first, int count, Progress &progress)
+// Rows removed or replaced while they are read (a recording that starts
+// anew) would leave a table that never was: the export fails.
+void Exporter::watchTable(QObject *watcher)
 {
-    writeHeader(sheet);
+    tableChanged = false;
+    const auto changed = [this] { tableChanged = true; };
+    QObject::connect(&table, &QAbstractItemModel::modelAboutToBeReset, watcher, changed);
+    QObject::connect(&table, &QAbstractItemModel::rowsAboutToBeRemoved, watcher, changed);
+}
+
+bool Exporter::saveWorkbook(AutomationObject &excel, const QString &path, Progress &progress)
+{
+    excel.dynamicCall("SetVisible(bool)", false);
+    excel.setProperty("DisplayAlerts", false);
+    AutomationObject *workbooks = excel.querySubObject("Workbooks");
+    if (!workbooks)
+        return false;
+    workbooks->dynamicCall("Add");
+    AutomationObject *workbook = excel.querySubObject("ActiveWorkBook");
+    const bool saved = workbook && fillWorkbook(workbook, path, progress);
+    if (workbook)
+        workbook->dynamicCall("Close(Boolean)", false);
+    excel.dynamicCall("Quit(void)");
+    return saved;
+}
+
+// Every sheet, then SaveAs, which reads the rows as it writes the file.
+bool Exporter::fillWorkbook(AutomationObject *workbook, const QString &path, Progress &progress)
+{
+    const int total = table.rowCount();
+    AutomationObject *sheets = workbook->querySubObject("Sheets");
+    AutomationObject *sheet = sheets ? sheets->querySubObject("Item(int)", 1) : nullptr;
+    std::vector<std::unique_ptr<SheetRows>> rows;
+    for (int first = 0;; first += RowsPerSheet) {
+        rows.push_back(std::make_unique<SheetRows>(*this, progress, first));
+        if (!sheet || !fillSheet(sheet, qMin(total - first, RowsPerSheet), rows.back().get()))
+            return false;
+        if (first + RowsPerSheet >= total)
+            break;
+        sheet = sheets->querySubObject("Add(QVariant,QVariant)", QVariant(), sheet->asVariant());
+    }
+    return workbook
+        ->dynamicCall("SaveAs(const QString &,int,QString,QString,bool,bool)", QDir::toNativeSeparators(path),
+                      XlNormal, QString(""), QString(""), false, false)
+        .toBool();
+}
+
+// The header, formats and data of one sheet holding `count` rows.
+bool Exporter::fillSheet(AutomationObject *sheet, int count, SheetRows *rows)
+{
+    if (!writeHeader(sheet))
+        return false;
     const QString last(QChar(64 + titles.size()));
     AutomationObject *header = sheet->querySubObject("Range(const QString&)", QStringLiteral("A1:%1%2").arg(last).arg(2));
+    if (!header)
+        return false;
     header->setProperty("HorizontalAlignment", XlCenter);
     AutomationObject *border = header->querySubObject("Borders(xlEdgeBottom)");
-    border->setProperty("Color", QColor(QStringLiteral("#000000")));
-    sheet->querySubObject("Range(const QString&)", QStringLiteral("B3:%1%2").arg(QStringLiteral("B")).arg(count + 2))
-        ->dynamicCall("SetNumberFormat(const QString&)", DataModel::DateTimeFormat);
-    sheet->querySubObject("Range(const QString&)", QStringLiteral("C3:%1%2").arg(last).arg(count + 2))
-        ->dynamicCall("SetNumberFormat(const QString&)", QStringLiteral("@"));
-    const QVariantList rows = collectRows(first, count, progress);
-    if (tableChanged)
+    if (!border)
         return false;
-    sheet->querySubObject("Range(const QString&)", QStringLiteral("A3:%1%2").arg(last).arg(count + 2))
-        ->setProperty("Value", rows);
-    sheet->querySubObject("UsedRange")->querySubObject("Columns")->dynamicCall("AutoFit");
+    border->setProperty("Color", QColor(QStringLiteral("#000000")));
+    if (!setNumberFormat(sheet, QStringLiteral("B3:%1%2").arg(QStringLiteral("B")).arg(count + 2),
+                         DataModel::DateTimeFormat)
+        || !setNumberFormat(sheet, QStringLiteral("C3:%1%2").arg(last).arg(count + 2), QStringLiteral("@")))
+        return false;
+    AutomationObject *data = sheet->querySubObject("Range(const QString&)", QStringLiteral("A3:%1%2").arg(last).arg(count + 2));
+    if (!data)
+        return false;
+    data->setProperty("Value", QVariant::fromValue<RowSource *>(rows));
+    AutomationObject *used = sheet->querySubObject("UsedRange");
+    AutomationObject *columns = used ? used->querySubObject("Columns") : nullptr;
+    if (!columns)
+        return false;
+    columns->dynamicCall("AutoFit");
     return true;
 }
 
 // Two rows from the column titles: a title of two words gives its first to
 // the group above and its second to the row below.
-void Exporter::writeHeader(AutomationObject *sheet)
+bool Exporter::writeHeader(AutomationObject *sheet)
 {
-    mergeCells(sheet, QStringLiteral("A1:A2"));
-    setCell(sheet, 1, 1, titles.value(0));
-    mergeCells(sheet, QStringLiteral("B1:B2"));
-    setCell(sheet, 1, 2, titles.value(1));
+    if (!mergeCells(sheet, QStringLiteral("A1:A2")) || !setCell(sheet, 1, 1, titles.value(0))
+        || !mergeCells(sheet, QStringLiteral("B1:B2")) || !setCell(sheet, 1, 2, titles.value(1)))
+        return false;
     struct Group
     {
         int first; // 0-based column
@@ -230,62 +331,36 @@ void Exporter::writeHeader(AutomationObject *sheet)
         const char *range;
     };
     for (const Group &group : {Group{2, 3, "C1:E1"}, Group{5, 3, "F1:H1"}, Group{8, 2, "I1:J1"}, Group{10, 2, "K1:L1"}}) {
-        mergeCells(sheet, QLatin1String(group.range));
-        setCell(sheet, 1, group.first + 1, word(titles.value(group.first), 0));
+        if (!mergeCells(sheet, QLatin1String(group.range))
+            || !setCell(sheet, 1, group.first + 1, word(titles.value(group.first), 0)))
+            return false;
         for (int i = 0; i < group.count; ++i)
-            setCell(sheet, 2, group.first + i + 1, word(titles.value(group.first + i), 1));
+            if (!setCell(sheet, 2, group.first + i + 1, word(titles.value(group.first + i), 1)))
+                return false;
     }
-}
-
-// The display values of the rows, in slices short enough for the window's
-// event loop; stops early when the table changes.
-QVariantList Exporter::collectRows(int first, int count, Progress &progress)
-{
-    QVariantList rows;
-    rows.reserve(count);
-    QElapsedTimer slice;
-    slice.start();
-    for (int row = first; row < first + count && !tableChanged; ++row) {
-        QVariantList cells;
-        cells.reserve(titles.size());
-        for (int column = 0; column < titles.size(); ++column)
-            cells.append(table.data(table.index(row, column)));
-        rows.append(QVariant(cells));
-        if (slice.elapsed() >= SliceMs) {
-            progress.setValue(row + 1);
-            QCoreApplication::processEvents();
-            slice.restart();
-        }
-    }
-    return rows;
+    return true;
 }
 
 bool Exporter::exportCsv(const QString &path, const JournalHeader &header)
 {
-    tableChanged = false;
     QObject watcher;
-    const auto changed = [this] { tableChanged = true; };
-    QObject::connect(&table, &QAbstractItemModel::modelAboutToBeReset, &watcher, changed);
-    QObject::connect(&table, &QAbstractItemModel::rowsAboutToBeRemoved, &watcher, changed);
-
+    watchTable(&watcher);
     QSaveFile file(path);
     bool written = file.open(QIODevice::WriteOnly) && file.write(JournalFormat::headerText(header)) > 0;
+    bool cancelled = false;
     {
         const int total = table.rowCount();
         Progress progress(window, total);
-        QElapsedTimer slice;
-        slice.start();
-        for (int row = 0; written && row < total && !tableChanged; ++row) {
+        for (int row = 0; written && row < total && !tableChanged && !progress.wasCanceled(); ++row) {
             written = file.write(JournalFormat::recordLine(row + 1, *table.record(row))) > 0;
-            if (slice.elapsed() >= SliceMs) {
-                progress.setValue(row + 1);
-                QCoreApplication::processEvents();
-                slice.restart();
-            }
+            progress.advance(row + 1);
         }
-        written = written && !tableChanged
+        cancelled = progress.wasCanceled();
+        written = written && !tableChanged && !cancelled
                   && file.write(JournalFormat::closingLine(QDateTime::currentDateTime(), total)) > 0 && file.commit();
     }
+    if (cancelled)
+        return false; // the side file goes, nothing was written
     inform(written ? tr("The datas is exported successfully.") : tr("The datas is exported failed."));
     return written;
 }

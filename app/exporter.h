@@ -38,10 +38,14 @@ public:
 
 private:
     class Progress;
+    class SheetRows;
 
-    bool fillSheet(AutomationObject *sheet, int first, int count, Progress &progress);
-    void writeHeader(AutomationObject *sheet);
-    QVariantList collectRows(int first, int count, Progress &progress);
+    // Each returns false when a sub-object it needs is not there.
+    bool saveWorkbook(AutomationObject &excel, const QString &path, Progress &progress);
+    bool fillWorkbook(AutomationObject *workbook, const QString &path, Progress &progress);
+    bool fillSheet(AutomationObject *sheet, int count, SheetRows *rows);
+    bool writeHeader(AutomationObject *sheet);
+    void watchTable(QObject *watcher);
     void inform(const QString &text);
     QString askPath(const QString &caption, const QString &folder, const QString &filter);
 

@@ -124,12 +124,20 @@ CellStyle Sheet::styleAt(int row, int column) const
 
 int Sheet::columnCount() const
 {
-    int count = 0;
+    int count = stream ? streamArea.right + 1 : 0;
     for (const QVariantList &row : rows)
         count = qMax(count, row.size());
     for (const CellRange &merge : merges)
         count = qMax(count, merge.right + 1);
     return count;
+}
+
+int Sheet::rowCount() const
+{
+    int count = stream ? streamArea.bottom + 1 : 0;
+    for (const CellRange &merge : merges)
+        count = qMax(count, merge.bottom + 1);
+    return qMax(count, rows.size());
 }
 
 namespace {
@@ -200,14 +208,18 @@ const QString DateTimeText = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 constexpr double CharWidthCm = 0.2;
 constexpr double MarginCm = 0.3;
 constexpr double DefaultWidthCm = 2.258;
+// Characters of a width's number, leading zeros included: "0002.258".
+constexpr int WidthDigits = 8;
 
 class FlatOdsWriter
 {
 public:
-    FlatOdsWriter(const Workbook &book, QIODevice *out) : book(book), xml(out) {}
+    FlatOdsWriter(const Workbook &book, QIODevice *out) : book(book), out(out), xml(out) {}
 
     bool write()
     {
+        if (out->isSequential())
+            return false;
         for (const Sheet &sheet : book.sheets)
             layouts.append(layout(sheet));
         xml.writeStartDocument();
@@ -228,19 +240,22 @@ public:
         xml.writeStartElement(QStringLiteral("office:body"));
         xml.writeStartElement(QStringLiteral("office:spreadsheet"));
         for (int i = 0; i < book.sheets.size(); ++i)
-            writeSheet(book.sheets[i], layouts[i]);
+            if (!writeSheet(book.sheets[i], layouts[i]))
+                return false;
         xml.writeEndDocument();
-        return !xml.hasError();
+        return !xml.hasError() && fillInWidths();
     }
 
 private:
     struct SheetLayout
     {
         int columns = 0;
+        bool fit = false;
+        QVector<int> widest; // characters, of fitted columns
+        QVector<qint64> widthAt; // where each column's width stands in the file
         // Style per cell through row bands: rows from bandStart[i] on share bandStyles[i].
         QVector<int> bandStart;
         QVector<QVector<int>> bandStyles;
-        QVector<double> widthsCm;
         // The style of each merged range's first cell: the range is drawn
         // with it, so it carries the border of the range's last row too.
         QVector<int> mergeStyles;
@@ -270,8 +285,9 @@ private:
             style.bottomBorder = sheet.styleAt(merge.bottom, merge.left).bottomBorder;
             result.mergeStyles.append(styleId(style));
         }
-        result.widthsCm.fill(DefaultWidthCm, result.columns);
-        if (sheet.fitColumns)
+        result.fit = sheet.fitColumns;
+        result.widest.fill(0, result.columns);
+        if (result.fit)
             fitColumns(sheet, &result);
         return result;
     }
@@ -299,24 +315,54 @@ private:
         return dateStyles[id];
     }
 
-    // Widest text of each column, as the spreadsheet fits; a merged range
-    // counts only when it lies within one column.
+    // Widest text of each column of the rows held, as the spreadsheet fits;
+    // a merged range counts only when it lies within one column. Streamed
+    // rows add theirs as they are written.
     void fitColumns(const Sheet &sheet, SheetLayout *layout)
     {
-        QVector<int> widest(layout->columns, 0);
-        for (int row = 0; row < sheet.rows.size(); ++row) {
-            const QVariantList &cells = sheet.rows[row];
-            const QVector<int> &rowStyles = stylesOfRow(*layout, row);
-            for (int column = 0; column < cells.size(); ++column) {
-                if (isMerged(sheet, row, column))
+        for (int row = 0; row < sheet.rows.size(); ++row)
+            if (!isStreamed(sheet, row))
+                measure(sheet, *layout, row, sheet.rows[row], &layout->widest);
+    }
+
+    void measure(const Sheet &sheet, const SheetLayout &layout, int row, const QVariantList &cells,
+                 QVector<int> *widest) const
+    {
+        const QVector<int> &rowStyles = stylesOfRow(layout, row);
+        for (int column = 0; column < cells.size() && column < layout.columns; ++column) {
+            if (isMerged(sheet, row, column))
+                continue;
+            (*widest)[column] = qMax((*widest)[column], dateCellLength(cells[column], rowStyles[column]));
+        }
+    }
+
+    static bool isStreamed(const Sheet &sheet, int row)
+    {
+        return sheet.stream && row >= sheet.streamArea.top && row <= sheet.streamArea.bottom;
+    }
+
+    // The widths written at first are placeholders of a fixed length; the
+    // fitted ones go over them once every row has been measured.
+    static QString widthText(double cm)
+    {
+        return QStringLiteral("%1cm").arg(cm, WidthDigits, 'f', 3, QLatin1Char('0'));
+    }
+
+    bool fillInWidths()
+    {
+        const qint64 end = out->pos();
+        for (const SheetLayout &layout : qAsConst(layouts)) {
+            if (!layout.fit)
+                continue;
+            for (int column = 0; column < layout.columns; ++column) {
+                if (layout.widest[column] <= 0)
                     continue;
-                const int length = dateCellLength(cells[column], rowStyles[column]);
-                widest[column] = qMax(widest[column], length);
+                const QByteArray text = widthText(layout.widest[column] * CharWidthCm + MarginCm).toLatin1();
+                if (!out->seek(layout.widthAt[column]) || out->write(text) != text.size())
+                    return false;
             }
         }
-        for (int column = 0; column < layout->columns; ++column)
-            if (widest[column] > 0)
-                layout->widthsCm[column] = widest[column] * CharWidthCm + MarginCm;
+        return out->seek(end);
     }
 
     int dateCellLength(const QVariant &value, int style) const
@@ -346,14 +392,16 @@ private:
         for (auto format = numberStyles.cbegin(); format != numberStyles.cend(); ++format)
             writeNumberStyle(format.key(), QStringLiteral("N%1").arg(format.value()));
         int sheetIndex = 0;
-        for (const SheetLayout &layout : layouts) {
+        for (SheetLayout &layout : layouts) {
             for (int column = 0; column < layout.columns; ++column) {
                 xml.writeStartElement(QStringLiteral("style:style"));
                 xml.writeAttribute(QStringLiteral("style:name"), columnStyleName(sheetIndex, column));
                 xml.writeAttribute(QStringLiteral("style:family"), QStringLiteral("table-column"));
                 xml.writeEmptyElement(QStringLiteral("style:table-column-properties"));
-                xml.writeAttribute(QStringLiteral("style:column-width"),
-                                   QStringLiteral("%1cm").arg(layout.widthsCm[column], 0, 'f', 3));
+                const QString width = widthText(DefaultWidthCm);
+                xml.writeAttribute(QStringLiteral("style:column-width"), width);
+                // The writer has written up to the attribute's closing quote.
+                layout.widthAt.append(out->pos() - 1 - width.size());
                 xml.writeEndElement();
             }
             ++sheetIndex;
@@ -433,7 +481,7 @@ private:
         xml.writeEndElement();
     }
 
-    void writeSheet(const Sheet &sheet, const SheetLayout &layout)
+    bool writeSheet(const Sheet &sheet, SheetLayout &layout)
     {
         xml.writeStartElement(QStringLiteral("table:table"));
         xml.writeAttribute(QStringLiteral("table:name"), sheet.name);
@@ -446,11 +494,30 @@ private:
             xml.writeAttribute(QStringLiteral("table:style-name"), columnStyleName(sheetIndex, column));
             xml.writeAttribute(QStringLiteral("table:default-cell-style-name"), cellStyleName(columnDefaults[column]));
         }
-        const int rowCount = qMax(sheet.rows.size(), lastMergedRow(sheet) + 1);
+        const int rowCount = sheet.rowCount();
         const QVariantList noCells;
+        QVariantList streamed;
         for (int row = 0; row < rowCount; ++row) {
+            const bool fromStream = isStreamed(sheet, row);
+            if (fromStream) {
+                QVariantList cells;
+                if (!sheet.stream->row(row - sheet.streamArea.top, &cells))
+                    return false;
+                streamed = row < sheet.rows.size() ? sheet.rows[row] : QVariantList();
+                while (streamed.size() < sheet.streamArea.left)
+                    streamed.append(QVariant());
+                const int width = sheet.streamArea.right - sheet.streamArea.left + 1;
+                for (int i = 0; i < cells.size() && i < width; ++i) {
+                    if (sheet.streamArea.left + i < streamed.size())
+                        streamed[sheet.streamArea.left + i] = cells[i];
+                    else
+                        streamed.append(cells[i]);
+                }
+                if (layout.fit)
+                    measure(sheet, layout, row, streamed, &layout.widest);
+            }
             xml.writeStartElement(QStringLiteral("table:table-row"));
-            const QVariantList &cells = row < sheet.rows.size() ? sheet.rows[row] : noCells;
+            const QVariantList &cells = fromStream ? streamed : row < sheet.rows.size() ? sheet.rows[row] : noCells;
             const QVector<int> &rowStyles = stylesOfRow(layout, row);
             for (int column = 0; column < layout.columns; ++column) {
                 const int style = rowStyles[column];
@@ -460,14 +527,7 @@ private:
             xml.writeEndElement();
         }
         xml.writeEndElement();
-    }
-
-    static int lastMergedRow(const Sheet &sheet)
-    {
-        int last = -1;
-        for (const CellRange &merge : sheet.merges)
-            last = qMax(last, merge.bottom);
-        return last;
+        return true;
     }
 
     // A cell names its style only when it differs from its column's.
@@ -568,6 +628,7 @@ private:
     }
 
     const Workbook &book;
+    QIODevice *out;
     QXmlStreamWriter xml;
     QVector<SheetLayout> layouts;
     QVector<CellStyle> styles;

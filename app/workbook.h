@@ -45,6 +45,18 @@ struct StyleRule
     QVariant value;
 };
 
+// Rows a sheet takes one at a time while its file is written, so that a
+// large table is never held in memory as cells.
+class RowSource
+{
+public:
+    virtual ~RowSource() = default;
+    // Fills `cells` with row `index` of the source (from 0); false stops the
+    // writing (the rows changed, or the user cancelled).
+    virtual bool row(int index, QVariantList *cells) = 0;
+};
+Q_DECLARE_METATYPE(RowSource *)
+
 // One worksheet: values row by row, merged ranges, and the style settings in
 // the order they were given (a later one wins).
 struct Sheet
@@ -57,12 +69,17 @@ struct Sheet
     QVector<CellRange> merges;
     QVector<StyleRule> styles;
     bool fitColumns = false;
+    // Rows read from `stream` while the file is written, from the top-left
+    // cell of `streamArea` on; they replace what `rows` holds there.
+    RowSource *stream = nullptr;
+    CellRange streamArea;
 
     void setCell(int row, int column, const QVariant &value);
     // Row lists into the range from its top-left cell on.
     void setBlock(const CellRange &range, const QVariantList &values);
     CellStyle styleAt(int row, int column) const;
     int columnCount() const;
+    int rowCount() const;
 };
 
 struct Workbook
@@ -70,7 +87,10 @@ struct Workbook
     QVector<Sheet> sheets;
 };
 
-// Writes the workbook as a flat OpenDocument spreadsheet (.fods). A text in
-// a cell formatted as a date and time that reads "yyyy-MM-dd hh:mm:ss" is
-// written as that date and time, as a spreadsheet takes such a text.
+// Writes the workbook as a flat OpenDocument spreadsheet (.fods) to `out`,
+// which must allow seeking (the fitted column widths are filled in once the
+// rows are written). A text in a cell formatted as a date and time that
+// reads "yyyy-MM-dd hh:mm:ss" is written as that date and time, as a
+// spreadsheet takes such a text. False when writing failed or a row source
+// stopped it.
 bool writeFlatOds(const Workbook &book, QIODevice *out);

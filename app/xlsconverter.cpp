@@ -27,6 +27,8 @@ namespace {
 constexpr int BaseTimeLimitMs = 60000;
 // After a forced end, how long the killed programs get to go.
 constexpr int KillGraceMs = 5000;
+// How often a running conversion looks whether the user cancelled it.
+constexpr int CancelCheckMs = 50;
 
 // A work folder is named after the process that made it, so that the
 // folders of a killed run can be told from a running one's.
@@ -94,7 +96,8 @@ int XlsConverter::timeLimitFor(int rows)
     return BaseTimeLimitMs + rows;
 }
 
-XlsConverter::XlsConverter(QString program, int timeLimitMs) : program(std::move(program)), timeLimitMs(timeLimitMs)
+XlsConverter::XlsConverter(QString program, int timeLimitMs, std::function<bool()> cancelled)
+    : program(std::move(program)), timeLimitMs(timeLimitMs), cancelled(std::move(cancelled))
 {
 }
 
@@ -119,11 +122,12 @@ bool XlsConverter::save(const Workbook &book, const QString &path) const
     if (!work.isValid())
         return false;
     const QString source = work.filePath(QStringLiteral("book.fods"));
-    const bool written = runInThread([&] {
-        QFile file(source);
-        return file.open(QIODevice::WriteOnly) && writeFlatOds(book, &file) && file.flush();
-    });
-    if (!written || !convert(work.path(), source))
+    // Written here: the rows come from this thread's data, a slice at a time.
+    QFile file(source);
+    if (!file.open(QIODevice::WriteOnly) || !writeFlatOds(book, &file) || !file.flush())
+        return false;
+    file.close();
+    if (!convert(work.path(), source))
         return false;
     const QString converted = work.filePath(QStringLiteral("book.xls"));
     return runInThread([&] {
@@ -160,6 +164,14 @@ bool XlsConverter::convert(const QString &workDir, const QString &source) const
     QObject::connect(&process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop, &QEventLoop::quit);
     QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
     QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QTimer cancelCheck;
+    if (cancelled) {
+        QObject::connect(&cancelCheck, &QTimer::timeout, &loop, [&] {
+            if (cancelled())
+                loop.quit();
+        });
+        cancelCheck.start(CancelCheckMs);
+    }
     process.start();
     if (process.state() == QProcess::NotRunning)
         return false;

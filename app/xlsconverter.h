@@ -9,8 +9,9 @@ struct Workbook;
 // Saves a workbook as an .xls file through LibreOffice Calc, run headless as
 // a child process with a private profile (a Calc the user has open does not
 // interfere) and a time limit. The GUI thread's event loop keeps running
-// throughout: files are written in another thread and the child process is
-// waited for in a local event loop.
+// throughout: the rows' sources let it run while the file is written, the
+// result is copied in another thread and the child process is waited for in
+// a local event loop.
 class XlsConverter
 {
 public:
@@ -20,7 +21,8 @@ public:
     // Time allowed for a workbook of that many rows.
     static int timeLimitFor(int rows);
 
-    XlsConverter(QString program, int timeLimitMs);
+    // `cancelled`, when given, is asked while the child runs: true ends it.
+    XlsConverter(QString program, int timeLimitMs, std::function<bool()> cancelled = {});
 
     // True only when the .xls file arrived at `path`. The temporary files
     // and the profile are removed in every case.
@@ -38,4 +40,5 @@ private:
 
     QString program;
     int timeLimitMs;
+    std::function<bool()> cancelled;
 };

@@ -3,6 +3,7 @@
 // code, a missing, hung or refused spreadsheet application, a table larger
 // than a sheet, and an export while the meter is connected.
 #include "apptestsupport.h"
+#include "automationtrace.h"
 #include "datamodel.h"
 #include "dmmdata.h"
 #include "exporter.h"
@@ -25,6 +26,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTableView>
@@ -181,9 +185,9 @@ QStringList boxTexts(const ModalAnswerer &answerer)
     return texts;
 }
 
-// The calls that export a table of that many rows, with the ranges the
-// rows give, and save it at `path`.
-QStringList spreadsheetCalls(int rows, const QString &dateRange, const QString &textRange, const QString &dataRange,
+// The calls that export a table with the ranges its rows give, and save it
+// at `path`.
+QStringList spreadsheetCalls(const QString &dateRange, const QString &textRange, const QString &dataRange,
                              const QString &path)
 {
     QStringList calls{"application setControl Excel.Application",
@@ -234,7 +238,7 @@ QStringList spreadsheetCalls(int rows, const QString &dateRange, const QString &
           << "sheet querySubObject Range(const QString&) " + textRange
           << "range dynamicCall SetNumberFormat(const QString&) @"
           << "sheet querySubObject Range(const QString&) " + dataRange
-          << QStringLiteral("range setProperty Value [%1 rows]").arg(rows)
+          << "range setProperty Value [row source]"
           << "sheet querySubObject UsedRange"
           << "range querySubObject Columns"
           << "columns dynamicCall AutoFit"
@@ -257,6 +261,9 @@ private slots:
 
     void callSequence_data();
     void callSequence();
+    void missingObjectsFailCleanly();
+    void cancelEndsTheExport_data();
+    void cancelEndsTheExport();
     void applicationFailures_data();
     void applicationFailures();
     void exportDialogs_data();
@@ -325,21 +332,103 @@ void TestExport::callSequence()
     ModalAnswerer answerer;
     Table data(rows);
     QWidget window;
-    QStringList calls;
+    AutomationTrace trace;
     AutomationOptions options;
     options.program = standIn(dir, Converts);
-    options.calls = &calls;
     // Blanks, quotes and a non-ASCII letter pass through unchanged.
     const QString path = dir.filePath(QStringLiteral("Tabelle \"A\" \u00fc.xls"));
     Exporter(&window, data.model, nullptr, nullptr).exportTable(path, options);
 
-    QCOMPARE(calls, spreadsheetCalls(rows, dateRange, textRange, dataRange, path));
+    QCOMPARE(trace.calls, spreadsheetCalls(dateRange, textRange, dataRange, path));
     QCOMPARE(boxTexts(answerer), QStringList{"The datas is exported successfully."});
     QCOMPARE(answerer.boxes().first().icon, QMessageBox::Information);
     QCOMPARE(answerer.boxes().first().title, QString());
     QCOMPARE(openedFiles, QList<QUrl>{QUrl::fromLocalFile(path)});
     QVERIFY(QFile::exists(path));
     QCOMPARE(exportLeftovers(), QStringList());
+}
+
+// Each sub-object the export asks for, missing in turn (a mistyped member,
+// a cell out of range): the export ends as failed, writes nothing and
+// leaves nothing behind.
+void TestExport::missingObjectsFailCleanly()
+{
+    QTemporaryDir dir;
+    AutomationOptions options;
+    options.program = standIn(dir, Converts);
+    Table data(10);
+    QWidget window;
+    const QString path = dir.filePath(QStringLiteral("table.xls"));
+    int queries = 0;
+    {
+        ModalAnswerer answerer;
+        AutomationTrace all;
+        Exporter(&window, data.model, nullptr, nullptr).exportTable(path, options);
+        queries = all.queries;
+        QVERIFY(QFile::remove(path));
+        openedFiles.clear();
+    }
+    QVERIFY(queries > 20);
+    for (int refused = 1; refused <= queries; ++refused) {
+        ModalAnswerer answerer;
+        AutomationTrace trace(refused);
+        Exporter(&window, data.model, nullptr, nullptr).exportTable(path, options);
+        QCOMPARE(boxTexts(answerer), QStringList{"The datas is exported failed."});
+        QVERIFY(!QFile::exists(path));
+    }
+    QVERIFY(openedFiles.isEmpty());
+    QCOMPARE(exportLeftovers(), QStringList());
+}
+
+void TestExport::cancelEndsTheExport_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<bool>("converting"); // cancelled once the converter runs
+    QTest::newRow("while the rows are written") << 300000 << false;
+    QTest::newRow("while the converter runs") << 10 << true;
+}
+
+// Cancel on the progress box ends the export at once: no message, no file,
+// the converter ended and its files removed.
+void TestExport::cancelEndsTheExport()
+{
+    QFETCH(int, rows);
+    QFETCH(bool, converting);
+    QTemporaryDir dir;
+    const QString pidFile = dir.filePath(QStringLiteral("converter.pid"));
+    AutomationOptions options;
+    options.program = standIn(dir, "echo $$ > '" + QFile::encodeName(pidFile) + "'\nexec sleep 600");
+    Table data(rows);
+    QWidget window;
+    const QString path = dir.filePath(QStringLiteral("table.xls"));
+    ModalAnswerer answerer;
+    bool cancelled = false;
+    int valueAtCancel = -1;
+    QTimer canceller;
+    QObject::connect(&canceller, &QTimer::timeout, [&] {
+        auto *progress = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
+        if (!progress || (converting ? QFileInfo(pidFile).size() == 0 : progress->value() <= 0))
+            return;
+        valueAtCancel = progress->value();
+        cancelled = true;
+        progress->findChild<QPushButton *>()->click();
+        canceller.stop();
+    });
+    canceller.start(10);
+    QVERIFY(!Exporter(&window, data.model, nullptr, nullptr).exportTable(path, options));
+
+    QVERIFY(cancelled);
+    if (!converting)
+        QVERIFY(valueAtCancel > 0 && valueAtCancel < rows);
+    QCOMPARE(boxTexts(answerer), QStringList());
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(exportLeftovers(), QStringList());
+    if (converting) {
+        QFile pidText(pidFile);
+        QVERIFY(pidText.open(QIODevice::ReadOnly));
+        const qint64 converter = pidText.readAll().trimmed().toLongLong();
+        QTRY_VERIFY_WITH_TIMEOUT(!isAlive(converter), 10000);
+    }
 }
 
 void TestExport::applicationFailures_data()
