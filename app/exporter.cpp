@@ -1,6 +1,7 @@
 #include "exporter.h"
 
 #include "datamodel.h"
+#include "datetimeformat.h"
 #include "dlgexport.h"
 #include "dmmchart.h"
 
@@ -184,23 +185,24 @@ QString Exporter::run(const JournalHeader &csvHeader)
 
 // The file chosen, empty when the dialog was cancelled. The dialog reads
 // double quotes in a typed name as quoting (`q"x'.xls` came back as
-// `x'.xls`), so a plain name typed into its name field is taken as typed.
-// A path outside the folder the dialog showed is refused as a failed
-// export, never written.
+// `x'.xls`), so a name typed into its name field is taken as typed, against
+// the folder shown. A returned path in another folder than the one shown or
+// typed is refused as a failed export, never written.
 QString Exporter::askPath(const QString &caption, const QString &folder, const QString &filter)
 {
     QFileDialog dialog(window, caption, folder, filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
-    const QDir shown = dialog.directory();
     QString path = dialog.selectedFiles().first();
+    QString expectedFolder = dialog.directory().absolutePath();
     if (const auto *typed = dialog.findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))) {
-        const QString name = typed->text();
-        if (name.contains(QLatin1Char('"')) && !name.contains(QLatin1Char('/')))
-            path = shown.absoluteFilePath(name);
+        const QFileInfo name(dialog.directory(), typed->text());
+        expectedFolder = name.absolutePath();
+        if (typed->text().contains(QLatin1Char('"')))
+            path = name.absoluteFilePath();
     }
-    if (QFileInfo(path).absolutePath() != shown.absolutePath()) {
+    if (QFileInfo(path).absolutePath() != expectedFolder) {
         inform(tr("The datas is exported failed."));
         return QString();
     }
@@ -302,7 +304,7 @@ bool Exporter::fillSheet(AutomationObject *sheet, int count, SheetRows *rows)
         return false;
     border->setProperty("Color", QColor(QStringLiteral("#000000")));
     if (!setNumberFormat(sheet, QStringLiteral("B3:%1%2").arg(QStringLiteral("B")).arg(count + 2),
-                         DataModel::DateTimeFormat)
+                         DateTimeFormat)
         || !setNumberFormat(sheet, QStringLiteral("C3:%1%2").arg(last).arg(count + 2), QStringLiteral("@")))
         return false;
     AutomationObject *data = sheet->querySubObject("Range(const QString&)", QStringLiteral("A3:%1%2").arg(last).arg(count + 2));
