@@ -58,11 +58,6 @@ ValueExtent ValueSummary::extent(const std::vector<ChartPoint> &points, qint64 f
     return result;
 }
 
-std::size_t ValueSummary::capacityBytes() const
-{
-    return blocks.capacity() * sizeof(ValueExtent);
-}
-
 ChartLine::ChartLine(const QColor &colour, const QString &name) : m_name(name), m_colour(colour) {}
 
 QString ChartLine::label(const ChartPoint &point) const
@@ -106,12 +101,6 @@ void ChartLine::clear()
     summary.clear();
     runStarts = {};
     showAll();
-}
-
-std::size_t ChartLine::capacityBytes() const
-{
-    return points.capacity() * sizeof(ChartPoint) + summary.capacityBytes()
-           + runStarts.capacity() * sizeof(qint64);
 }
 
 void ChartLine::showAll()

@@ -59,7 +59,6 @@ public:
     void clear();
     // Extent of points[first..last]; `points` are the ones this summary followed.
     ValueExtent extent(const std::vector<ChartPoint> &points, qint64 first, qint64 last) const;
-    std::size_t capacityBytes() const;
 
     static constexpr qint64 BlockSize = 64;
 
@@ -91,8 +90,6 @@ public:
     void append(const ChartPoint &point);
     void reserve(qint64 count);
     void clear();
-    // Heap bytes held for the points and their summary.
-    std::size_t capacityBytes() const;
 
     // Visible window: all points, or a zoomed range of them.
     void showAll();

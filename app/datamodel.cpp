@@ -1,5 +1,6 @@
 #include "datamodel.h"
 
+#include "datetimeformat.h"
 #include "dmmdata.h"
 
 #include <QCoreApplication>

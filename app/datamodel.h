@@ -39,9 +39,6 @@ public:
 
     // The display text of a cell; column 0 is the row number.
     static QVariant cellText(const DmmData &record, int row, int column);
-    // How the date/time column writes a reading's time; the export gives
-    // that column the same number format.
-    static inline const QString DateTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 
 private:
     QList<const DmmData *> rows;

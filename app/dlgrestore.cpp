@@ -1,5 +1,7 @@
 #include "dlgrestore.h"
 
+#include "datetimeformat.h"
+
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -20,10 +22,9 @@ DlgRestore::DlgRestore(const QList<JournalSummary> &journals, const QString &fol
     list->setObjectName(QStringLiteral("journalList"));
     list->setRootIsDecorated(false);
     list->setHeaderLabels({tr("Item"), tr("Readings"), tr("From"), tr("To")});
-    const QString format = QStringLiteral("yyyy-MM-dd hh:mm:ss");
     for (const JournalSummary &journal : journals) {
         auto *row = new QTreeWidgetItem(list, {journal.itemName, QString::number(journal.readings),
-                                               journal.first.toString(format), journal.last.toString(format)});
+                                               journal.first.toString(DateTimeFormat), journal.last.toString(DateTimeFormat)});
         row->setToolTip(0, journal.path);
         row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     }

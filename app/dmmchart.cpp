@@ -1,5 +1,7 @@
 #include "dmmchart.h"
 
+#include "datetimeformat.h"
+
 #include <QMouseEvent>
 #include <QMutexLocker>
 #include <QPainter>
@@ -9,7 +11,6 @@
 namespace {
 
 const QString TimeLabelFormat = QStringLiteral("yyyy-MM-dd\nhh:mm:ss");
-const QString IndicatorTimeFormat = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 constexpr int TickLength = 5;
 // Least space between two time labels.
 constexpr int LabelGap = 6;
@@ -56,7 +57,6 @@ QList<ChartLine *> DMMChart::lines() const
 
 void DMMChart::addPoints(const QVector<ChartPoint> &points)
 {
-    QMutexLocker lock(&mutex);
     const std::size_t n = std::min(static_cast<std::size_t>(points.size()), chartLines.size());
     for (std::size_t i = 0; i < n; ++i)
         chartLines[i]->append(points[static_cast<int>(i)]);
@@ -68,7 +68,6 @@ void DMMChart::addPoints(const QVector<ChartPoint> &points)
 
 void DMMChart::reservePoints(qint64 perLine)
 {
-    QMutexLocker lock(&mutex);
     for (const auto &line : chartLines)
         line->reserve(line->count() + perLine);
 }
@@ -406,7 +405,7 @@ void DMMChart::drawIndicator(QPainter &painter) const
     painter.drawLine(x, plotRect.top(), x, plotRect.bottom());
 
     const QFontMetrics metrics = painter.fontMetrics();
-    const int referenceWidth = metrics.horizontalAdvance(IndicatorTimeFormat);
+    const int referenceWidth = metrics.horizontalAdvance(DateTimeFormat);
     QVector<const ChartLine *> shown;
     QVector<QString> texts;
     QVector<int> ys;
@@ -424,7 +423,7 @@ void DMMChart::drawIndicator(QPainter &painter) const
             painter.fillRect(QRect(x - 2, y - 2, 4, 4), line->colour());
         }
         shown.append(line.get());
-        texts.append(point.time.toString(IndicatorTimeFormat) + QLatin1Char('\n') + label);
+        texts.append(point.time.toString(DateTimeFormat) + QLatin1Char('\n') + label);
         ys.append(y);
         widths.append(std::max(referenceWidth, metrics.horizontalAdvance(label)));
     }
@@ -476,24 +475,21 @@ void DMMChart::mouseReleaseEvent(QMouseEvent *event)
 {
     if (!selecting)
         return;
-    {
-        QMutexLocker lock(&mutex);
-        selectionEnd = toPlot(event->pos());
-        if (ChartLayout::selectionZooms(selectionStart, selectionEnd)) {
-            for (const auto &line : chartLines) {
-                const auto range =
-                    ChartLayout::zoomRange(selectionStart.x(), selectionEnd.x(), line->visibleCount(), timeAxis);
-                if (range)
-                    line->showRange(line->first() + range->first, line->first() + range->last);
-            }
-            zoomed = true;
-        } else {
-            for (const auto &line : chartLines)
-                line->showAll();
-            zoomed = false;
+    selectionEnd = toPlot(event->pos());
+    if (ChartLayout::selectionZooms(selectionStart, selectionEnd)) {
+        for (const auto &line : chartLines) {
+            const auto range =
+                ChartLayout::zoomRange(selectionStart.x(), selectionEnd.x(), line->visibleCount(), timeAxis);
+            if (range)
+                line->showRange(line->first() + range->first, line->first() + range->last);
         }
-        selecting = false;
-        axesDirty = true;
+        zoomed = true;
+    } else {
+        for (const auto &line : chartLines)
+            line->showAll();
+        zoomed = false;
     }
+    selecting = false;
+    axesDirty = true;
     update();
 }

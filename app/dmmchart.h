@@ -97,7 +97,10 @@ private:
     bool linesDirty = true;
     bool indicatorDirty = false;
     bool selectionDirty = false;
-    // Guards the points and the layers.
+    // Every access to the points and the layers is on the GUI thread, so
+    // nothing needs guarding; the lock is taken only where points are
+    // cleared and while the layers are composed, as the chart has always
+    // done, and is no reason to call the chart from another thread.
     QMutex mutex;
 
     QTimer tmrIndicator;

@@ -72,12 +72,6 @@ void Histogram::setRanges(const QVector<HistogramLayout::Range> &newRanges)
     recount();
 }
 
-void Histogram::setSamples(const QVector<double> &newSamples)
-{
-    samples = newSamples;
-    recount();
-}
-
 void Histogram::clear()
 {
     samples.clear();

@@ -53,7 +53,6 @@ public:
 
     void setMargins(int left, int top, int right, int bottom);
     void setRanges(const QVector<HistogramLayout::Range> &ranges);
-    void setSamples(const QVector<double> &samples);
     void clear();
     void setHorizontalTitle(const QString &title);
     void setVerticalTitle(const QString &title);

@@ -84,6 +84,13 @@ void ItemTree::rename(const QModelIndex &index, const QString &name)
     itemModel->nameChanged(index);
 }
 
+void ItemTree::showStoredCount(int count)
+{
+    const QString name = QStringLiteral("%1(%2)").arg(tr("Store Data")).arg(count);
+    if (storeItem()->name() != name)
+        rename(storeIndex(), name);
+}
+
 void ItemTree::remove(const QModelIndex &index)
 {
     // Out of the tree first, so that nothing shows a deleted item.

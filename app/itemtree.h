@@ -27,6 +27,8 @@ public:
     QString proposedName() const;
     QModelIndex appendMeasureItem(const QString &name);
     void rename(const QModelIndex &index, const QString &name);
+    // Names the "Store Data" root after the meter's stored count: "Store Data(3)".
+    void showStoredCount(int count);
     // Removes the node and deletes its item with all its records.
     void remove(const QModelIndex &index);
     // Bold and coloured on `index` only.

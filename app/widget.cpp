@@ -345,9 +345,7 @@ void Widget::slotDmmDisplay(const DmmData *data)
 void Widget::showStoredCount()
 {
     const int count = driver->getStoreParam().total;
-    const QString name = QStringLiteral("%1(%2)").arg(tr("Store Data")).arg(count);
-    if (items->storeItem()->name() != name)
-        items->rename(items->storeIndex(), name);
+    items->showStoredCount(count);
     ui->btnStoreDelete->setEnabled(count > 0);
 }
 
@@ -365,11 +363,6 @@ void Widget::slotDmmCommunicationTimeout()
 {
     // The driver has already closed itself.
     QMessageBox::warning(this, QString(), tr("Communication timed out, please reconnect."));
-}
-
-void Widget::slotUSBRefreshed(int num)
-{
-    ui->actionConnect->setEnabled(num > 0);
 }
 
 void Widget::on_actionTest_triggered()

@@ -68,7 +68,6 @@ private slots:
     void slotDmmCommunicationTimeout();
     void slotLinkLost(const QDateTime &at);
     void slotLinkRestored(const QDateTime &lostAt, const QDateTime &backAt);
-    void slotUSBRefreshed(int num);
     void on_actionTest_triggered();
     void on_actionImport_triggered();
     void on_actionExport_triggered();

@@ -202,7 +202,6 @@ QVector<DateField> dateFields(const QString &code)
 }
 
 const QString TextFormat = QStringLiteral("@");
-const QString DateTimeText = QStringLiteral("yyyy-MM-dd hh:mm:ss");
 // Column widths of fitted columns: average character width of the default
 // font and the cell margins; unfitted columns keep the spreadsheet default.
 constexpr double CharWidthCm = 0.2;
@@ -383,7 +382,8 @@ private:
     {
         if (value.type() != QVariant::String || !isDateStyle(style))
             return QDateTime();
-        return QDateTime::fromString(value.toString(), DateTimeText);
+        // The date and time codes given to cells read the same as Qt's.
+        return QDateTime::fromString(value.toString(), styles[style].numberFormat);
     }
 
     void writeStyles()
