@@ -19,18 +19,17 @@ DmmData::DmmData(const DmmData &other) : QObject(nullptr), rate(other.rate), tri
         channels.append(new ChannelData(*channel));
     for (const LineData *line : other.lines) {
         auto *copy = new LineData(*line);
-        // A line not bound to a channel yet stays unbound.
-        if (line->channel) {
-            copy->channel = new ChannelData(*line->channel);
-            ownedLineChannels.append(copy->channel);
-        }
+        // A line shows the copy's own entry of its channel: a private copy
+        // per line would hold the same values once more for every reading
+        // kept. A line not bound to a channel yet stays unbound.
+        if (line->channel)
+            copy->channel = channels.value(line->channel->number - 1);
         lines.append(copy);
     }
 }
 
 DmmData::~DmmData()
 {
-    qDeleteAll(ownedLineChannels);
     qDeleteAll(lines);
     qDeleteAll(channels);
 }

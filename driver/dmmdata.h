@@ -12,7 +12,7 @@ struct ChannelData;
 // lines[0] only; lines[1] keeps its defaults apart from `channel`.
 struct LineData
 {
-    ChannelData *channel = nullptr; // not owned: points into a record's channels, or owned copy (see DmmData)
+    ChannelData *channel = nullptr; // not owned: points into the record's own channels
     QString lineText;
     bool relState = false;
     double relReference = 0;
@@ -64,8 +64,8 @@ public:
     static constexpr double NoneSentinel = 9.91e37;
 
     explicit DmmData(QObject *parent = nullptr);
-    // Deep copy of channels, lines (each line owns a private copy of its
-    // channel), rate and trigger source; every other field keeps its
+    // Deep copy of channels, lines (each line showing the copy's own entry of
+    // its channel), rate and trigger source; every other field keeps its
     // default. No parent.
     explicit DmmData(const DmmData &other);
     ~DmmData() override;
@@ -94,8 +94,4 @@ public:
     int auxInt2 = 0;
     QString auxText3;
     int auxInt3 = 0;
-
-private:
-    // Channel copies owned by the lines of a copied record.
-    QList<ChannelData *> ownedLineChannels;
 };

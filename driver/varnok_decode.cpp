@@ -233,22 +233,6 @@ bool decodeFloating(DmmData &data, const QByteArray &command, const QByteArray &
 
 using RecordDecoder = bool (*)(DmmData &, const QByteArray &command, const QByteArray &answer);
 
-// Every entry of a record that stands for channel `number`: the record's own
-// channel and the private copies a copied record's lines hold. Converted texts
-// go to all of them, so that no entry keeps a raw sentinel as a reading.
-QList<ChannelData *> entriesOf(const DmmData &data, int number)
-{
-    QList<ChannelData *> entries;
-    QList<ChannelData *> candidates = data.channels;
-    for (const LineData *line : data.lines)
-        candidates << line->channel;
-    for (ChannelData *ch : qAsConst(candidates)) {
-        if (ch && ch->number == number && !entries.contains(ch))
-            entries << ch;
-    }
-    return entries;
-}
-
 // Units repeat on every reading: each record refers to one shared text
 // instead of carrying a copy of its own.
 QString shared(const QString &unit)
@@ -348,7 +332,7 @@ bool Varnok::decodeRemoteState(const QByteArray &answer)
 void Varnok::convertDmmDataValues(DmmData *data)
 {
     for (int i = 0; i < 2; ++i) {
-        const ChannelData *ch = data->lines[i]->channel;
+        ChannelData *ch = data->lines[i]->channel;
         if (!ch) // no function answer has named this line's channel yet
             continue;
         const QString f = ch->functions[i].toUpper();
@@ -390,24 +374,14 @@ void Varnok::convertDmmDataValues(DmmData *data)
             unit = decibelUnit(f);
         unit = shared(withMicroSign(unit));
         const double value = mode == DmmData::ValueNormal ? v : 0;
-        // The entries of one channel are copies of one source: written once,
-        // the others share the written lists instead of copying them again.
-        const QList<ChannelData *> entries = entriesOf(*data, ch->number);
-        ChannelData *written = entries.first();
         // Written only when they differ: a list shared with the live record
         // is not copied for nothing.
-        if (written->values.at(i) != value)
-            written->values[i] = value;
-        if (written->valueModes.at(i) != mode)
-            written->valueModes[i] = mode;
-        written->valueTexts[i] = text;
-        written->unitTexts[i] = unit;
-        for (ChannelData *entry : entries.mid(1)) {
-            entry->values = written->values;
-            entry->valueModes = written->valueModes;
-            entry->valueTexts = written->valueTexts;
-            entry->unitTexts = written->unitTexts;
-        }
+        if (ch->values.at(i) != value)
+            ch->values[i] = value;
+        if (ch->valueModes.at(i) != mode)
+            ch->valueModes[i] = mode;
+        ch->valueTexts[i] = text;
+        ch->unitTexts[i] = unit;
     }
 
     for (ChannelData *ch : qAsConst(data->channels)) {
@@ -423,9 +397,5 @@ void Varnok::convertDmmDataValues(DmmData *data)
             ch->frequencyText = getValueStr(mode);
         }
         ch->frequencyUnit = shared(prefix + QStringLiteral("Hz"));
-        for (ChannelData *entry : entriesOf(*data, ch->number)) {
-            entry->frequencyText = ch->frequencyText;
-            entry->frequencyUnit = ch->frequencyUnit;
-        }
     }
 }

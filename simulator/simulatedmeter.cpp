@@ -19,8 +19,9 @@ namespace {
 
 using Clock = MeterModel::Clock;
 
-// The log stays readable in a demo that runs for days: only the newest lines are kept.
-constexpr std::size_t logCapacity = 100000;
+// Only the newest lines are kept, so that a program connected for days stays
+// flat in memory: some seven minutes of polling (about 0.5 MB).
+constexpr std::size_t logCapacity = 10000;
 
 struct PendingAnswer
 {
