@@ -19,20 +19,24 @@ constexpr size_t RecordsBetweenClockReads = 256;
 
 QPointer<RecordDisposal> theInstance;
 
-// The small blocks of a freed record wait in the allocator's fast lists;
-// left to pile up, the next large allocation merges them all at once, which
-// for a day of readings holds the thread up for a second. Merging after each
-// slice keeps that work as small as the slice (and gives the memory back).
-void settleHeap()
+// The small blocks of a freed record would wait in the allocator's fast
+// lists; left to pile up, the next large allocation or free merges them all
+// at once, which after a day of readings holds the thread up for a second.
+// Without fast lists each block is merged as it is freed, in the slice that
+// frees it.
+void mergeBlocksAsTheyAreFreed()
 {
 #ifdef __GLIBC__
-    malloc_trim(0);
+    mallopt(M_MXFAST, 0);
 #endif
 }
 
 } // namespace
 
-RecordDisposal::RecordDisposal(QObject *parent) : QObject(parent) {}
+RecordDisposal::RecordDisposal(QObject *parent) : QObject(parent)
+{
+    mergeBlocksAsTheyAreFreed();
+}
 
 RecordDisposal::~RecordDisposal()
 {
@@ -72,12 +76,9 @@ void RecordDisposal::timerEvent(QTimerEvent *)
     clock.start();
     while (next < pending.size()) {
         delete pending[next++];
-        if (next % RecordsBetweenClockReads == 0 && clock.nsecsElapsed() > SliceNs) {
-            settleHeap();
+        if (next % RecordsBetweenClockReads == 0 && clock.nsecsElapsed() > SliceNs)
             return;
-        }
     }
-    settleHeap();
     pending.clear();
     pending.shrink_to_fit();
     next = 0;
