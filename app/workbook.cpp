@@ -207,8 +207,10 @@ const QString TextFormat = QStringLiteral("@");
 constexpr double CharWidthCm = 0.2;
 constexpr double MarginCm = 0.3;
 constexpr double DefaultWidthCm = 2.258;
-// Characters of a width's number, leading zeros included: "0002.258".
+// Characters of a width's number, leading zeros included: "0002.258"; a
+// wider column is cut to the widest that fits.
 constexpr int WidthDigits = 8;
+constexpr double MaxWidthCm = 9999.999;
 
 class FlatOdsWriter
 {
@@ -344,7 +346,7 @@ private:
     // fitted ones go over them once every row has been measured.
     static QString widthText(double cm)
     {
-        return QStringLiteral("%1cm").arg(cm, WidthDigits, 'f', 3, QLatin1Char('0'));
+        return QStringLiteral("%1cm").arg(qMin(cm, MaxWidthCm), WidthDigits, 'f', 3, QLatin1Char('0'));
     }
 
     bool fillInWidths()

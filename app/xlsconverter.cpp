@@ -146,7 +146,8 @@ bool XlsConverter::convert(const QString &workDir, const QString &source) const
     ConverterProcess process;
     process.setProgram(QStringLiteral("/bin/sh"));
     const QString profile = QUrl::fromLocalFile(QDir(workDir).filePath(QStringLiteral("profile"))).toString();
-    process.setArguments({QStringLiteral("-c"), SessionShell, QStringLiteral("sh"), program, QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
+    process.setArguments({QStringLiteral("-c"), SessionShell, QStringLiteral("sh"), program,
+                          QStringLiteral("-env:UserInstallation=") + profile, QStringLiteral("--headless"),
                           QStringLiteral("--invisible"), QStringLiteral("--nologo"), QStringLiteral("--norestore"),
                           QStringLiteral("--nolockcheck"), QStringLiteral("--convert-to"),
                           QStringLiteral("xls:MS Excel 97"), QStringLiteral("--outdir"), workDir, source});
@@ -179,7 +180,8 @@ bool XlsConverter::convert(const QString &workDir, const QString &source) const
     loop.exec();
 
     if (process.state() != QProcess::NotRunning) {
-        // Over time (or lost): end the whole session, never wait for it.
+        // Over time, cancelled or the program ending: end the whole
+        // session, never wait for it.
         if (process.processId() > 0)
             ::kill(-pid_t(process.processId()), SIGKILL);
         process.waitForFinished(KillGraceMs);
