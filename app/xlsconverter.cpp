@@ -29,6 +29,7 @@ constexpr int BaseTimeLimitMs = 60000;
 constexpr int KillGraceMs = 5000;
 // How often a running conversion looks whether the user cancelled it.
 constexpr int CancelCheckMs = 50;
+constexpr qint64 CopyPieceBytes = 1 << 20;
 
 // A work folder is named after the process that made it, so that the
 // folders of a killed run can be told from a running one's.
@@ -137,7 +138,15 @@ bool XlsConverter::save(const Workbook &book, const QString &path) const
         // Written beside the target and renamed over it: a failed save
         // leaves whatever file was there before.
         QSaveFile out(path);
-        return out.open(QIODevice::WriteOnly) && out.write(in.readAll()) == in.size() && out.commit();
+        if (!out.open(QIODevice::WriteOnly))
+            return false;
+        // In pieces: a large workbook's file is hundreds of megabytes.
+        while (!in.atEnd()) {
+            const QByteArray piece = in.read(CopyPieceBytes);
+            if (piece.isEmpty() || out.write(piece) != piece.size())
+                return false;
+        }
+        return out.commit();
     });
 }
 
