@@ -67,7 +67,8 @@ elif [ "$package_status" -ne 0 ]; then
     exit 1
 fi
 
-build_and_test build/test-asan -DDMMPANEL_SANITIZE=address,undefined
+# The benchmarks are built and checked by the plain stage; they are not run here.
+build_and_test build/test-asan -DDMMPANEL_SANITIZE=address,undefined -DDMMPANEL_BUILD_BENCH=OFF
 # --- thread sanitizer stage (pool, pacing-thread and link-worker tests) ---
 # The pools and the pacing thread, the code two threads share, and the
 # driver with its link worker and the reconnect logic against the simulated
