@@ -65,12 +65,22 @@ QString ChartLine::label(const ChartPoint &point) const
     return labelMaker ? labelMaker(point) : QString::number(point.value, 'g', 6);
 }
 
+// Milliseconds on the reading's own clock. Unlike QDateTime::msecsTo this asks
+// the time zone nothing, which cost seconds when a large item filled the chart;
+// a clock change at worst shows one gap that was none.
+static qint64 wallClockMs(const QDateTime &time)
+{
+    constexpr qint64 DayMs = 24 * 60 * 60 * 1000;
+    return time.date().toJulianDay() * DayMs + time.time().msecsSinceStartOfDay();
+}
+
 void ChartLine::append(const ChartPoint &point)
 {
     const std::size_t n = points.size();
     if (n >= 2) {
-        const qint64 usual = points[n - 2].time.msecsTo(points[n - 1].time);
-        const qint64 step = points[n - 1].time.msecsTo(point.time);
+        const qint64 before = wallClockMs(points[n - 1].time);
+        const qint64 usual = before - wallClockMs(points[n - 2].time);
+        const qint64 step = wallClockMs(point.time) - before;
         if (step >= MinimumGapMs && step > GapFactor * usual)
             runStarts.push_back(static_cast<qint64>(n));
     }
