@@ -74,13 +74,18 @@ static qint64 wallClockMs(const QDateTime &time)
     return time.date().toJulianDay() * DayMs + time.time().msecsSinceStartOfDay();
 }
 
+// Stored readings carry no time: no step, as QDateTime::msecsTo says.
+static qint64 stepMs(const QDateTime &from, const QDateTime &to)
+{
+    return from.isValid() && to.isValid() ? wallClockMs(to) - wallClockMs(from) : 0;
+}
+
 void ChartLine::append(const ChartPoint &point)
 {
     const std::size_t n = points.size();
     if (n >= 2) {
-        const qint64 before = wallClockMs(points[n - 1].time);
-        const qint64 usual = before - wallClockMs(points[n - 2].time);
-        const qint64 step = wallClockMs(point.time) - before;
+        const qint64 usual = stepMs(points[n - 2].time, points[n - 1].time);
+        const qint64 step = stepMs(points[n - 1].time, point.time);
         if (step >= MinimumGapMs && step > GapFactor * usual)
             runStarts.push_back(static_cast<qint64>(n));
     }
