@@ -11,6 +11,15 @@ packages=(
     # The spreadsheet export converts through LibreOffice Calc; its tests read
     # the .xls back with xlrd.
     libreoffice-calc-nogui python3-xlrd
+    # Hot-plug of the meter is heard from the kernel through libudev.
+    libudev-dev
+    # The direct .xlsx export; its tests read the files back with openpyxl.
+    libxlsxwriter-dev python3-openpyxl
+    # Forwarding readings: MQTT through libmosquitto, tested against a real
+    # Mosquitto broker and a real InfluxDB 1.x that the tests start themselves.
+    libmosquitto-dev mosquitto mosquitto-clients influxdb
+    # Builds reuse what an earlier build of the same sources compiled.
+    ccache
 )
 # Extra packages a caller may ask for, e.g. xvfb for a real-window check.
 packages+=("$@")

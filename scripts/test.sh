@@ -9,6 +9,10 @@ jobs=$(nproc)
 
 bash scripts/install-deps.sh
 
+# A compiler cache, so that the stages (and a second run) compile each source once.
+export CMAKE_CXX_COMPILER_LAUNCHER=ccache CMAKE_C_COMPILER_LAUNCHER=ccache
+export CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1
+
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
