@@ -1,17 +1,16 @@
 #include "itemdata.h"
 
 #include "dmmdata.h"
-#include "recorddisposal.h"
+#include "readingstore.h"
 
 ItemData::ItemData(const QString &name, DataType type, QObject *parent)
-    : QObject(parent), m_name(name), m_type(type)
+    : QObject(parent), m_name(name), m_store(std::make_shared<ReadingStore>()), m_type(type)
 {
 }
 
 ItemData::~ItemData()
 {
     emit recordsAboutToGo();
-    RecordDisposal::dispose(m_datas);
 }
 
 QString ItemData::name() const
@@ -24,26 +23,33 @@ void ItemData::setName(const QString &name)
     m_name = name;
 }
 
-QList<DmmData *> ItemData::datas() const
+qint64 ItemData::count() const
 {
-    return m_datas;
+    return m_store->count();
 }
 
-int ItemData::dataCount() const
+std::unique_ptr<DmmData> ItemData::record(qint64 index) const
 {
-    return m_datas.size();
+    return m_store->record(index);
+}
+
+std::shared_ptr<const ReadingStore> ItemData::store() const
+{
+    return m_store;
 }
 
 void ItemData::appendData(DmmData *data)
 {
-    m_datas.append(data);
+    const std::unique_ptr<DmmData> owned(data);
+    const qint64 first = m_store->count();
+    m_store->append(*owned);
+    emit appended(first, 1);
 }
 
 void ItemData::clearDatas()
 {
     emit recordsAboutToGo();
-    RecordDisposal::dispose(m_datas);
-    m_datas.clear();
+    m_store = std::make_shared<ReadingStore>();
 }
 
 ItemData::DataType ItemData::type() const

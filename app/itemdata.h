@@ -1,14 +1,17 @@
 #pragma once
 
-#include <QList>
 #include <QObject>
 #include <QString>
 
-class DmmData;
+#include <memory>
 
-// A named list of readings shown as one node of the item tree. The item owns
-// its records; whatever shows them hears recordsAboutToGo() before they are
-// freed (cleared, or the item deleted), and lets go of them then.
+class DmmData;
+class ReadingStore;
+
+// A named run of readings shown as one node of the item tree, kept compactly
+// in a ReadingStore. Records are built on demand from it. Whatever shows the
+// readings hears recordsAboutToGo() before they go (cleared, or the item
+// deleted), and appended() after each new reading.
 class ItemData : public QObject
 {
     Q_OBJECT
@@ -20,18 +23,23 @@ public:
 
     QString name() const;
     void setName(const QString &name);
-    QList<DmmData *> datas() const;
-    int dataCount() const;
-    // Takes ownership of `data`.
+    qint64 count() const;
+    // The record at `index` (below count()), built from the store.
+    std::unique_ptr<DmmData> record(qint64 index) const;
+    // The readings; a worker thread keeps them alive through this even when
+    // the item goes or is cleared meanwhile.
+    std::shared_ptr<const ReadingStore> store() const;
+    // Takes ownership of `data` and keeps a compact copy of it.
     void appendData(DmmData *data);
     void clearDatas();
     DataType type() const;
 
 signals:
     void recordsAboutToGo();
+    void appended(qint64 first, qint64 count);
 
 private:
     QString m_name;
-    QList<DmmData *> m_datas;
+    std::shared_ptr<ReadingStore> m_store;
     DataType m_type;
 };

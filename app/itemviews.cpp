@@ -1,5 +1,6 @@
 #include "itemviews.h"
 
+#include "dmmdata.h"
 #include "itemdata.h"
 #include "tdmsummarytablewgt.h"
 
@@ -13,6 +14,7 @@ ItemViews::ItemViews(TDMSummaryTableWgt *table, DMMChart *chart, Histogram *hist
 ItemViews::~ItemViews()
 {
     QObject::disconnect(shownItemGoing);
+    QObject::disconnect(shownItemGrowing);
 }
 
 void ItemViews::setUpCharts(QTabWidget *tabs, QWidget *histogramTab)
@@ -30,22 +32,32 @@ void ItemViews::clear()
     dataModel->clear();
     histogram->clear();
     chart.clear();
+    shownRecords.clear();
 }
 
 void ItemViews::show(const ItemData &item)
 {
     QObject::disconnect(shownItemGoing);
+    QObject::disconnect(shownItemGrowing);
     shownItemGoing = QObject::connect(&item, &ItemData::recordsAboutToGo, table, [this] { clear(); });
-    const QList<DmmData *> records = item.datas();
+    shownItemGrowing = QObject::connect(&item, &ItemData::appended, table, [this, &item](qint64 first, qint64 count) {
+        for (qint64 index = first; index < first + count; ++index) {
+            shownRecords.push_back(item.record(index));
+            dataModel->append(shownRecords.back().get());
+            chart.append(*shownRecords.back());
+        }
+        table->scrollToBottom();
+    });
     histogram->clear();
+    QList<DmmData *> records;
+    std::vector<std::unique_ptr<DmmData>> built;
+    built.reserve(size_t(item.count()));
+    for (qint64 index = 0; index < item.count(); ++index) {
+        built.push_back(item.record(index));
+        records.append(built.back().get());
+    }
     dataModel->setRecords(records);
     table->scrollToBottom();
     chart.fill(records);
-}
-
-void ItemViews::append(const DmmData &record)
-{
-    dataModel->append(&record);
-    table->scrollToBottom();
-    chart.append(record);
+    shownRecords = std::move(built);
 }

@@ -5,14 +5,17 @@
 
 #include <QMetaObject>
 
+#include <memory>
+#include <vector>
+
 class DmmData;
 class ItemData;
 class QTabWidget;
 class TDMSummaryTableWgt;
 
 // The table, the chart and the histogram that show the records of the
-// active item. They refer to the item's records and never own them, and
-// empty themselves when the item they show announces that its records go.
+// active item. They show records built from the item, and empty themselves
+// when the item announces that its records go.
 class ItemViews
 {
 public:
@@ -26,10 +29,9 @@ public:
 
     const DataModel &model() const;
     void clear();
-    // Every record of the item, in one batch, in place of what was shown.
+    // Every record of the item, in one batch, in place of what was shown;
+    // then each record appended to it, the table scrolled to it.
     void show(const ItemData &item);
-    // One more record at the end; the table scrolls to it.
-    void append(const DmmData &record);
 
 private:
     TDMSummaryTableWgt *table;
@@ -37,4 +39,6 @@ private:
     Histogram *histogram;
     ChartFeeder chart;
     QMetaObject::Connection shownItemGoing;
+    QMetaObject::Connection shownItemGrowing;
+    std::vector<std::unique_ptr<DmmData>> shownRecords; // built from the shown item for the table and chart
 };

@@ -48,12 +48,12 @@ bool Recorder::offer(DmmData *record, ItemData *item)
     if (!recording || !item || item->type() != ItemData::MeasureData)
         return false;
     // A full item stays full; recording goes on without keeping anything.
-    if (!driver.getOptInifinite() && item->dataCount() >= driver.getSamplePoints())
+    if (!driver.getOptInifinite() && item->count() >= driver.getSamplePoints())
         return false;
 
     const ChannelData &line1 = *record->lines[0]->channel;
     const ChannelData &line2 = *record->lines[1]->channel;
-    if (item->dataCount() > 0 && !sameFunctions(*record, *item->datas().constLast())) {
+    if (item->count() > 0 && !sameFunctions(*record, *item->record(item->count() - 1))) {
         // An item never mixes functions: readings of another function
         // start it anew (the views showing it empty themselves).
         item->clearDatas();
@@ -63,8 +63,8 @@ bool Recorder::offer(DmmData *record, ItemData *item)
 
     if (line1.valueModes[0] == DmmData::ValueNone || line2.valueModes[1] == DmmData::ValueNone)
         return false;
-    item->appendData(record);
     journal.keep(*record, *item);
-    views.append(*record);
+    // The item keeps a compact copy; the views hear of it.
+    item->appendData(record);
     return true;
 }

@@ -59,8 +59,5 @@ void Widget::slotDisplayStore(const DmmData *data)
 {
     // An uploaded reading belongs to "Store Data" from here on.
     auto *record = const_cast<DmmData *>(data);
-    ItemData *store = items->storeItem();
-    store->appendData(record);
-    if (store == activeItem)
-        views->append(*record);
+    items->storeItem()->appendData(record);
 }

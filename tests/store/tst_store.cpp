@@ -1,0 +1,235 @@
+// The compact store: records built back equal the appended ones, the
+// summary's moments equal a direct computation, times are found, and readers
+// read while a reading is appended.
+#include "dmmdata.h"
+#include "readingstore.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <atomic>
+#include <cmath>
+#include <thread>
+
+namespace {
+
+// Every field of a record, as text: two records are equal when their texts are.
+QString dump(const DmmData &r)
+{
+    QStringList out;
+    out << r.time.toString(Qt::ISODateWithMs) << QString::number(r.time.timeSpec())
+        << QString::number(r.time.offsetFromUtc()) << QString::number(r.isStore) << r.rate << r.triggerSource
+        << r.auxText << QString::number(r.auxCount);
+    for (const LineData *l : r.lines) {
+        out << QString::number(l->channel ? l->channel->number : 0) << l->lineText << QString::number(l->relState)
+            << QString::number(l->relReference) << QString::number(l->holdState) << QString::number(l->holdWindow)
+            << QString::number(l->holdCount) << QString::number(l->percentState)
+            << QString::number(l->percentReference) << QString::number(l->percentValue)
+            << QString::number(l->maxMinState) << QString::number(l->maxValue) << QString::number(l->minValue)
+            << l->compareState << QString::number(l->compareLower) << QString::number(l->compareUpper);
+    }
+    for (const ChannelData *c : r.channels) {
+        out << QString::number(c->number) << c->functions << c->valueTexts << c->unitTexts << c->rangeMode
+            << c->rangeValue << c->rangeUnit << QString::number(c->frequency, 'g', 17) << c->frequencyText
+            << c->frequencyUnit << QString::number(c->dbReference) << QString::number(c->dbmReference)
+            << QString::number(c->floating);
+        for (int i = 0; i < 2; ++i)
+            out << QString::number(c->values[i], 'g', 17) << QString::number(c->valueModes[i]);
+    }
+    return out.join(QLatin1Char('|'));
+}
+
+const QDateTime Start = QDateTime::fromString(QStringLiteral("2026-03-29T01:59:58.250+01:00"), Qt::ISODateWithMs);
+
+// A reading as the driver copies one: CH1 on line 1, CH2 on line 2, volts.
+std::unique_ptr<DmmData> volts(int n, double value1 = 0.012345, double value2 = 1.5)
+{
+    auto r = std::make_unique<DmmData>();
+    r->time = Start.addMSecs(250 * n);
+    r->rate = QStringLiteral("FAST");
+    r->lines[0]->channel = r->channels[0];
+    r->lines[1]->channel = r->channels[1];
+    for (int line = 0; line < 2; ++line) {
+        ChannelData *c = r->channels[line];
+        c->functions[line] = QStringLiteral("VOLT");
+        c->values[line] = line == 0 ? value1 : value2;
+        c->valueTexts[line] = line == 0 ? QString::number(value1 * 1000, 'f', 3) : QString::number(value2, 'f', 4);
+        c->unitTexts[line] = line == 0 ? QStringLiteral("mV") : QStringLiteral("V");
+        c->rangeMode = QStringLiteral("AUTO");
+        c->rangeValue = QStringLiteral("300");
+        c->rangeUnit = line == 0 ? QStringLiteral("mV") : QStringLiteral("V");
+        c->frequency = 1000.0 + n % 7 * 0.1;
+        c->frequencyText = QString::number(c->frequency / 1000, 'f', 2);
+        c->frequencyUnit = QStringLiteral("kHz");
+    }
+    return r;
+}
+
+void setState(DmmData *r, int line, DmmData::ValueMode mode, const QString &text)
+{
+    ChannelData *c = r->lines[line]->channel;
+    c->valueModes[line] = mode;
+    c->values[line] = 0;
+    c->valueTexts[line] = text;
+}
+
+} // namespace
+
+class TestStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void recordsComeBackAsAppended();
+    void momentsAgreeWithADirectSum();
+    void timesAreFound();
+    void readersReadWhileReadingsAreAppended();
+};
+
+void TestStore::recordsComeBackAsAppended()
+{
+    std::vector<std::unique_ptr<DmmData>> appended;
+    appended.push_back(volts(0));
+    appended.push_back(volts(1, -0.0000004, -2)); // "-0.000" and "-2.0000"
+    appended.push_back(volts(2));
+    setState(appended.back().get(), 0, DmmData::ValueOverload, QStringLiteral("  OL "));
+    appended.push_back(volts(3));
+    setState(appended.back().get(), 1, DmmData::ValueLow, QStringLiteral("  Lo "));
+    appended.push_back(volts(4));
+    setState(appended.back().get(), 1, DmmData::ValueNone, QStringLiteral("-----"));
+    appended.push_back(volts(5)); // texts in no form of their own: kept whole
+    appended.back()->channels[0]->valueTexts[0] = QStringLiteral("012.5");
+    appended.back()->channels[1]->frequencyText = QStringLiteral("1.5e3");
+    appended.push_back(volts(6)); // decibels on line 2, both lines on CH1
+    appended.back()->lines[1]->channel = appended.back()->channels[0];
+    appended.back()->channels[0]->functions[1] = QStringLiteral("DBM");
+    appended.back()->channels[0]->valueTexts[1] = QStringLiteral("-12.345");
+    appended.back()->channels[0]->values[1] = -12.345;
+    appended.back()->channels[0]->unitTexts[1] = QStringLiteral("dBm");
+    for (int n = 7; n < 10; ++n) { // REL, MAX/MIN and percent on, their numbers moving
+        appended.push_back(volts(n));
+        LineData &l = *appended.back()->lines[0];
+        l.relState = l.maxMinState = l.percentState = true;
+        l.relReference = 0.5;
+        l.maxValue = 0.01 * n;
+        l.minValue = -0.001;
+        l.percentValue = n % 2 ? 12.5 : 13.0;
+        l.compareState = QStringLiteral("IN");
+    }
+    appended.push_back(volts(10)); // time at another offset, rate and floating changed
+    appended.back()->time = appended.back()->time.toOffsetFromUtc(7200);
+    appended.back()->rate = QStringLiteral("SLOW");
+    appended.back()->channels[1]->floating = true;
+    appended.push_back(volts(11)); // uploaded from the meter's memory: no time, no frequency
+    appended.back()->time = QDateTime();
+    appended.back()->isStore = true;
+    appended.back()->channels[0]->frequencyText.clear();
+    appended.push_back(volts(12)); // line 2 never told its channel
+    appended.back()->lines[1]->channel = nullptr;
+    appended.push_back(volts(13, 123456.7891, 0)); // more digits than kept as a number: kept whole
+    appended.back()->channels[0]->valueTexts[0] = QStringLiteral("123456789012.5");
+    appended.push_back(volts(14)); // local time, as live readings are stamped
+    appended.back()->time = QDateTime::fromMSecsSinceEpoch(appended.back()->time.toMSecsSinceEpoch());
+
+    ReadingStore store;
+    for (const auto &record : appended)
+        store.append(*record);
+    QCOMPARE(store.count(), qint64(appended.size()));
+    for (size_t i = 0; i < appended.size(); ++i) {
+        const std::unique_ptr<DmmData> back = store.record(qint64(i));
+        QCOMPARE(dump(*back), dump(*appended[i]));
+        QCOMPARE(back->time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz t")),
+                 appended[i]->time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz t")));
+        // Each line shows the record's own channel.
+        for (const LineData *line : back->lines)
+            QVERIFY(!line->channel || back->channels.contains(line->channel));
+    }
+    // Readings with a state are left out of the moments.
+    QCOMPARE(store.moments(0, 0, 5).n, qint64(4));
+    QCOMPARE(store.moments(1, 0, 5).n, qint64(3));
+}
+
+void TestStore::momentsAgreeWithADirectSum()
+{
+    QRandomGenerator random(29);
+    const int count = 300000;
+    ReadingStore store;
+    std::vector<double> values(count);
+    std::vector<bool> counted(count);
+    std::unique_ptr<DmmData> record = volts(0);
+    for (int n = 0; n < count; ++n) {
+        // A large value with a small noise, a spike now and then, and OL.
+        values[size_t(n)] = 1000.0 + random.generateDouble() * 1e-3 + (n % 99991 == 0 ? 50.0 : 0.0);
+        counted[size_t(n)] = n % 1000 != 7;
+        ChannelData *c = record->channels[0];
+        c->valueModes[0] = counted[size_t(n)] ? DmmData::ValueNormal : DmmData::ValueOverload;
+        c->values[0] = counted[size_t(n)] ? values[size_t(n)] : 0;
+        store.append(*record);
+    }
+    for (int round = 0; round < 60; ++round) {
+        qint64 first = random.bounded(count);
+        qint64 last = round % 3 == 0 ? first + random.bounded(200) : random.bounded(count + 1);
+        if (last < first)
+            std::swap(first, last);
+        last = qMin<qint64>(last, count);
+        Moments direct;
+        for (qint64 i = first; i < last; ++i) {
+            if (counted[size_t(i)])
+                direct.add(values[size_t(i)]);
+        }
+        const Moments summed = store.moments(0, first, last);
+        QCOMPARE(summed.n, direct.n);
+        if (direct.n == 0)
+            continue;
+        QCOMPARE(summed.min, direct.min);
+        QCOMPARE(summed.max, direct.max);
+        QVERIFY(std::abs(summed.mean - direct.mean) <= 1e-9 * std::abs(direct.mean));
+        QVERIFY(std::abs(summed.sampleSd() - direct.sampleSd()) <= 1e-6 * direct.sampleSd() + 1e-12);
+    }
+}
+
+void TestStore::timesAreFound()
+{
+    ReadingStore store;
+    for (int n = 0; n < 5000; ++n)
+        store.append(*volts(n));
+    const qint64 start = Start.toMSecsSinceEpoch();
+    QCOMPARE(store.lowerBound(start - 1), qint64(0));
+    QCOMPARE(store.lowerBound(start + 250 * 1234), qint64(1234));
+    QCOMPARE(store.lowerBound(start + 250 * 1234 + 1), qint64(1235));
+    QCOMPARE(store.lowerBound(start + 250 * 5000), qint64(5000));
+    QCOMPARE(store.msecsAt(4999), start + 250 * 4999);
+}
+
+void TestStore::readersReadWhileReadingsAreAppended()
+{
+    ReadingStore store;
+    const int count = 100000;
+    std::atomic<bool> wrong{false};
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        while (!done) {
+            const qint64 seen = store.count();
+            if (seen == 0)
+                continue;
+            const qint64 last = seen - 1;
+            const std::unique_ptr<DmmData> record = store.record(last);
+            const Moments all = store.moments(1, 0, seen);
+            if (record->channels[1]->values[1] != double(last) || all.n != seen || all.max != double(last))
+                wrong = true;
+        }
+    });
+    std::unique_ptr<DmmData> record = volts(0);
+    for (int n = 0; n < count; ++n) {
+        record->channels[1]->values[1] = n;
+        record->lines[0]->maxValue = n / 1000; // a new change of the meter's numbers now and then
+        store.append(*record);
+    }
+    done = true;
+    reader.join();
+    QVERIFY(!wrong);
+    QCOMPARE(store.count(), qint64(count));
+}
+
+QTEST_GUILESS_MAIN(TestStore)
+#include "tst_store.moc"
