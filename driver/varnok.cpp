@@ -51,8 +51,11 @@ Varnok::~Varnok()
 bool Varnok::open(Kelbrin *transport)
 {
     // Commands go out through the query and write of our own transport.
-    if (!qobject_cast<Tessaly *>(transport) || !Dmm::open(transport))
+    auto *tessaly = qobject_cast<Tessaly *>(transport);
+    if (!tessaly || !Dmm::open(transport))
         return false;
+    // A meter that leaves the bus is a lost link at once, not after the tries.
+    connect(tessaly, &Tessaly::removed, this, &Varnok::slotUSBRemoved, Qt::UniqueConnection);
 
     liveData = new DmmData;
     readingDecoded = false;
@@ -71,7 +74,7 @@ bool Varnok::open(Kelbrin *transport)
     initStatusCommandToPool();
 
     pacingTimedOut = false;
-    link = std::make_unique<LinkWorker>(*qobject_cast<Tessaly *>(transport), this,
+    link = std::make_unique<LinkWorker>(*tessaly, this,
                                         [this](std::shared_ptr<Command> command, bool ok, const QByteArray &answer) {
                                             exchangeDone(std::move(command), ok, answer);
                                         });
@@ -329,7 +332,11 @@ void Varnok::decodeFrame(const QByteArray &frame)
 
 void Varnok::slotUSBRemoved()
 {
+    // Reported as every lost link is, so that a reconnect follows.
+    if (state != Open)
+        return;
     close();
+    emit communicationTimeout();
 }
 
 void Varnok::slotCommunicationTimeout()

@@ -1,6 +1,7 @@
 #include "tessaly.h"
 
 #include "inprocessinstrument.h"
+#include "usbnotification.h"
 
 #include <QStringList>
 
@@ -28,7 +29,16 @@ USB *usbFromResource(const QString &resource)
 const quint16 Tessaly::VID = 0x28E9;
 const quint16 Tessaly::PID = 0x0285;
 
-Tessaly::Tessaly(QObject *parent) : Kelbrin(parent) {}
+Tessaly::Tessaly(QObject *parent) : Kelbrin(parent), m_notification(new USBNotification(VID, PID, this))
+{
+    connect(m_notification, &USBNotification::arrival, this, &Tessaly::arrival);
+    connect(m_notification, &USBNotification::removed, this, [this](const QString &serialNumber) {
+        // The driver may have closed on the failed exchange already; the
+        // instrument it was open on is still the current one.
+        if (!isInProcess() && mayBeCurrent(serialNumber))
+            emit removed();
+    });
+}
 
 Tessaly::~Tessaly()
 {
@@ -115,6 +125,10 @@ bool Tessaly::open()
     status = viSetAttribute(m_instrument, VI_ATTR_TMO_VALUE, TimeoutMs);
     if (status < VI_SUCCESS)
         return failOpen(OpenFailure::VisaError, status);
+    // A software instrument never leaves a bus; a meter that can leave one
+    // is watched from now on, to say so at once and to say when it is back.
+    if (!visa::isInProcessSession(m_instrument))
+        m_notification->start();
     const bool result = Orrin::open();
     emit opened();
     return result;
@@ -155,6 +169,15 @@ bool Tessaly::sameInstrument(const QString &wanted, const QString &resource)
             return false;
     }
     return true;
+}
+
+bool Tessaly::mayBeCurrent(const QString &serialNumber) const
+{
+    if (!m_usb)
+        return false;
+    const QStringList parts = m_usb->resource.split(QStringLiteral("::"));
+    const QString openSerial = parts.size() == 5 ? parts.at(3) : QString();
+    return serialNumber.isEmpty() || openSerial.isEmpty() || serialNumber.compare(openSerial, Qt::CaseInsensitive) == 0;
 }
 
 Tessaly::OpenFailure Tessaly::openFailure() const

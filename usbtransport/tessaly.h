@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+class USBNotification;
+
 // One USB instrument found by the search, from a resource string of the form
 // USB0::0x28E9::0x0285::serial::INSTR.
 struct USB
@@ -72,7 +74,10 @@ public:
     bool isInProcess() const;
 
 signals:
+    // The current instrument (open, or last opened) left the bus.
     void removed();
+    // A meter arrived on the bus and can be opened. Both are watched for
+    // from the first open of a device on the bus on.
     void arrival();
 
 private:
@@ -89,6 +94,9 @@ private:
     void closeResourceManager();
     // Reads one piece of an answer; the VISA status, with the bytes in `bytes`.
     ViStatus readPiece(QByteArray &bytes);
+    // Whether the device with this serial number (empty: not known) may be
+    // the current instrument.
+    bool mayBeCurrent(const QString &serialNumber) const;
 
     ViSession m_instrument = VI_NULL;
     ViSession m_resourceManager = VI_NULL;
@@ -98,4 +106,5 @@ private:
     int m_instrumentsSeen = 0; // by the last search, matching or not
     OpenFailure m_openFailure;
     QString m_wantedResource;
+    USBNotification *m_notification;
 };

@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 #include <sstream>
@@ -303,7 +304,8 @@ private slots:
     // unbound, then a meter bound again), driven by the driver and the
     // reconnect logic as the window drives them: it goes on after each, in
     // order, with no reading the meter did not answer, and nothing is left
-    // open or running at the end.
+    // open or running at the end. The transport announces each pull and each
+    // return from the bus, and the link is back soon after the meter is.
     void recordingSurvivesTwentyUnplugs()
     {
         constexpr int Cycles = 20;
@@ -315,6 +317,9 @@ private slots:
         std::vector<QDateTime> kept;
         int lost = 0;
         int restored = 0;
+        int removals = 0;
+        qint64 arrivedAt = -1;        // the meter's first arrival since the last pull
+        std::vector<qint64> backAfter; // ms from that arrival to the link restored
         {
             Tessaly transport;
             Varnok driver;
@@ -324,7 +329,18 @@ private slots:
                 delete data;
             });
             QObject::connect(&keeper, &Reconnector::linkLost, [&] { ++lost; });
-            QObject::connect(&keeper, &Reconnector::linkRestored, [&] { ++restored; });
+            QObject::connect(&keeper, &Reconnector::linkRestored, [&] {
+                ++restored;
+                backAfter.push_back(arrivedAt < 0 ? -1 : clock.elapsed() - arrivedAt);
+            });
+            QObject::connect(&transport, &Tessaly::removed, [&] {
+                ++removals;
+                arrivedAt = -1;
+            });
+            QObject::connect(&transport, &Tessaly::arrival, [&] {
+                if (arrivedAt < 0)
+                    arrivedAt = clock.elapsed();
+            });
             auto keepsGrowing = [&] {
                 const std::size_t before = kept.size();
                 return QTest::qWaitFor([&] { return kept.size() >= before + 2; }, LinkWaitMs);
@@ -345,6 +361,15 @@ private slots:
         }
         QCOMPARE(lost, Cycles);
         QCOMPARE(restored, Cycles);
+        QCOMPARE(removals, Cycles);
+        // Reopened on the arrival, not the next one-second search: printed,
+        // with a bound that only rules out a reconnect that never came of it.
+        std::vector<qint64> sorted = backAfter;
+        std::sort(sorted.begin(), sorted.end());
+        QVERIFY2(sorted.front() >= 0, "a link came back without an arrival");
+        qInfo("reconnect after the meter is back: median %lld ms, longest %lld ms over %d returns",
+              static_cast<long long>(sorted[sorted.size() / 2]), static_cast<long long>(sorted.back()), Cycles);
+        QVERIFY2(sorted.back() < 10000, qPrintable(QString::number(sorted.back()) + " ms"));
         for (std::size_t i = 1; i < kept.size(); ++i)
             QVERIFY(kept[i - 1] <= kept[i]);
         // Every reading kept answers a Fetch? of its own; at most the pass that
