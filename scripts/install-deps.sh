@@ -8,6 +8,9 @@ packages=(
     qtbase5-dev qtbase5-dev-tools qttools5-dev-tools
     clang libclang-rt-14-dev
     python3-pyvisa
+    # The USB VM's benchmark sets our VISA library against the pure-Python
+    # backend, which reaches the meter through libusb.
+    python3-pyvisa-py python3-usb
     # The spreadsheet export converts through LibreOffice Calc; its tests read
     # the .xls back with xlrd.
     libreoffice-calc-nogui python3-xlrd

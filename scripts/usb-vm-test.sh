@@ -7,9 +7,12 @@
 # dummy_hcd's bus, the kernel's usbtmc driver binds it, and every check goes
 # through /dev/usbtmcN.
 #
-#   bash scripts/usb-vm-test.sh [BUILD_DIR]
+#   bash scripts/usb-vm-test.sh [--bench] [BUILD_DIR]
 #
-# BUILD_DIR is a configured build tree (default build/usb-vm/build, made here).
+# BUILD_DIR is a configured build tree (default build/usb-vm/build, made here,
+# Release). --bench runs, instead of the checks, the benchmark
+# bench/bench_pyvisa_backends.py: PyVISA on our library against pyvisa-py
+# (libusb) on the same gadget, printed, never failing for a figure.
 # Everything comes from Debian packages: qemu-system-x86 and busybox-static
 # are installed when missing; the kernel is the one of linux-image-amd64,
 # used where installed, otherwise its package is fetched with apt-get download
@@ -23,6 +26,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+bench=
+if [ "${1:-}" = --bench ]; then
+    bench=1
+    shift
+fi
 build=${1:-build/usb-vm/build}
 work=$root/build/usb-vm
 mkdir -p "$work"
@@ -35,7 +43,7 @@ skip() {
 [ "$(uname -m)" = x86_64 ] || skip "the virtual machine needs an x86_64 host, this is $(uname -m)"
 [ "${USB_VM_TEST:-1}" != 0 ] || skip "USB_VM_TEST=0 asks to leave it out"
 bash scripts/install-deps.sh qemu-system-x86 busybox-static \
-    || skip "qemu-system-x86, busybox-static or python3-pyvisa could not be installed"
+    || skip "qemu-system-x86, busybox-static, python3-pyvisa or python3-pyvisa-py could not be installed"
 /usr/bin/python3 -c 'import pyvisa' || { echo "usb-vm: FAILED: python3-pyvisa is installed but does not import"; exit 1; }
 
 # --- the kernel: installed linux-image-amd64, else its package unpacked here ---
@@ -72,8 +80,14 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DDMMPANEL_WERROR=ON -DDMMPANEL_BUILD_APP=OFF \
         -DDMMPANEL_BUILD_BENCH=OFF
 fi
-cmake --build "$build" -j "$(nproc)" --target tst_usbkernel dmmgadget dmmlog dmmvisa
+if [ -n "$bench" ]; then
+    programs=(dmmgadget)
+else
+    programs=(tst_usbkernel dmmgadget dmmlog)
+fi
+cmake --build "$build" -j "$(nproc)" --target "${programs[@]}" dmmvisa
 build=$(cd "$build" && pwd)
+echo "usb-vm: $(sed -n 's/^CMAKE_BUILD_TYPE:STRING=//p' "$build/CMakeCache.txt") build in $build"
 
 # --- the initramfs ---
 staging=$work/initramfs
@@ -115,7 +129,7 @@ copy_with_libraries() {
         done
     done
 }
-copy_with_libraries "$build/bin/tst_usbkernel" "$build/bin/dmmgadget" "$build/bin/dmmlog" "$build/bin/libdmmvisa.so"
+copy_with_libraries "${programs[@]/#/$build/bin/}" "$build/bin/libdmmvisa.so"
 
 # The system's Python: its standard library without what no test imports
 # (tests, GUI toolkits, tools), its extension modules with their libraries,
@@ -130,6 +144,27 @@ cp -r "$site/pyvisa" "$site/typing_extensions.py" "$staging$site/"
 pyvisa_test=$root/tests/visa/tst_pyvisa.py
 mkdir -p "$staging$(dirname "$pyvisa_test")"
 cp "$pyvisa_test" "$staging$pyvisa_test"
+if [ -n "$bench" ]; then
+    # pyvisa-py with PyUSB, which finds libusb through ldconfig's cache.
+    cp -r "$site/pyvisa_py" "$site"/PyVISA_py-*.egg-info "$site/usb" "$site"/pyusb-*.egg-info "$staging$site/"
+    copy_with_libraries /lib/x86_64-linux-gnu/libusb-1.0.so.0 /sbin/ldconfig
+    mkdir -p "$staging/etc"
+    cp -r /etc/ld.so.conf /etc/ld.so.conf.d "$staging/etc/"
+    bench_script=$root/bench/bench_pyvisa_backends.py
+    mkdir -p "$staging$(dirname "$bench_script")"
+    cp "$bench_script" "$staging$bench_script"
+    checks="/sbin/ldconfig
+/usr/bin/python3 $bench_script $build/bin/dmmgadget $build/bin/libdmmvisa.so
+status=\$?
+echo \"usb-vm: benchmark status \$status\""
+else
+    checks="$build/bin/tst_usbkernel
+kernel_status=\$?
+/usr/bin/python3 $pyvisa_test --kernel $build/bin/dmmgadget $build/bin/libdmmvisa.so
+pyvisa_status=\$?
+echo \"usb-vm: tst_usbkernel status \$kernel_status, tst_pyvisa.py --kernel status \$pyvisa_status\"
+status=\$((kernel_status | pyvisa_status))"
+fi
 
 cat >"$staging/init" <<EOF
 #!/bin/busybox sh
@@ -149,12 +184,7 @@ for m in ${load_order[*]}; do
 done
 mount -t configfs configfs /sys/kernel/config
 echo "usb-vm: machine up, running the checks"
-$build/bin/tst_usbkernel
-kernel_status=\$?
-/usr/bin/python3 $pyvisa_test --kernel $build/bin/dmmgadget $build/bin/libdmmvisa.so
-pyvisa_status=\$?
-echo "usb-vm: tst_usbkernel status \$kernel_status, tst_pyvisa.py --kernel status \$pyvisa_status"
-status=\$((kernel_status | pyvisa_status))
+$checks
 [ \$status -eq 0 ] || dmesg | tail -n 60
 echo "usb-vm-exit=\$status"
 poweroff -f
@@ -211,5 +241,9 @@ if [ -z "$status" ]; then
         || echo "usb-vm: FAILED: the machine stopped before the checks ended (QEMU status $qemu_status)"
     exit 1
 fi
-[ "$status" -eq 0 ] && echo "usb-vm: all checks passed" || echo "usb-vm: FAILED: checks failed (status $status)"
+if [ -n "$bench" ]; then
+    [ "$status" -eq 0 ] && echo "usb-vm: benchmark done" || echo "usb-vm: FAILED: the benchmark did not run (status $status)"
+else
+    [ "$status" -eq 0 ] && echo "usb-vm: all checks passed" || echo "usb-vm: FAILED: checks failed (status $status)"
+fi
 [ "$status" -eq 0 ]
