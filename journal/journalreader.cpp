@@ -9,6 +9,7 @@
 #include <QFileInfo>
 
 #include <cmath>
+#include <limits>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -90,6 +91,17 @@ bool readLine(const QList<QByteArray> &fields, int line, DmmData *record)
     return true;
 }
 
+// A frequency written as NaN was one of the meter's sentinels, which the
+// text beside it names ("OL", "Lo", "-----"); any other NaN stays NaN.
+double sentinelOf(const QString &frequencyText)
+{
+    for (const double sentinel : {DmmData::LowSentinel, DmmData::OverloadSentinel, DmmData::NoneSentinel}) {
+        if (frequencyText == Varnok::getValueStr(Varnok::getValueMode(sentinel)))
+            return sentinel;
+    }
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
 bool readChannel(const QList<QByteArray> &fields, int index, DmmData *record)
 {
     const int at = 14 + 4 * index;
@@ -100,8 +112,8 @@ bool readChannel(const QList<QByteArray> &fields, int index, DmmData *record)
     const std::optional<double> frequency = EngPrefix::readPlainNumber(fields[at]);
     if (!frequency)
         return false;
-    channel->frequency = std::isnan(*frequency) ? 0 : *frequency;
     channel->frequencyText = QString::fromUtf8(fields[at + 1]);
+    channel->frequency = std::isnan(*frequency) ? sentinelOf(channel->frequencyText) : *frequency;
     channel->frequencyUnit = QString::fromUtf8(fields[at + 2]);
     return true;
 }

@@ -35,14 +35,16 @@ std::unique_ptr<DmmData> reading(int i, int mode1 = DmmData::ValueNormal, bool s
     ch1.frequency = 1000.5;
     ch1.frequencyText = QStringLiteral("1.00");
     ch1.frequencyUnit = QStringLiteral("kHz");
-    ch2.frequency = 9.9e37;
-    ch2.frequencyText = QStringLiteral("OL");
+    // The meter's three sentinels in turn, as the driver keeps them beside their texts.
+    const double sentinels[] = {DmmData::OverloadSentinel, DmmData::LowSentinel, DmmData::NoneSentinel};
+    ch2.frequency = sentinels[i % 3];
+    ch2.frequencyText = QStringList{"OL", "Lo", "-----"}[i % 3];
     ch2.frequencyUnit = QStringLiteral("Hz");
     ch2.floating = true;
     return record;
 }
 
-// What the table and the chart take from a reading.
+// What the table, the chart and the exports take from a reading.
 QStringList shownOf(const DmmData &r)
 {
     // The wall-clock time shown, and the moment it stands for.
@@ -53,9 +55,10 @@ QStringList shownOf(const DmmData &r)
         shown << c.functions[line] << QString::number(c.number) << QString::number(c.values[line], 'g', 17)
               << QString::number(c.valueModes[line]) << c.valueTexts[line] << c.unitTexts[line];
     }
-    // A stored reading has no frequencies to show.
+    // A stored reading has no frequencies; the values themselves go to exports.
     for (const ChannelData *c : r.channels)
-        shown << (r.isStore ? QString() : c->frequencyText + c->frequencyUnit) << QString::number(c->floating);
+        shown << (r.isStore ? QString() : c->frequencyText + c->frequencyUnit + ' ' + QString::number(c->frequency, 'g', 17))
+              << QString::number(c->floating);
     return shown;
 }
 
