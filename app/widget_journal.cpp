@@ -6,6 +6,7 @@
 #include "dmmdata.h"
 #include "itemtree.h"
 #include "journalreader.h"
+#include "journalrecovery.h"
 #include "recorder.h"
 #include "recordingjournal.h"
 #include "tessaly.h"
@@ -76,29 +77,34 @@ void Widget::initJournal()
 void Widget::offerRestore()
 {
     const QString folder = RecordingJournal::folder();
-    const QStringList paths = JournalReader::unclosedJournals(folder);
-    if (paths.isEmpty())
-        return;
+    // Only what could be read is offered, and only what is offered is closed.
     QList<JournalSummary> summaries;
-    for (const QString &path : paths)
-        summaries.append(JournalReader::summarize(path));
+    for (const QString &path : JournalRecovery::unclosedJournals(folder)) {
+        JournalSummary summary = JournalReader::summarize(path);
+        if (summary.error.isEmpty())
+            summaries.append(summary);
+    }
+    if (summaries.isEmpty())
+        return;
     DlgRestore dialog(summaries, folder, this);
     const bool restore = dialog.exec() == QDialog::Accepted;
 
     QModelIndex restored;
-    for (const QString &path : paths) {
+    for (const JournalSummary &summary : summaries) {
         if (restore) {
-            JournalContents contents = readJournal(this, path);
-            const QString name = contents.header.itemName.isEmpty() ? QFileInfo(path).completeBaseName()
-                                                                     : contents.header.itemName;
-            if (contents.error.isEmpty())
-                restored = addJournalItem(tr("%1 (restored)").arg(name), contents);
-            else
+            JournalContents contents = readJournal(this, summary.path);
+            if (!contents.error.isEmpty()) {
+                // Left open, to be offered again.
                 slotMessage(contents.error);
+                continue;
+            }
+            const QString name = contents.header.itemName.isEmpty() ? QFileInfo(summary.path).completeBaseName()
+                                                                     : contents.header.itemName;
+            restored = addJournalItem(tr("%1 (restored)").arg(name), contents);
         }
         // Offered once: closed now as its writer would have closed it.
-        if (!JournalReader::closeAfterCrash(path))
-            slotMessage(tr("The journal %1 could not be closed; it will be offered again.").arg(path));
+        if (!JournalRecovery::closeAfterCrash(summary.path))
+            slotMessage(tr("The journal %1 could not be closed; it will be offered again.").arg(summary.path));
     }
     if (restored.isValid())
         showItem(restored);

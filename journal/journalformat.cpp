@@ -5,7 +5,6 @@
 #include "varnok.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +19,7 @@ namespace JournalFormat {
 namespace {
 
 const char ClosingPrefix[] = "# Closed: ";
+const char ProgramPrefix[] = "# Program: ";
 
 // Quoted when it holds a comma, a quote or blanks at either end.
 QByteArray fieldOf(const QByteArray &text)
@@ -100,7 +100,7 @@ QByteArray headerText(const JournalHeader &header)
 {
     const QString version = header.version.isEmpty() ? QStringLiteral(DMMPANEL_VERSION) : header.version;
     QByteArray out;
-    out += commentLine(QStringLiteral("Program: %1 %2").arg(header.program, version));
+    out += ProgramPrefix + withoutLineBreaks(QStringLiteral("%1 %2").arg(header.program, version)) + '\n';
     QString instrument = header.resource.isEmpty() ? QStringLiteral("none") : header.resource;
     if (header.simulated)
         instrument += QStringLiteral(" (simulated)");
@@ -146,6 +146,22 @@ QByteArray closingLine(const QDateTime &when, qint64 readings)
 bool isClosingLine(const QByteArray &line)
 {
     return line.startsWith(ClosingPrefix);
+}
+
+bool isHeaderStart(const QByteArray &line)
+{
+    return line.startsWith(ProgramPrefix);
+}
+
+bool isHeaderRow(const QByteArray &line)
+{
+    static const QByteArray row = columnTitles().join(',');
+    return line == row || line == row + '\r';
+}
+
+bool isReadingLine(const QByteArray &line)
+{
+    return !line.isEmpty() && line.at(0) >= '0' && line.at(0) <= '9';
 }
 
 bool splitLine(const QByteArray &line, QList<QByteArray> *fields)
@@ -249,12 +265,8 @@ QString newJournalPath(const QString &folder, const QString &itemName, const QDa
         safe += (c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('_')) ? c : QLatin1Char('_');
     if (safe.isEmpty())
         safe = QStringLiteral("item");
-    const QString stem = QDir(folder).filePath(safe.left(64) + QLatin1Char('_')
-                                               + start.toString(QStringLiteral("yyyyMMdd-hhmmss")));
-    QString path = stem + QStringLiteral(".csv");
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = QStringLiteral("%1-%2.csv").arg(stem).arg(n);
-    return path;
+    return QDir(folder).filePath(safe.left(64) + QLatin1Char('_') + start.toString(QStringLiteral("yyyyMMdd-hhmmss"))
+                                 + QStringLiteral(".csv"));
 }
 
 } // namespace JournalFormat

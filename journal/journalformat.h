@@ -45,6 +45,16 @@ QByteArray closingLine(const QDateTime &when, qint64 readings);
 // True for a line (without its line feed) that closingLine wrote.
 bool isClosingLine(const QByteArray &line);
 
+// True for the first line of a header (without its line feed): the one
+// naming the program that wrote the file.
+bool isHeaderStart(const QByteArray &line);
+
+// True for the header row (without its line feed; a carriage return may end it).
+bool isHeaderRow(const QByteArray &line);
+
+// True for a line that holds a reading: it starts with the reading's number.
+bool isReadingLine(const QByteArray &line);
+
 // Splits one line (without its line feed) into fields; false when a quote is
 // left open.
 bool splitLine(const QByteArray &line, QList<QByteArray> *fields);
@@ -57,8 +67,9 @@ QByteArray isoTime(const QDateTime &time);
 // time zone lookup per reading. Invalid when the text is no such time.
 QDateTime readIsoTime(const QByteArray &text);
 
-// A free file name in `folder` for a journal of `itemName` started at `start`:
-// the name made safe for a file name, the start time, ".csv".
+// The file name in `folder` for a journal of `itemName` started at `start`:
+// the name made safe for a file name, the start time, ".csv". When it is
+// taken the writer takes the next free one.
 QString newJournalPath(const QString &folder, const QString &itemName, const QDateTime &start);
 
 } // namespace JournalFormat

@@ -11,10 +11,6 @@
 #include <cmath>
 #include <limits>
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 namespace JournalReader {
 
 namespace {
@@ -140,22 +136,11 @@ std::unique_ptr<DmmData> recordOf(const QByteArray &line)
     return record;
 }
 
-bool isHeaderRow(const QByteArray &line)
-{
-    static const QByteArray row = JournalFormat::columnTitles().join(',');
-    return line == row || line == row + '\r';
-}
-
 QDateTime timeOf(const QByteArray &line)
 {
     QList<QByteArray> fields;
     JournalFormat::splitLine(line, &fields);
     return JournalFormat::readIsoTime(fields.value(1));
-}
-
-bool isReadingLine(const QByteArray &line)
-{
-    return !line.isEmpty() && line.at(0) >= '0' && line.at(0) <= '9';
 }
 
 QByteArray contentsOf(const QString &path, QString *error)
@@ -166,32 +151,6 @@ QByteArray contentsOf(const QString &path, QString *error)
         return QByteArray();
     }
     return file.readAll();
-}
-
-// The last whole line, or an empty text.
-QByteArray lastLineOf(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    const qint64 size = file.size();
-    file.seek(qMax<qint64>(0, size - 512));
-    QByteArray tail = file.readAll();
-    const int end = tail.lastIndexOf('\n');
-    if (end < 0)
-        return QByteArray();
-    tail.truncate(end);
-    return tail.mid(tail.lastIndexOf('\n') + 1);
-}
-
-bool isInUse(const QString &path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool locked = ::flock(fd, LOCK_SH | LOCK_NB) != 0;
-    ::close(fd);
-    return locked;
 }
 
 } // namespace
@@ -209,7 +168,7 @@ JournalContents read(const QString &path)
             readComment(line, &contents.header);
             contents.closed = JournalFormat::isClosingLine(line);
         } else if (!headerSeen) {
-            if (!isHeaderRow(line)) {
+            if (!JournalFormat::isHeaderRow(line)) {
                 contents.error = QObject::tr("%1 is no table this program wrote.").arg(QFileInfo(path).fileName());
                 return contents;
             }
@@ -231,15 +190,14 @@ JournalSummary summarize(const QString &path)
 {
     JournalSummary summary;
     summary.path = path;
-    QString error;
-    const Lines lines = linesOf(contentsOf(path, &error));
+    const Lines lines = linesOf(contentsOf(path, &summary.error));
     JournalHeader header;
     const QByteArray *first = nullptr;
     const QByteArray *last = nullptr;
     for (const QByteArray &line : lines.whole) {
         if (line.startsWith('#')) {
             readComment(line, &header);
-        } else if (isReadingLine(line)) {
+        } else if (JournalFormat::isReadingLine(line)) {
             ++summary.readings;
             first = first ? first : &line;
             last = &line;
@@ -251,42 +209,6 @@ JournalSummary summarize(const QString &path)
         summary.last = timeOf(*last);
     }
     return summary;
-}
-
-QStringList unclosedJournals(const QString &folder)
-{
-    QStringList found;
-    const QFileInfoList files =
-        QDir(folder).entryInfoList({QStringLiteral("*.csv")}, QDir::Files, QDir::Time | QDir::Reversed);
-    for (const QFileInfo &file : files) {
-        if (file.size() > 0 && !JournalFormat::isClosingLine(lastLineOf(file.filePath())) && !isInUse(file.filePath()))
-            found.append(file.filePath());
-    }
-    return found;
-}
-
-bool closeAfterCrash(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadWrite))
-        return false;
-    const qint64 size = file.size();
-    // Only the last line can have been cut: look back as far as one line reaches.
-    const qint64 from = qMax<qint64>(0, size - 4096);
-    file.seek(from);
-    const QByteArray tail = file.readAll();
-    const int lastFeed = tail.lastIndexOf('\n');
-    const qint64 wholeEnd = from + lastFeed + 1;
-    if ((lastFeed >= 0 || from == 0) && wholeEnd < size && !file.resize(wholeEnd))
-        return false;
-    qint64 readings = 0;
-    file.seek(0);
-    while (!file.atEnd()) {
-        if (isReadingLine(file.readLine()))
-            ++readings;
-    }
-    file.seek(file.size());
-    return file.write(JournalFormat::closingLine(QDateTime::currentDateTime(), readings)) > 0 && file.flush();
 }
 
 } // namespace JournalReader

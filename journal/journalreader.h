@@ -29,6 +29,7 @@ struct JournalSummary
     qint64 readings = 0;
     QDateTime first; // time of the first and the last reading; invalid for stored readings
     QDateTime last;
+    QString error; // why the file could not be read; empty when it could
 };
 
 namespace JournalReader {
@@ -36,14 +37,5 @@ namespace JournalReader {
 JournalContents read(const QString &path);
 
 JournalSummary summarize(const QString &path);
-
-// The journals in `folder` whose writer ended without closing them (the
-// program died while recording), oldest first. A journal still open in a
-// running program, this one or another, is not among them.
-QStringList unclosedJournals(const QString &folder);
-
-// Closes a journal whose writer died: a line the crash cut short is cut off
-// and the closing line appended. False when the file could not be written.
-bool closeAfterCrash(const QString &path);
 
 } // namespace JournalReader

@@ -73,10 +73,36 @@ QString errorText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+// `path` itself for 1, else with "-n" before its suffix.
+QString numberedPath(const QString &path, int n)
+{
+    if (n == 1)
+        return path;
+    const QFileInfo file(path);
+    const QString suffix = file.suffix().isEmpty() ? QString() : QLatin1Char('.') + file.suffix();
+    return QStringLiteral("%1-%2%3").arg(path.left(path.size() - suffix.size())).arg(n).arg(suffix);
+}
+
+// Names tried before creating gives up: more journals of one item started in
+// one second than anyone makes.
+constexpr int MaxNames = 1000;
+
+bool isEmptyFile(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
+}
+
+bool isUnlinked(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 && st.st_nlink == 0;
+}
+
 } // namespace
 
 JournalWriter::JournalWriter(const QString &path, const JournalHeader &header, QObject *parent)
-    : QObject(parent), m_path(path), header(header), sync(std::make_shared<JournalSync>())
+    : QObject(parent), requestedPath(path), m_path(path), header(header), sync(std::make_shared<JournalSync>())
 {
 }
 
@@ -85,21 +111,31 @@ JournalWriter::~JournalWriter()
     close();
 }
 
+QString JournalWriter::path() const
+{
+    return m_path;
+}
+
 void JournalWriter::append(const DmmData &record)
 {
     if (closed)
         return;
-    ++count;
-    if (!writeLine(JournalFormat::recordLine(count, record))) {
+    const qint64 number = count + 1;
+    // A new file started for this reading names the readings before it.
+    const bool written = isWritable() && writeLine(JournalFormat::recordLine(number, record));
+    count = number;
+    if (written) {
+        ++inFile;
+    } else {
         if (!firstMissing)
-            firstMissing = count;
-        lastMissing = count;
+            firstMissing = number;
+        lastMissing = number;
     }
 }
 
 void JournalWriter::appendComment(const QString &text)
 {
-    if (!closed)
+    if (!closed && isWritable())
         writeLine(JournalFormat::commentLine(text));
 }
 
@@ -111,14 +147,11 @@ void JournalWriter::close()
     // The closing line is worth one more try, even right after a failure.
     lastAttempt.invalidate();
     // A journal that never got a reading was never created.
-    if (goodSize >= 0)
-        writeLine(JournalFormat::closingLine(QDateTime::currentDateTime(), count));
-    if (fd >= 0) {
-        // Released now, not when the sync thread lets go of its duplicate.
-        ::flock(fd, LOCK_UN);
-        ::close(fd);
-    }
-    fd = -1;
+    if (goodSize >= 0 && isWritable())
+        writeLine(JournalFormat::closingLine(QDateTime::currentDateTime(), inFile));
+    if (fd >= 0)
+        ::flock(fd, LOCK_UN); // now, not when the sync thread lets go of its duplicate
+    dropFile();
     {
         const std::lock_guard<std::mutex> lock(sync->mutex);
         sync->stop = true;
@@ -126,74 +159,112 @@ void JournalWriter::close()
     sync->wake.notify_one();
 }
 
-bool JournalWriter::writeLine(const QByteArray &line)
-{
-    if (!isOpen())
-        return false;
-    if (firstMissing) {
-        const QByteArray gap = JournalFormat::commentLine(
-            tr("Not written: readings %1 to %2 (the journal could not be written)").arg(firstMissing).arg(lastMissing));
-        if (!writeWhole(gap))
-            return false;
-    }
-    if (!writeWhole(line))
-        return false;
-    if (failing) {
-        failing = false;
-        emit recovered(firstMissing ? tr("The journal %1 is written again; readings %2 to %3 are missing from it.")
-                                          .arg(m_path)
-                                          .arg(firstMissing)
-                                          .arg(lastMissing)
-                                    : tr("The journal %1 is written again.").arg(m_path));
-    }
-    firstMissing = lastMissing = 0;
-    return true;
-}
-
-bool JournalWriter::isOpen()
+bool JournalWriter::isWritable()
 {
     if (const int error = sync->error.exchange(0))
         fail(errorText(error));
-    if (sync->removed.exchange(false))
+    // The sync thread's word may be about a file already replaced: asked again.
+    if (sync->removed.exchange(false) && fd >= 0 && isUnlinked(fd)) {
+        dropFile();
         fail(tr("the file was removed"));
-    if (fd >= 0)
+    }
+    if (fd >= 0 && !failing)
         return true;
     // A failing disk is not asked again for every reading.
     if (lastAttempt.isValid() && lastAttempt.elapsed() < RetryMs)
         return false;
     lastAttempt.start();
-    return open();
+    return fd >= 0 ? repair() : create();
 }
 
-bool JournalWriter::open()
+bool JournalWriter::writeLine(const QByteArray &line)
 {
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
-    fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        fail(errorText(errno));
-        return false;
+    if (firstMissing) {
+        const QString gap = fileLost ? tr("Not written: readings %1 to %2 (the journal's file was removed)")
+                                     : tr("Not written: readings %1 to %2 (the journal could not be written)");
+        if (!writeWhole(JournalFormat::commentLine(gap.arg(firstMissing).arg(lastMissing))))
+            return false;
+        // Named now: a line that fails next starts a range of its own.
+        reportedFirst = reportedFirst ? reportedFirst : firstMissing;
+        reportedLast = lastMissing;
+        firstMissing = lastMissing = 0;
+        fileLost = false;
     }
-    // Held while the journal is open, so another instance does not take it
-    // for the journal of a crashed one.
-    ::flock(fd, LOCK_EX | LOCK_NB);
+    if (!writeWhole(line))
+        return false;
+    if (failing) {
+        failing = false;
+        emit recovered(reportedFirst ? tr("The journal %1 is written again; readings %2 to %3 are missing from it.")
+                                           .arg(m_path)
+                                           .arg(reportedFirst)
+                                           .arg(reportedLast)
+                                     : tr("The journal %1 is written again.").arg(m_path));
+        reportedFirst = reportedLast = 0;
+    }
+    return true;
+}
+
+// A new file, locked before anything is in it. A name taken is left to
+// whoever has it, unless the file is empty and its lock granted (the logger
+// makes its output file before the first reading). A file of this recording
+// that was lost leaves every reading so far missing from the new one.
+bool JournalWriter::create()
+{
+    QDir().mkpath(QFileInfo(requestedPath).absolutePath());
+    int created = -1;
+    QString name;
+    for (int n = 1; created < 0; ++n) {
+        name = numberedPath(requestedPath, n);
+        const QByteArray file = QFile::encodeName(name);
+        created = ::open(file.constData(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        const int error = errno;
+        if (created < 0 && error == EEXIST)
+            created = ::open(file.constData(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+        else if (created < 0) {
+            fail(errorText(error));
+            return false;
+        }
+        // A lock refused means the file is in use: it is left to whoever holds it.
+        if (created >= 0 && (::flock(created, LOCK_EX | LOCK_NB) != 0 || !isEmptyFile(created))) {
+            ::close(created);
+            created = -1;
+        }
+        if (created < 0 && n == MaxNames) {
+            fail(errorText(EEXIST));
+            return false;
+        }
+    }
+    if (goodSize >= 0 && count > 0) {
+        firstMissing = 1;
+        lastMissing = count;
+        fileLost = true;
+    }
+    fd = created;
+    m_path = name;
+    goodSize = 0;
+    inFile = 0;
+    shareWithSync(fd);
+    return writeWhole(JournalFormat::headerText(header));
+}
+
+// The file is still this writer's after a failed write: what a torn write
+// left of a line is cut off before the next one, or it would be glued to it.
+bool JournalWriter::repair()
+{
     struct stat st;
     if (::fstat(fd, &st) != 0) {
         fail(errorText(errno));
         return false;
     }
-    const qint64 size = st.st_size;
-    if (goodSize >= 0 && size > goodSize && ::ftruncate(fd, goodSize) != 0) {
-        // The end of a line cut short is still there and cannot go.
+    if (st.st_nlink == 0) {
+        dropFile();
+        return create();
+    }
+    if (st.st_size > goodSize && ::ftruncate(fd, goodSize) != 0) {
         fail(errorText(errno));
         return false;
     }
-    goodSize = qMin<qint64>(size, goodSize >= 0 ? goodSize : size);
-    shareWithSync(fd);
-    if (size == 0) {
-        goodSize = 0;
-        if (!writeWhole(JournalFormat::headerText(header)))
-            return false;
-    }
+    goodSize = qMin<qint64>(goodSize, st.st_size);
     return true;
 }
 
@@ -207,24 +278,30 @@ bool JournalWriter::writeWhole(const QByteArray &bytes)
     }
     const int error = written < 0 ? errno : ENOSPC;
     // Part of the line reached the file: cut it off, or the next line would
-    // be glued to it. When even that fails the file is reopened later and cut then.
+    // be glued to it. When even that fails it is cut before the next try.
     if (written > 0)
         ::ftruncate(fd, goodSize);
     fail(errorText(error));
     return false;
 }
 
+// Reported once until a line is written again. The file stays open, and so
+// its lock stays held.
 void JournalWriter::fail(const QString &reason)
 {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-    shareWithSync(-1);
     if (!failing) {
         failing = true;
         emit failed(tr("The journal %1 can not be written (%2); the readings are kept in memory only.")
                         .arg(m_path, reason));
     }
+}
+
+void JournalWriter::dropFile()
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+    shareWithSync(-1);
 }
 
 void JournalWriter::shareWithSync(int descriptor)

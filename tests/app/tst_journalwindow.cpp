@@ -86,6 +86,8 @@ private slots:
     void initTestCase();
     void crashRestore_data();
     void crashRestore();
+    void foreignFiles_data();
+    void foreignFiles();
     void keptOnDisk_data();
     void keptOnDisk();
     void csvExport();
@@ -183,6 +185,67 @@ void TestJournalWindow::crashRestore()
     window.offerRestore();
     QCOMPARE(again.dialogCount(), 0);
     QCOMPARE(JournalReader::read(files.first()).records.size(), size_t(inFile));
+}
+
+void TestJournalWindow::foreignFiles_data()
+{
+    QTest::addColumn<bool>("restore");
+    QTest::newRow("Do not restore") << false;
+    QTest::newRow("Restore") << true;
+}
+
+// CSV files of other programs in the journal folder are never offered and
+// never changed; a journal whose last line a crash tore long is offered once.
+void TestJournalWindow::foreignFiles()
+{
+    QFETCH(bool, restore);
+    WindowFixture fixture;
+    Widget *window = fixture.window();
+    const QDir folder(RecordingJournal::folder());
+    QVERIFY(folder.mkpath(QStringLiteral(".")));
+    const QMap<QString, QByteArray> foreign{{QStringLiteral("table.csv"), "a,b\n1,2\n"},
+                                           {QStringLiteral("binary.csv"), QByteArray(10240, '\x9c')}};
+    for (auto file = foreign.begin(); file != foreign.end(); ++file) {
+        QFile out(folder.filePath(file.key()));
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file.value()) == file.value().size());
+    }
+    JournalHeader header;
+    header.program = QStringLiteral("dmmpanel");
+    header.itemName = QStringLiteral("Measure1");
+    header.started = baseline()->time;
+    QByteArray crashed = JournalFormat::headerText(header);
+    for (int n = 1; n <= 3; ++n)
+        crashed += JournalFormat::recordLine(n, *readingWith(QStringLiteral("VOLT"), n));
+    crashed += QByteArray(6000, '7'); // a last line torn long, as a power cut may leave it
+    const QString journal = folder.filePath(QStringLiteral("Measure1_20261207-093005.csv"));
+    QFile out(journal);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(crashed) == crashed.size());
+    out.close();
+
+    QList<QStringList> offered;
+    ModalAnswerer answerer;
+    answerer.setDialogHandler([&](QDialog *dialog) {
+        const QTreeWidget *list = dialog->findChild<QTreeWidget *>(QStringLiteral("journalList"));
+        for (int row = 0; row < list->topLevelItemCount(); ++row)
+            offered << QStringList{list->topLevelItem(row)->text(0), list->topLevelItem(row)->text(1)};
+        restore ? dialog->accept() : dialog->reject();
+    });
+    window->offerRestore();
+    QCOMPARE(offered, (QList<QStringList>{{QStringLiteral("Measure1"), QStringLiteral("3")}}));
+    QCOMPARE(activeName(window), restore ? QStringLiteral("Measure1 (restored)") : QStringLiteral("Measure1"));
+    for (auto file = foreign.begin(); file != foreign.end(); ++file) {
+        QFile in(folder.filePath(file.key()));
+        QVERIFY(in.open(QIODevice::ReadOnly));
+        QCOMPARE(in.readAll(), file.value());
+    }
+    const JournalContents closed = JournalReader::read(journal);
+    QVERIFY(closed.closed);
+    QCOMPARE(closed.skippedLines, 0);
+    QCOMPARE(int(closed.records.size()), 3);
+
+    ModalAnswerer again;
+    window->offerRestore();
+    QCOMPARE(again.dialogCount(), 0);
 }
 
 void TestJournalWindow::keptOnDisk_data()

@@ -2,10 +2,12 @@
 // crash, an outside CSV reader in any locale, and disks that refuse writes.
 #include "dmmdata.h"
 #include "journalreader.h"
+#include "journalrecovery.h"
 #include "journalwriter.h"
 
 #include <QtTest>
 
+#include <algorithm>
 #include <clocale>
 #include <ctime>
 
@@ -95,8 +97,11 @@ private slots:
     void roundTrip_data();
     void roundTrip();
     void clockChange();
+    void sharedName();
     void tornLastLine_data();
     void tornLastLine();
+    void foreignFiles_data();
+    void foreignFiles();
     void outsideReader_data();
     void outsideReader();
     void refusedWrites_data();
@@ -134,10 +139,11 @@ void TestJournal::roundTrip()
         writer.appendComment(QStringLiteral("Link lost: a comment between readings"));
         written.push_back(reading(3, DmmData::ValueNormal, stored));
         writer.append(*written.back());
-        QVERIFY(JournalReader::unclosedJournals(dir.filePath(QStringLiteral("journal"))).isEmpty()); // in use
+        QVERIFY(JournalRecovery::unclosedJournals(dir.filePath(QStringLiteral("journal"))).isEmpty()); // in use
+        QVERIFY(!JournalRecovery::closeAfterCrash(writer.path()));
         QCOMPARE(failed.count(), 0);
     }
-    QCOMPARE(JournalReader::unclosedJournals(dir.filePath(QStringLiteral("journal"))), QStringList());
+    QCOMPARE(JournalRecovery::unclosedJournals(dir.filePath(QStringLiteral("journal"))), QStringList());
 
     const JournalContents contents = JournalReader::read(path);
     QVERIFY2(contents.error.isEmpty(), qPrintable(contents.error));
@@ -193,18 +199,44 @@ void TestJournal::clockChange()
     }
 }
 
+// Two programs start a recording of the same item in the same second.
+void TestJournal::sharedName()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Measure1_20261207-093005.csv"));
+    JournalWriter first(path, header(QStringLiteral("Measure1")));
+    JournalWriter second(path, header(QStringLiteral("Measure1")));
+    for (int i = 0; i < 4; ++i)
+        (i % 2 ? second : first).append(*reading(i));
+    QCOMPARE(first.path(), path);
+    QVERIFY(second.path() != path);
+    QVERIFY(JournalRecovery::unclosedJournals(dir.path()).isEmpty());
+    first.close();
+    second.close();
+    for (const JournalWriter *writer : {&first, &second}) {
+        const JournalContents contents = JournalReader::read(writer->path());
+        QCOMPARE(int(contents.records.size()), 2);
+        QCOMPARE(contents.records[1]->time, reading(writer == &first ? 2 : 3)->time);
+    }
+}
+
 void TestJournal::tornLastLine_data()
 {
     QTest::addColumn<int>("cut");
-    // Bytes cut off the end of the file, the last line feed included.
-    QTest::newRow("line feed only") << 1;
-    QTest::newRow("within the unit") << 2;
-    QTest::newRow("within the time") << 100;
+    QTest::addColumn<QByteArray>("tail");
+    // Bytes cut off the end of the file, the last line feed included, and
+    // what took their place.
+    QTest::newRow("line feed only") << 1 << QByteArray();
+    QTest::newRow("within the unit") << 2 << QByteArray();
+    QTest::newRow("within the time") << 100 << QByteArray();
+    QTest::newRow("torn line longer than 4 KiB") << 100 << QByteArray(10000, '7');
+    QTest::newRow("zeros a power cut left") << 50 << QByteArray(70000, '\0');
 }
 
 void TestJournal::tornLastLine()
 {
     QFETCH(int, cut);
+    QFETCH(QByteArray, tail);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("torn.csv"));
     std::vector<std::unique_ptr<DmmData>> written;
@@ -221,9 +253,10 @@ void TestJournal::tornLastLine()
     QVERIFY(file.open(QIODevice::ReadWrite));
     const QByteArray bytes = file.readAll();
     QVERIFY(file.resize(bytes.lastIndexOf("# Closed") - cut));
+    QVERIFY(file.seek(file.size()) && file.write(tail) == tail.size());
     file.close();
 
-    QCOMPARE(JournalReader::unclosedJournals(dir.path()), QStringList{path});
+    QCOMPARE(JournalRecovery::unclosedJournals(dir.path()), QStringList{path});
     JournalContents contents = JournalReader::read(path);
     QCOMPARE(int(contents.records.size()), 4);
     QCOMPARE(contents.skippedLines, 1);
@@ -232,12 +265,53 @@ void TestJournal::tornLastLine()
     for (int i = 0; i < 4; ++i)
         QCOMPARE(shownOf(*contents.records[size_t(i)]), shownOf(*written[size_t(i)]));
 
-    QVERIFY(JournalReader::closeAfterCrash(path));
-    QCOMPARE(JournalReader::unclosedJournals(dir.path()), QStringList());
+    QVERIFY(JournalRecovery::closeAfterCrash(path));
+    QCOMPARE(JournalRecovery::unclosedJournals(dir.path()), QStringList());
     contents = JournalReader::read(path);
     QCOMPARE(int(contents.records.size()), 4);
     QCOMPARE(contents.skippedLines, 0);
     QVERIFY(contents.closed);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray closed = file.readAll();
+    file.close();
+    QVERIFY(closed.endsWith(" 4 readings\n"));
+    // Closed once: a second close leaves it as it is.
+    QVERIFY(JournalRecovery::closeAfterCrash(path));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), closed);
+}
+
+void TestJournal::foreignFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QByteArray noise(10240, '\0');
+    quint32 state = 28;
+    for (char &byte : noise) {
+        state = state * 1664525u + 1013904223u;
+        byte = char(state >> 24);
+    }
+    QTest::newRow("plain table") << QByteArray("a,b\n1,2\n3,");
+    QTest::newRow("random bytes") << noise;
+    QTest::newRow("our columns, no header") << JournalFormat::columnTitles().join(',') + "\n1,";
+    QByteArray unfinished = JournalFormat::headerText(header(QStringLiteral("Measure1")));
+    unfinished.chop(40);
+    QTest::newRow("header cut short") << unfinished;
+}
+
+// Files in the journal folder that no writer of journals made: never
+// offered, never changed.
+void TestJournal::foreignFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("foreign.csv"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+    QCOMPARE(JournalRecovery::unclosedJournals(dir.path()), QStringList());
+    QVERIFY(!JournalRecovery::closeAfterCrash(path));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), bytes);
 }
 
 void TestJournal::outsideReader_data()
@@ -300,8 +374,32 @@ void TestJournal::refusedWrites_data()
     QTest::addColumn<QString>("refusal");
     QTest::newRow("disk full") << "full";
     QTest::newRow("read-only folder") << "read-only";
-    QTest::newRow("file removed") << "removed";
+    QTest::newRow("file removed") << "file removed";
+    QTest::newRow("folder removed") << "folder removed";
 }
+
+namespace {
+
+// The readings a journal holds and those its `#` lines name as not written,
+// by number.
+QList<qint64> accountedFor(const QByteArray &journal)
+{
+    QList<qint64> numbers;
+    const QByteArray notWritten = "# Not written: readings ";
+    for (const QByteArray &line : journal.split('\n')) {
+        if (JournalFormat::isReadingLine(line)) {
+            numbers << line.left(line.indexOf(',')).toLongLong();
+        } else if (line.startsWith(notWritten)) {
+            const QList<QByteArray> words = line.mid(notWritten.size()).split(' ');
+            for (qint64 n = words.value(0).toLongLong(); n <= words.value(2).toLongLong(); ++n)
+                numbers << n;
+        }
+    }
+    std::sort(numbers.begin(), numbers.end());
+    return numbers;
+}
+
+} // namespace
 
 // Readings go on arriving while the disk refuses them; the writer says so
 // once, says once that it writes again, and the file holds only whole lines.
@@ -311,7 +409,8 @@ void TestJournal::refusedWrites()
     QTemporaryDir dir;
     const QString mountPoint = dir.filePath(QStringLiteral("disk"));
     QVERIFY(QDir().mkpath(mountPoint));
-    const bool mounted = refusal != QLatin1String("removed") && isRoot();
+    const bool removal = refusal.endsWith(QLatin1String("removed"));
+    const bool mounted = !removal && isRoot();
     if (refusal == QLatin1String("full") && !isRoot())
         QSKIP("a full disk needs a small tmpfs, and mounting one needs root (CI runs as root)");
     if (mounted && !run(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
@@ -336,8 +435,10 @@ void TestJournal::refusedWrites()
             }
             return true;
         }
-        if (refusal == QLatin1String("removed"))
+        if (refusal == QLatin1String("file removed"))
             return !on || QFile::remove(path);
+        if (refusal == QLatin1String("folder removed"))
+            return !on || QDir(folder).removeRecursively();
         if (mounted)
             return run(QStringLiteral("mount"), {QStringLiteral("-o"), on ? QStringLiteral("remount,ro") : QStringLiteral("remount,rw"), mountPoint});
         return QFile::setPermissions(folder, on ? QFile::ReadOwner | QFile::ExeOwner
@@ -366,6 +467,8 @@ void TestJournal::refusedWrites()
         appendOne();
     }
     QCOMPARE(failed.count(), 1);
+    // Failing or not, the file stays the writer's: no other program takes it for a crashed one.
+    QCOMPARE(JournalRecovery::unclosedJournals(folder), QStringList());
     QVERIFY(refuse(false));
     QTRY_VERIFY_WITH_TIMEOUT((appendOne(), recovered.count() == 1), 10000);
     for (int i = 0; i < 3; ++i)
@@ -389,7 +492,18 @@ void TestJournal::refusedWrites()
         QCOMPARE(shownOf(*record), shownOf(*written[at]));
     }
     QCOMPARE(contents.records.back()->time, written.back()->time);
-    QVERIFY(QFile::exists(path));
+    // Every reading is either in the file or named missing, once, whatever
+    // happened to the file; the closing line counts what is in it.
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray journal = file.readAll();
+    QList<qint64> expected;
+    for (qint64 n = 1; n <= qint64(written.size()); ++n)
+        expected << n;
+    QCOMPARE(accountedFor(journal), expected);
+    QVERIFY(journal.endsWith(" " + QByteArray::number(qint64(contents.records.size())) + " readings\n"));
+    if (removal) // the new file starts by naming what went with the old one
+        QVERIFY(journal.contains(JournalFormat::columnTitles().join(',') + "\n# Not written: readings 1 to "));
 }
 
 QTEST_GUILESS_MAIN(TestJournal)
