@@ -52,6 +52,12 @@ void ItemData::clearDatas()
     m_store = std::make_shared<ReadingStore>();
 }
 
+void ItemData::setStore(std::shared_ptr<ReadingStore> readings)
+{
+    emit recordsAboutToGo();
+    m_store = std::move(readings);
+}
+
 ItemData::DataType ItemData::type() const
 {
     return m_type;

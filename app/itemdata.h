@@ -32,6 +32,8 @@ public:
     // Takes ownership of `data` and keeps a compact copy of it.
     void appendData(DmmData *data);
     void clearDatas();
+    // In place of the readings held: the readings of an opened journal.
+    void setStore(std::shared_ptr<ReadingStore> readings);
     DataType type() const;
 
 signals:

@@ -14,8 +14,11 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("dmmpanel"));
     Widget window;
     window.show();
-    // Recordings a crash cut short are offered back once the window is up.
+    // Recordings a crash cut short are offered back once the window is up,
+    // then the journals named on the command line open as items.
     QTimer::singleShot(0, &window, &Widget::offerRestore);
+    for (const QString &path : app.arguments().mid(1))
+        QTimer::singleShot(0, &window, [&window, path] { window.openJournal(path); });
     const WindowTermination termination(&window);
     return app.exec();
 }

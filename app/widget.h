@@ -20,7 +20,7 @@ class ItemTree;
 class ItemViews;
 class Recorder;
 class RecordingJournal;
-struct JournalContents;
+class ReadingStore;
 class LiveDisplay;
 class QAction;
 class QLabel;
@@ -135,7 +135,7 @@ private:
     void initSelf();
     void initConnec();
     void initJournal();
-    QModelIndex addJournalItem(const QString &name, JournalContents &contents);
+    QModelIndex addJournalItem(const QString &name, std::shared_ptr<ReadingStore> readings);
     // Makes `index` the active and the current item.
     void showItem(const QModelIndex &index);
     void restoreSettings();

@@ -5,6 +5,7 @@
 #include "dlgrestore.h"
 #include "dmmdata.h"
 #include "itemtree.h"
+#include "journalloading.h"
 #include "journalreader.h"
 #include "journalrecovery.h"
 #include "recorder.h"
@@ -18,45 +19,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QProgressDialog>
-#include <QThread>
-#include <QTimer>
-
-#include <atomic>
-#include <thread>
-
-namespace {
-
-// Reads a journal on a thread of its own while the window's event loop goes
-// on (a week's log takes seconds, and the meter's link needs the loop); the
-// user's input waits meanwhile, and a busy box shows when it takes longer.
-JournalContents readJournal(QWidget *window, const QString &path)
-{
-    QProgressDialog busy(QCoreApplication::translate("Widget", "Reading %1...").arg(QFileInfo(path).fileName()),
-                         QString(), 0, 0, window);
-    busy.setWindowTitle(QString());
-    busy.setWindowModality(Qt::ApplicationModal);
-    busy.setMinimumDuration(0);
-    busy.hide();
-    QTimer::singleShot(500, &busy, &QWidget::show);
-    JournalContents contents;
-    std::atomic<bool> done{false};
-    QThread *windowThread = QThread::currentThread();
-    std::thread reader([&] {
-        contents = JournalReader::read(path);
-        // The records are the window's from here on.
-        for (const std::unique_ptr<DmmData> &record : contents.records)
-            record->moveToThread(windowThread);
-        done = true;
-        QMetaObject::invokeMethod(qApp, [] {}, Qt::QueuedConnection); // wakes the loop below
-    });
-    while (!done)
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
-    reader.join();
-    return contents;
-}
-
-} // namespace
 
 void Widget::initJournal()
 {
@@ -92,15 +54,16 @@ void Widget::offerRestore()
     QModelIndex restored;
     for (const JournalSummary &summary : summaries) {
         if (restore) {
-            JournalContents contents = readJournal(this, summary.path);
-            if (!contents.error.isEmpty()) {
-                // Left open, to be offered again.
-                slotMessage(contents.error);
+            LoadedJournal loaded = loadJournal(this, summary.path);
+            if (!loaded.store) {
+                // Left open, to be offered again: unreadable, or the reading cancelled.
+                if (!loaded.load.error.isEmpty())
+                    slotMessage(loaded.load.error);
                 continue;
             }
-            const QString name = contents.header.itemName.isEmpty() ? QFileInfo(summary.path).completeBaseName()
-                                                                     : contents.header.itemName;
-            restored = addJournalItem(tr("%1 (restored)").arg(name), contents);
+            const QString name = loaded.load.header.itemName.isEmpty() ? QFileInfo(summary.path).completeBaseName()
+                                                                        : loaded.load.header.itemName;
+            restored = addJournalItem(tr("%1 (restored)").arg(name), std::move(loaded.store));
         }
         // Offered once: closed now as its writer would have closed it.
         if (!JournalRecovery::closeAfterCrash(summary.path))
@@ -120,20 +83,19 @@ void Widget::on_actionItemOpen_triggered()
 
 void Widget::openJournal(const QString &path)
 {
-    JournalContents contents = readJournal(this, path);
-    if (!contents.error.isEmpty()) {
-        QMessageBox::information(this, QString(), contents.error);
+    LoadedJournal loaded = loadJournal(this, path);
+    if (!loaded.load.error.isEmpty()) {
+        QMessageBox::information(this, QString(), loaded.load.error);
         return;
     }
-    showItem(addJournalItem(QFileInfo(path).completeBaseName(), contents));
+    if (loaded.store)
+        showItem(addJournalItem(QFileInfo(path).completeBaseName(), std::move(loaded.store)));
 }
 
-QModelIndex Widget::addJournalItem(const QString &name, JournalContents &contents)
+QModelIndex Widget::addJournalItem(const QString &name, std::shared_ptr<ReadingStore> readings)
 {
     const QModelIndex index = items->appendMeasureItem(name);
-    ItemData *item = TvItemModel::nodeItem(index);
-    for (std::unique_ptr<DmmData> &record : contents.records)
-        item->appendData(record.release());
+    TvItemModel::nodeItem(index)->setStore(std::move(readings));
     return index;
 }
 

@@ -1,8 +1,8 @@
-// Long logging sessions: heap bytes per recorded reading, the time to show a
-// large item (make it active), the cost of one more reading at the end of a
-// large item against an empty one, and the longest stall of the GUI thread
-// when a large item is switched away from, restarted by a function change or
-// deleted (its records freed while the event loop runs).
+// Long logging sessions (10^5, 10^6 and 10^7 readings, or the counts given):
+// heap bytes per recorded reading, the time to show a large item (make it
+// active), the cost of one more reading at the end of a large item against an
+// empty one, and the longest stall of the GUI thread when a large item is
+// switched away from, restarted by a function change or deleted.
 #include "benchitems.h"
 #include "dmmdata.h"
 #include "itemdata.h"
@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QVector>
 
 #include <algorithm>
 #include <cstdio>
@@ -21,9 +22,12 @@
 
 namespace {
 
+// Heap blocks and the large blocks the allocator maps on their own (the
+// store's chunks).
 size_t heapInUse()
 {
-    return mallinfo2().uordblks;
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
 }
 
 void fill(ItemData &item, Readings &readings, int count)
@@ -95,13 +99,20 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     Readings readings;
+    // Counts of readings may be named on the command line.
+    QVector<int> counts{100000, 1000000, 10000000};
+    if (argc > 1) {
+        counts.clear();
+        for (int i = 1; i < argc; ++i)
+            counts.append(QByteArray(argv[i]).toInt());
+    }
 
-    for (int count : {100000, 1000000}) {
+    for (int count : counts) {
         const size_t before = heapInUse();
         {
             ItemData item(QStringLiteral("Measure1"), ItemData::MeasureData);
             fill(item, readings, count);
-            std::printf("heap per recorded reading, %d readings: %.0f bytes (aim: 1024)\n", count,
+            std::printf("heap per recorded reading, %d readings: %.0f bytes (aim: 64)\n", count,
                         double(heapInUse() - before) / count);
 
             Views shown;

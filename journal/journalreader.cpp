@@ -1,6 +1,9 @@
 #include "journalreader.h"
 
 #include "dmmdata.h"
+#include "lineshortcut.h"
+#include "readingcache.h"
+#include "readingstore.h"
 #include "engprefix.h"
 #include "varnok.h"
 
@@ -9,7 +12,10 @@
 #include <QFileInfo>
 
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <limits>
+#include <vector>
 
 namespace JournalReader {
 
@@ -17,25 +23,74 @@ namespace {
 
 constexpr int LineFields = 22;
 
-// The lines of a file that end with a line feed, without it; what follows
-// the last line feed is a line a crash cut short.
-struct Lines
+// The lines of a file, read in pieces: the file is never held whole, so a
+// journal of any size is read in a few MiB of memory.
+class LineStream
 {
-    QList<QByteArray> whole;
+public:
+    explicit LineStream(QFile &file) : file(file), buffer(size_t(4) << 20) {}
+
+    // The next line ended by a line feed, without it; false at the end.
+    bool next(QByteArray *line)
+    {
+        const char *text = nullptr;
+        int size = 0;
+        if (!next(&text, &size))
+            return false;
+        *line = QByteArray(text, size);
+        return true;
+    }
+
+    // The same without a copy: valid until the next call.
+    bool next(const char **text, int *size)
+    {
+        for (;;) {
+            const void *feed = std::memchr(buffer.data() + start, '\n', end - start);
+            if (feed) {
+                const size_t at = size_t(static_cast<const char *>(feed) - buffer.data());
+                *text = buffer.data() + start;
+                *size = int(at - start);
+                consumed += qint64(at + 1 - start);
+                start = at + 1;
+                return true;
+            }
+            if (atEnd || !refill()) {
+                tornTail = start < end;
+                return false;
+            }
+        }
+    }
+
+    // Bytes up to the end of the last line handed out.
+    qint64 position() const { return consumed; }
+    // What follows the last line feed: a line a crash cut short.
+    bool endsTorn() const { return tornTail; }
+
+private:
+    bool refill()
+    {
+        std::memmove(buffer.data(), buffer.data() + start, end - start);
+        end -= start;
+        start = 0;
+        if (end == buffer.size())
+            buffer.resize(buffer.size() * 2); // a line longer than the buffer
+        const qint64 got = file.read(buffer.data() + end, qint64(buffer.size() - end));
+        if (got <= 0) {
+            atEnd = true;
+            return false;
+        }
+        end += size_t(got);
+        return true;
+    }
+
+    QFile &file;
+    std::vector<char> buffer;
+    size_t start = 0;
+    size_t end = 0;
+    qint64 consumed = 0;
+    bool atEnd = false;
     bool tornTail = false;
 };
-
-Lines linesOf(const QByteArray &bytes)
-{
-    Lines lines;
-    int start = 0;
-    for (int end = bytes.indexOf('\n'); end >= 0; end = bytes.indexOf('\n', start)) {
-        lines.whole.append(bytes.mid(start, end - start));
-        start = end + 1;
-    }
-    lines.tornTail = start < bytes.size();
-    return lines;
-}
 
 void readComment(const QByteArray &line, JournalHeader *header)
 {
@@ -143,14 +198,78 @@ QDateTime timeOf(const QByteArray &line)
     return JournalFormat::readIsoTime(fields.value(1));
 }
 
-QByteArray contentsOf(const QString &path, QString *error)
+QString notOurs(const QString &path)
 {
+    return QObject::tr("%1 is no table this program wrote.").arg(QFileInfo(path).fileName());
+}
+
+// Reads the journal line by line: its comments into the header, each
+// reading line to `reading`, which says whether it was a whole reading.
+// `goOn` hears the bytes read so far and the file's size after each reading
+// line and ends the reading (cancelled) when it returns false.
+JournalLoad readLines(const QString &path, const std::function<bool(const QByteArray &, qint64 offset)> &reading,
+                      const std::function<bool(qint64, qint64)> &goOn = {})
+{
+    JournalLoad load;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
-        return QByteArray();
+        load.error = file.errorString();
+        return load;
     }
-    return file.readAll();
+    const qint64 size = file.size();
+    LineStream lines(file);
+    bool headerSeen = false;
+    QByteArray line;
+    qint64 offset = 0;
+    for (; lines.next(&line); offset = lines.position()) {
+        if (line.startsWith('#')) {
+            readComment(line, &load.header);
+            load.closed = JournalFormat::isClosingLine(line);
+        } else if (!headerSeen) {
+            if (!JournalFormat::isHeaderRow(line)) {
+                load.error = notOurs(path);
+                return load;
+            }
+            headerSeen = true;
+        } else {
+            if (reading(line, offset))
+                load.closed = false;
+            else
+                ++load.skippedLines;
+            if (goOn && !goOn(lines.position(), size)) {
+                load.cancelled = true;
+                return load;
+            }
+        }
+    }
+    if (!headerSeen)
+        load.error = notOurs(path);
+    load.skippedLines += lines.endsTorn() ? 1 : 0;
+    return load;
+}
+
+// The header of a journal whose readings come from elsewhere: the comments
+// above its header row, and whether its last line closes it.
+JournalLoad readHead(const QString &path)
+{
+    JournalLoad load;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        load.error = file.errorString();
+        return load;
+    }
+    {
+        LineStream lines(file);
+        QByteArray line;
+        while (lines.next(&line) && line.startsWith('#'))
+            readComment(line, &load.header);
+    }
+    // The closing line is the last whole line, and short.
+    file.seek(qMax<qint64>(0, file.size() - 4096));
+    QByteArray tail = file.readAll();
+    tail.truncate(qMax(0, tail.lastIndexOf('\n')));
+    load.closed = JournalFormat::isClosingLine(tail.mid(tail.lastIndexOf('\n') + 1));
+    return load;
 }
 
 } // namespace
@@ -158,56 +277,98 @@ QByteArray contentsOf(const QString &path, QString *error)
 JournalContents read(const QString &path)
 {
     JournalContents contents;
-    const QByteArray bytes = contentsOf(path, &contents.error);
-    if (!contents.error.isEmpty())
-        return contents;
-    const Lines lines = linesOf(bytes);
-    bool headerSeen = false;
-    for (const QByteArray &line : lines.whole) {
-        if (line.startsWith('#')) {
-            readComment(line, &contents.header);
-            contents.closed = JournalFormat::isClosingLine(line);
-        } else if (!headerSeen) {
-            if (!JournalFormat::isHeaderRow(line)) {
-                contents.error = QObject::tr("%1 is no table this program wrote.").arg(QFileInfo(path).fileName());
-                return contents;
-            }
-            headerSeen = true;
-        } else if (std::unique_ptr<DmmData> record = recordOf(line)) {
+    JournalLoad load = readLines(path, [&](const QByteArray &line, qint64) {
+        if (std::unique_ptr<DmmData> record = recordOf(line)) {
             contents.records.push_back(std::move(record));
-            contents.closed = false;
-        } else {
-            ++contents.skippedLines;
+            return true;
         }
-    }
-    if (!headerSeen)
-        contents.error = QObject::tr("%1 is no table this program wrote.").arg(QFileInfo(path).fileName());
-    contents.skippedLines += lines.tornTail ? 1 : 0;
+        return false;
+    });
+    contents.header = load.header;
+    contents.closed = load.closed;
+    contents.skippedLines = load.skippedLines;
+    contents.error = load.error;
     return contents;
+}
+
+JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, const Progress &progress)
+{
+    QFile journal(path);
+    const auto lineAt = [&journal](qint64 offset) -> std::unique_ptr<DmmData> {
+        if (!journal.isOpen() && !journal.open(QIODevice::ReadOnly))
+            return nullptr;
+        if (!journal.seek(offset))
+            return nullptr;
+        QByteArray line = journal.readLine();
+        if (!line.endsWith('\n'))
+            return nullptr;
+        line.chop(1);
+        return recordOf(line);
+    };
+    int skipped = 0;
+    if ((*store = ReadingCache::open(path, lineAt, &skipped))) {
+        JournalLoad load = readHead(path);
+        load.skippedLines = skipped;
+        return load;
+    }
+
+    auto read = std::make_shared<ReadingStore>();
+    LineShortcut shortcut(read.get());
+    ReadingCache::Lines lines;
+    qint64 readingLines = 0;
+    JournalLoad load = readLines(
+        path,
+        [&](const QByteArray &line, qint64 offset) {
+            if (shortcut.append(line))
+                return true;
+            std::unique_ptr<DmmData> record = recordOf(line);
+            if (!record)
+                return false;
+            const quint32 shapes = read->shapeCount();
+            read->append(*record);
+            if (read->shapeCount() > shapes)
+                lines.ofShapes.push_back(offset);
+            if (read->keepsTextAside(read->count() - 1))
+                lines.ofAsides.emplace_back(read->count() - 1, offset);
+            shortcut.follow(line);
+            return true;
+        },
+        [&](qint64 done, qint64 size) { return !progress || ++readingLines % 65536 != 0 || progress(done, size); });
+    if (!load.error.isEmpty() || load.cancelled)
+        return load;
+    lines.skipped = load.skippedLines;
+    // Kept beside the journal, and mapped from there rather than held.
+    *store = ReadingCache::write(path, *read, lines) ? ReadingCache::open(path, lineAt, &skipped) : nullptr;
+    if (!*store)
+        *store = std::move(read);
+    return load;
 }
 
 JournalSummary summarize(const QString &path)
 {
     JournalSummary summary;
     summary.path = path;
-    const Lines lines = linesOf(contentsOf(path, &summary.error));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        summary.error = file.errorString();
+        return summary;
+    }
+    LineStream lines(file);
     JournalHeader header;
-    const QByteArray *first = nullptr;
-    const QByteArray *last = nullptr;
-    for (const QByteArray &line : lines.whole) {
+    QByteArray line;
+    QByteArray last;
+    while (lines.next(&line)) {
         if (line.startsWith('#')) {
             readComment(line, &header);
         } else if (JournalFormat::isReadingLine(line)) {
-            ++summary.readings;
-            first = first ? first : &line;
-            last = &line;
+            if (++summary.readings == 1)
+                summary.first = timeOf(line);
+            last = line;
         }
     }
     summary.itemName = header.itemName;
-    if (first) {
-        summary.first = timeOf(*first);
-        summary.last = timeOf(*last);
-    }
+    if (summary.readings > 0)
+        summary.last = timeOf(last);
     return summary;
 }
 

@@ -6,10 +6,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
 class DmmData;
+class ReadingStore;
 
 // A journal, or any CSV table in its format, read back.
 struct JournalContents
@@ -19,6 +21,16 @@ struct JournalContents
     bool closed = false;  // it ends with its closing line
     int skippedLines = 0; // lines that are no whole reading: a line cut by a crash
     QString error;        // why the file could not be read at all; empty when it could
+};
+
+// What reading a journal into a store found.
+struct JournalLoad
+{
+    JournalHeader header;
+    bool closed = false;
+    int skippedLines = 0;
+    QString error;
+    bool cancelled = false;
 };
 
 // How much a journal holds, without reading its readings in full.
@@ -34,7 +46,18 @@ struct JournalSummary
 
 namespace JournalReader {
 
+// Every record of a small journal (tests, tools).
 JournalContents read(const QString &path);
+
+// Hears the bytes read so far and the file's size now and then; false stops
+// the reading.
+using Progress = std::function<bool(qint64 read, qint64 size)>;
+
+// A journal of any length read into a new `store`: from the binary file of
+// its readings beside it when that still matches it, else in one pass in
+// pieces, the binary file then written (see ReadingCache). `store` stays
+// null when the journal could not be read or the reading was cancelled.
+JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, const Progress &progress = Progress());
 
 JournalSummary summarize(const QString &path);
 

@@ -33,17 +33,21 @@ public:
     T &place(qint64 index)
     {
         const qint64 chunk = index >> ChunkBits;
-        if (chunk == qint64(chunks.size()))
-            addChunk();
+        if (chunk == qint64(chunks.size())) {
+            owned.push_back(std::make_unique<T[]>(size_t(ChunkSize)));
+            addChunk(owned.back().get());
+        }
         return chunks[size_t(chunk)][index & (ChunkSize - 1)];
     }
 
-    qint64 capacity() const { return qint64(chunks.size()) * ChunkSize; }
+    // A chunk of ChunkSize elements kept elsewhere (a mapped file), which
+    // outlives the column; appended after the chunks made so far.
+    void adoptChunk(T *chunk) { addChunk(chunk); }
 
 private:
-    void addChunk()
+    void addChunk(T *chunk)
     {
-        chunks.push_back(std::make_unique<T[]>(size_t(ChunkSize)));
+        chunks.push_back(chunk);
         if (chunks.size() > directories.back().size()) {
             directories.emplace_back(directories.back().size() * 2);
             std::vector<T *> &grown = directories.back();
@@ -51,11 +55,12 @@ private:
             std::copy(old.begin(), old.end(), grown.begin());
         }
         std::vector<T *> &current = directories.back();
-        current[chunks.size() - 1] = chunks.back().get();
+        current[chunks.size() - 1] = chunk;
         directory.store(current.data(), std::memory_order_release);
     }
 
-    std::vector<std::unique_ptr<T[]>> chunks;
+    std::vector<T *> chunks;
+    std::vector<std::unique_ptr<T[]>> owned;
     std::vector<std::vector<T *>> directories{std::vector<T *>(8)};
     std::atomic<T **> directory{directories.back().data()};
 };

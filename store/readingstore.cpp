@@ -12,6 +12,16 @@ qint64 ReadingStore::count() const
     return published.load(std::memory_order_acquire);
 }
 
+void ReadingStore::keepAside(qint64 index, const ReadingShape &shape, const QString aside[])
+{
+    for (int slot = 0; slot < ReadingShape::TextSlots; ++slot) {
+        if (shape.form(slot).kind == TextForm::Aside) {
+            QMutexLocker locker(&asideLock);
+            asideTexts.insert(index * ReadingShape::TextSlots + slot, aside[slot]);
+        }
+    }
+}
+
 void ReadingStore::append(const DmmData &reading)
 {
     const qint64 index = published.load(std::memory_order_relaxed);
@@ -19,12 +29,7 @@ void ReadingStore::append(const DmmData &reading)
     MeterNumbers numbers;
     QString aside[ReadingShape::TextSlots];
     ReadingShape shape = ReadingShape::split(reading, &own, &numbers, aside);
-    for (int slot = 0; slot < ReadingShape::TextSlots; ++slot) {
-        if (shape.form(slot).kind == TextForm::Aside) {
-            QMutexLocker locker(&asideLock);
-            asideTexts.insert(index * ReadingShape::TextSlots + slot, aside[slot]);
-        }
-    }
+    keepAside(index, shape, aside);
     own.shape = shapeNumber(std::move(shape));
 
     const qint64 changes = numbersChangeCount.load(std::memory_order_relaxed);
@@ -34,9 +39,61 @@ void ReadingStore::append(const DmmData &reading)
         numbersChangeCount.store(changes + 1, std::memory_order_release);
     }
 
+    publish(index, own);
+}
+
+void ReadingStore::appendLikeLast(StoredReading own)
+{
+    const qint64 index = published.load(std::memory_order_relaxed);
+    own.shape = rows[index - 1].shape;
+    publish(index, own);
+}
+
+void ReadingStore::publish(qint64 index, const StoredReading &own)
+{
     rows.place(index) = own;
-    summary.add(index, own);
+    summarise(index, own);
     published.store(index + 1, std::memory_order_release);
+}
+
+void ReadingStore::summarise(qint64 index, const StoredReading &own)
+{
+    summary.add(index, own);
+}
+
+bool ReadingStore::keepsTextAside(qint64 index) const
+{
+    const ReadingShape &shape = *shapes[rows[index].shape];
+    for (int slot = 0; slot < ReadingShape::TextSlots; ++slot) {
+        if (shape.form(slot).kind == TextForm::Aside)
+            return true;
+    }
+    return false;
+}
+
+void ReadingStore::addShapeOf(const DmmData &reading)
+{
+    StoredReading own;
+    MeterNumbers numbers;
+    QString aside[ReadingShape::TextSlots];
+    shapeNumber(ReadingShape::split(reading, &own, &numbers, aside));
+}
+
+void ReadingStore::keepTextsAsideOf(qint64 index, const DmmData &reading)
+{
+    StoredReading own;
+    MeterNumbers numbers;
+    QString aside[ReadingShape::TextSlots];
+    keepAside(index, ReadingShape::split(reading, &own, &numbers, aside), aside);
+}
+
+void ReadingStore::adoptReadings(StoredReading *chunk, qint64 count)
+{
+    const qint64 first = published.load(std::memory_order_relaxed);
+    rows.adoptChunk(chunk);
+    for (qint64 index = first; index < first + count; ++index)
+        summarise(index, rows[index]);
+    published.store(first + count, std::memory_order_release);
 }
 
 quint32 ReadingStore::shapeNumber(ReadingShape &&shape)
@@ -44,7 +101,7 @@ quint32 ReadingStore::shapeNumber(ReadingShape &&shape)
     const auto found = shapeNumbers.constFind(shape.key());
     if (found != shapeNumbers.constEnd())
         return found.value();
-    const quint32 number = shapeCount++;
+    const quint32 number = shapeCount_++;
     shapeNumbers.insert(shape.key(), number);
     shapes.place(number) = std::make_unique<ReadingShape>(std::move(shape));
     return number;

@@ -36,6 +36,10 @@ public:
     qint64 count() const;
     // Keeps only what changes per reading.
     void append(const DmmData &reading);
+    // A reading like the last one appended in all but its own part: the
+    // same shape and meter numbers, no text kept aside (`own.shape` is set
+    // here). What a reader of a long file appends for most of its lines.
+    void appendLikeLast(StoredReading own);
     // A full record, equal to the one appended, built on demand (index < count()).
     std::unique_ptr<DmmData> record(qint64 index) const;
     // The reading's time in ms since the epoch; 0 for a reading without one.
@@ -45,6 +49,23 @@ public:
     // The numeric readings of display line `line` (0 or 1) in [first, last);
     // readings with a state (OL, Lo, -----) or no number are left out.
     Moments moments(int line, qint64 first, qint64 last) const;
+    // A reading's own part, as kept.
+    const StoredReading &own(qint64 index) const { return rows[index]; }
+
+    // For the cache beside a journal (appender side): how many shapes there
+    // are, whether a reading keeps a text aside, and the store built back
+    // from the cache: each shape from a reading of it, in order, the texts
+    // kept aside from their readings, then the readings' own parts mapped
+    // from the file, a chunk of ChunkSize at a time (only the last one short)
+    // while `mapping` keeps the file mapped.
+    quint32 shapeCount() const { return shapeCount_; }
+    bool keepsTextAside(qint64 index) const;
+    void addShapeOf(const DmmData &reading);
+    void keepTextsAsideOf(qint64 index, const DmmData &reading);
+    static constexpr qint64 ChunkSize = ChunkedColumn<StoredReading>::ChunkSize;
+    void adoptReadings(StoredReading *chunk, qint64 count);
+    void keepMapping(std::shared_ptr<const void> fileMapping) { mapping = std::move(fileMapping); }
+
     // A display line's value, and whether it is a number counted in moments.
     double value(int line, qint64 index) const;
     bool isCounted(int line, qint64 index) const;
@@ -57,6 +78,10 @@ private:
     };
 
     quint32 shapeNumber(ReadingShape &&shape);
+    void publish(qint64 index, const StoredReading &own);
+    // Whatever is kept about the readings in order, for one more.
+    void summarise(qint64 index, const StoredReading &own);
+    void keepAside(qint64 index, const ReadingShape &shape, const QString aside[]);
     MeterNumbers numbersAt(qint64 index) const;
 
     std::atomic<qint64> published{0};
@@ -65,7 +90,8 @@ private:
 
     ChunkedColumn<std::unique_ptr<ReadingShape>, 6> shapes;
     QHash<QByteArray, quint32> shapeNumbers; // the appender's alone
-    quint32 shapeCount = 0;
+    quint32 shapeCount_ = 0;
+    std::shared_ptr<const void> mapping;
 
     ChunkedColumn<NumbersChange, 8> numbersChanges;
     std::atomic<qint64> numbersChangeCount{0};

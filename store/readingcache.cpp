@@ -1,0 +1,180 @@
+#include "readingcache.h"
+
+#include "dmmdata.h"
+#include "readingstore.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ReadingCache {
+
+namespace {
+
+constexpr char Magic[8] = {'D', 'M', 'M', 'R', 'D', 'G', 'S', '1'};
+constexpr qint64 ShapesAt = 4096;
+constexpr qint64 AsidesAt = 64 * 1024;
+constexpr qint64 ReadingsAt = 1024 * 1024;
+constexpr qint64 MostShapes = (AsidesAt - ShapesAt) / 8;
+constexpr qint64 MostAsides = (ReadingsAt - AsidesAt) / 16;
+constexpr qint64 ChunkBytes = ReadingStore::ChunkSize * qint64(sizeof(StoredReading));
+
+struct Header
+{
+    char magic[8];
+    qint64 journalSize;
+    qint64 journalModified; // ns since the epoch
+    qint64 journalInode;
+    qint64 journalDevice;
+    qint64 readings;
+    qint64 shapes;
+    qint64 asides;
+    qint64 skipped;
+};
+
+// The journal as the file system knows it, in the header's terms.
+bool identify(const QString &journal, Header *header)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(journal).constData(), &info) != 0)
+        return false;
+    header->journalSize = info.st_size;
+    header->journalModified = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    header->journalInode = qint64(info.st_ino);
+    header->journalDevice = qint64(info.st_dev);
+    return true;
+}
+
+// The readings' part of the file, whole chunks, so that every chunk mapped
+// lies inside the file.
+qint64 readingBytes(qint64 readings)
+{
+    return (readings + ReadingStore::ChunkSize - 1) / ReadingStore::ChunkSize * ChunkBytes;
+}
+
+bool writeAt(QSaveFile &file, qint64 at, const void *data, qint64 size)
+{
+    return file.seek(at) && file.write(static_cast<const char *>(data), size) == size;
+}
+
+} // namespace
+
+QString pathFor(const QString &journal)
+{
+    return journal + QStringLiteral(".readings");
+}
+
+bool write(const QString &journal, const ReadingStore &store, const Lines &lines)
+{
+    Header header;
+    std::memcpy(header.magic, Magic, sizeof Magic);
+    if (!identify(journal, &header) || qint64(lines.ofShapes.size()) > MostShapes
+        || qint64(lines.ofAsides.size()) > MostAsides)
+        return false;
+    header.readings = store.count();
+    header.shapes = qint64(lines.ofShapes.size());
+    header.asides = qint64(lines.ofAsides.size());
+    header.skipped = lines.skipped;
+
+    QSaveFile file(pathFor(journal));
+    if (!file.open(QIODevice::WriteOnly) || !writeAt(file, 0, &header, sizeof header)
+        || !writeAt(file, ShapesAt, lines.ofShapes.data(), header.shapes * 8) || !file.seek(AsidesAt))
+        return false;
+    for (const auto &aside : lines.ofAsides) {
+        const qint64 pair[2] = {aside.first, aside.second};
+        if (file.write(reinterpret_cast<const char *>(pair), sizeof pair) != qint64(sizeof pair))
+            return false;
+    }
+    std::vector<StoredReading> batch;
+    batch.reserve(size_t(ReadingStore::ChunkSize));
+    if (!file.seek(ReadingsAt))
+        return false;
+    for (qint64 index = 0; index < header.readings; ++index) {
+        batch.push_back(store.own(index));
+        if (qint64(batch.size()) == ReadingStore::ChunkSize || index + 1 == header.readings) {
+            batch.resize(size_t(ReadingStore::ChunkSize)); // the last chunk whole
+            if (file.write(reinterpret_cast<const char *>(batch.data()), ChunkBytes) != ChunkBytes)
+                return false;
+            batch.clear();
+        }
+    }
+    return file.commit();
+}
+
+std::shared_ptr<ReadingStore> open(const QString &journal,
+                                   const std::function<std::unique_ptr<DmmData>(qint64 offset)> &lineAt,
+                                   int *skipped)
+{
+    Header now;
+    if (!identify(journal, &now))
+        return nullptr;
+    const int fd = ::open(QFile::encodeName(pathFor(journal)).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    Header header;
+    struct stat info;
+    const bool matches = ::pread(fd, &header, sizeof header, 0) == ssize_t(sizeof header)
+                         && std::memcmp(header.magic, Magic, sizeof Magic) == 0
+                         && header.journalSize == now.journalSize && header.journalModified == now.journalModified
+                         && header.journalInode == now.journalInode && header.journalDevice == now.journalDevice
+                         && header.readings >= 0 && header.shapes >= 0 && header.shapes <= MostShapes
+                         && header.asides >= 0 && header.asides <= MostAsides && ::fstat(fd, &info) == 0
+                         && info.st_size == ReadingsAt + readingBytes(header.readings);
+    std::vector<qint64> shapeLines(size_t(matches ? header.shapes : 0));
+    std::vector<qint64> asideLines(size_t(matches ? header.asides * 2 : 0));
+    const bool tablesRead =
+        matches && ::pread(fd, shapeLines.data(), shapeLines.size() * 8, ShapesAt) == ssize_t(shapeLines.size() * 8)
+        && ::pread(fd, asideLines.data(), asideLines.size() * 8, AsidesAt) == ssize_t(asideLines.size() * 8);
+    const qint64 mappedBytes = tablesRead ? readingBytes(header.readings) : 0;
+    void *mapped = mappedBytes > 0 ? ::mmap(nullptr, size_t(mappedBytes), PROT_READ | PROT_WRITE, MAP_PRIVATE, fd,
+                                            ReadingsAt)
+                                   : nullptr;
+    ::close(fd);
+    if (!tablesRead || mapped == MAP_FAILED)
+        return nullptr;
+
+    auto store = std::make_shared<ReadingStore>();
+    if (mapped) {
+        // Private: a reading appended later (recording into the item) goes
+        // to this process's copy of the page, never into the file.
+        store->keepMapping(std::shared_ptr<const void>(mapped, [mappedBytes](const void *at) {
+            ::munmap(const_cast<void *>(at), size_t(mappedBytes));
+        }));
+    }
+    for (qint64 offset : shapeLines) {
+        const std::unique_ptr<DmmData> reading = lineAt(offset);
+        if (!reading)
+            return nullptr;
+        store->addShapeOf(*reading);
+    }
+    if (store->shapeCount() != quint32(header.shapes))
+        return nullptr;
+    auto *readings = static_cast<StoredReading *>(mapped);
+    for (qint64 first = 0; first < header.readings; first += ReadingStore::ChunkSize) {
+        StoredReading *chunk = readings + first;
+        const qint64 count = qMin(ReadingStore::ChunkSize, header.readings - first);
+        for (qint64 index = 0; index < count; ++index) {
+            if (chunk[index].shape >= quint32(header.shapes))
+                return nullptr;
+        }
+        store->adoptReadings(chunk, count);
+        // Summed: the pages go back to the file until they are read again.
+        ::madvise(chunk, size_t(ChunkBytes), MADV_DONTNEED);
+    }
+    for (qint64 i = 0; i < header.asides; ++i) {
+        const std::unique_ptr<DmmData> reading = lineAt(asideLines[size_t(2 * i + 1)]);
+        if (!reading || asideLines[size_t(2 * i)] >= header.readings)
+            return nullptr;
+        store->keepTextsAsideOf(asideLines[size_t(2 * i)], *reading);
+    }
+    *skipped = int(header.skipped);
+    return store;
+}
+
+} // namespace ReadingCache

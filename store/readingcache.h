@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+class DmmData;
+class ReadingStore;
+
+// A journal's readings in the store's compact form, in a binary file beside
+// it (the journal's name with ".readings" added), so that a journal read
+// once opens again in moments and is mapped, not held, in memory. The CSV
+// journal stays the one source of truth: the file only names lines of it for
+// what the readings share, and records the journal's size, modification time
+// and identity; a file that does not match them, or is cut short, is not
+// used, and the journal is read again.
+namespace ReadingCache {
+
+QString pathFor(const QString &journal);
+
+struct Lines
+{
+    std::vector<qint64> ofShapes;                    // a line of each shape, in shape order
+    std::vector<std::pair<qint64, qint64>> ofAsides; // (reading, line) for readings with texts kept aside
+    int skipped = 0;
+};
+
+// Writes the file for `journal`, just read whole into `store`. False when it
+// could not be written (a read-only folder): the journal is then read again
+// next time.
+bool write(const QString &journal, const ReadingStore &store, const Lines &lines);
+
+// The journal's readings from its file, or null when there is none that
+// matches the journal. `lineAt` reads the journal's line at an offset.
+std::shared_ptr<ReadingStore> open(const QString &journal,
+                                   const std::function<std::unique_ptr<DmmData>(qint64 offset)> &lineAt,
+                                   int *skipped);
+
+} // namespace ReadingCache

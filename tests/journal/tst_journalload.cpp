@@ -1,0 +1,145 @@
+// Long journals read into a store: the same records as the full reader makes,
+// from the CSV the first time and from the binary file beside it after; the
+// binary file rebuilt when it is stale, cut short or gone; a reading
+// cancelled.
+#include "journalformat.h"
+#include "journalreader.h"
+#include "readingcache.h"
+#include "readingstore.h"
+#include "storerecords.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// Readings of every kind the shortcut must leave to the full reader, among
+// long runs it takes.
+std::unique_ptr<DmmData> mixed(int n)
+{
+    std::unique_ptr<DmmData> r = volts(n, 0.01 + n % 97 * 1e-5, 1.0 + n % 89 * 1e-4);
+    switch (n % 500) {
+    case 10:
+        setState(r.get(), 0, DmmData::ValueOverload, QStringLiteral("  OL "));
+        break;
+    case 20:
+        r->channels[1]->unitTexts[1] = QStringLiteral("V, \"peak\""); // quoted
+        break;
+    case 30:
+        r->channels[0]->valueTexts[0] = QStringLiteral("0012.5"); // kept aside
+        break;
+    case 40:
+        r->time = r->time.toOffsetFromUtc(7200);
+        break;
+    case 50: // a frequency the meter could not measure: NaN in the file, its text says which
+        r->channels[0]->frequency = DmmData::OverloadSentinel;
+        r->channels[0]->frequencyText = QStringLiteral("OL");
+        break;
+    default:
+        break;
+    }
+    if (n >= 3000) { // another function on line 2
+        r->channels[1]->functions[1] = QStringLiteral("DBM");
+        r->channels[1]->unitTexts[1] = QStringLiteral("dBm");
+    }
+    return r;
+}
+
+QString writeJournal(const QTemporaryDir &dir, int count)
+{
+    const QString path = dir.filePath(QStringLiteral("long.csv"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    JournalHeader header;
+    header.itemName = QStringLiteral("Long");
+    file.write(JournalFormat::headerText(header));
+    for (int n = 0; n < count; ++n)
+        file.write(JournalFormat::recordLine(n + 1, *mixed(n)));
+    file.write("17,2026-03-29T0"); // cut short by a crash
+    return path;
+}
+
+void compareWithFullReader(const QString &path)
+{
+    std::shared_ptr<ReadingStore> store;
+    const JournalLoad load = JournalReader::load(path, &store);
+    const JournalContents full = JournalReader::read(path);
+    QVERIFY(store);
+    QCOMPARE(load.header.itemName, QStringLiteral("Long"));
+    QCOMPARE(load.skippedLines, full.skippedLines);
+    QCOMPARE(store->count(), qint64(full.records.size()));
+    for (size_t i = 0; i < full.records.size(); ++i)
+        QCOMPARE(dump(*store->record(qint64(i))), dump(*full.records[i]));
+}
+
+} // namespace
+
+class TestJournalLoad : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void readsAsTheFullReaderDoes();
+    void binaryFileRebuiltWhenStaleCutOrGone();
+    void cancelled();
+};
+
+void TestJournalLoad::readsAsTheFullReaderDoes()
+{
+    QTemporaryDir dir;
+    const QString path = writeJournal(dir, 5000);
+    compareWithFullReader(path); // from the CSV, the binary file written
+    QVERIFY(QFile::exists(ReadingCache::pathFor(path)));
+    compareWithFullReader(path); // from the binary file
+}
+
+void TestJournalLoad::binaryFileRebuiltWhenStaleCutOrGone()
+{
+    QTemporaryDir dir;
+    const QString path = writeJournal(dir, 2000);
+    const QString cache = ReadingCache::pathFor(path);
+    std::shared_ptr<ReadingStore> store;
+    JournalReader::load(path, &store);
+    QCOMPARE(store->count(), qint64(2000));
+
+    { // the journal grew: its cut line completed
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::Append));
+        const QByteArray line = JournalFormat::recordLine(17, *mixed(2001));
+        file.write("1:59:58.250+01:00" + line.mid(line.indexOf(',', 3)));
+    }
+    JournalReader::load(path, &store);
+    QCOMPARE(store->count(), qint64(2001));
+
+    QVERIFY(QFile::resize(cache, QFileInfo(cache).size() - 4096)); // cut short
+    JournalReader::load(path, &store);
+    QCOMPARE(store->count(), qint64(2001));
+
+    QVERIFY(QFile::remove(cache));
+    JournalReader::load(path, &store);
+    QCOMPARE(store->count(), qint64(2001));
+    QVERIFY(QFile::exists(cache));
+    compareWithFullReader(path);
+}
+
+void TestJournalLoad::cancelled()
+{
+    QTemporaryDir dir;
+    const QString path = writeJournal(dir, 70000);
+    std::shared_ptr<ReadingStore> store;
+    int asked = 0;
+    const JournalLoad load = JournalReader::load(path, &store, [&](qint64 read, qint64 size) {
+        ++asked;
+        return read < size / 2 && read > 0;
+    });
+    QVERIFY(load.cancelled);
+    QVERIFY(!store);
+    QVERIFY(asked >= 1);
+    QVERIFY(!QFile::exists(ReadingCache::pathFor(path)));
+}
+
+QTEST_GUILESS_MAIN(TestJournalLoad)
+#include "tst_journalload.moc"
