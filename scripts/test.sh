@@ -73,11 +73,14 @@ fi
 
 # The benchmarks are built and checked by the plain stage; they are not run here.
 build_and_test build/test-asan -DDMMPANEL_SANITIZE=address,undefined -DDMMPANEL_BUILD_BENCH=OFF
-# --- thread sanitizer stage (pool, pacing-thread and link-worker tests) ---
-# The pools and the pacing thread, the code two threads share, and the
+# --- thread sanitizer stage (pool, pacing-thread, link-worker, store and journal tests) ---
+# The pools and the pacing thread, the code two threads share, the
 # driver with its link worker and the reconnect logic against the simulated
-# meter (tst_reconnect: the driver's three threads through losses and closes), and the
-# store read while it is appended (tst_store). Qt itself
+# meter (tst_reconnect: the driver's three threads through losses and closes),
+# the store read while it is appended (tst_store), and the journal
+# (tst_journal: the writer's sync thread through failures and removed files,
+# and a journal read on a thread of its own, as the window reads one, while a
+# recording goes on). Qt itself
 # is not built for the sanitizer: accesses inside Qt's own code are left
 # unchecked (ignore_noninstrumented_modules), and scripts/tsan.supp names the
 # few Qt internals that would still be reported; our code is never suppressed.
@@ -86,9 +89,9 @@ echo "=== $tsan_dir: configure, build, test"
 cmake -S . -B "$tsan_dir" -DCMAKE_BUILD_TYPE=Debug -DDMMPANEL_WERROR=ON -DDMMPANEL_SANITIZE=thread \
     -DDMMPANEL_BUILD_APP=OFF -DDMMPANEL_BUILD_BENCH=OFF
 tsan_started=$SECONDS
-cmake --build "$tsan_dir" -j "$jobs" --target tst_commandpool tst_poolthread tst_reconnect tst_store
+cmake --build "$tsan_dir" -j "$jobs" --target tst_commandpool tst_poolthread tst_reconnect tst_store tst_journal
 TSAN_OPTIONS="halt_on_error=1 ignore_noninstrumented_modules=1 suppressions=$root/scripts/tsan.supp" \
-    ctest --test-dir "$tsan_dir" --output-on-failure -j "$jobs" -R '^tst_(commandpool|poolthread|reconnect|store)$'
+    ctest --test-dir "$tsan_dir" --output-on-failure -j "$jobs" -R '^tst_(commandpool|poolthread|reconnect|store|journal)$'
 echo "=== $tsan_dir: stage took $((SECONDS - tsan_started)) s"
 
 # --- fuzz stage (answer decoders, short bounded run) ---

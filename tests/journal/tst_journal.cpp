@@ -8,8 +8,10 @@
 #include <QtTest>
 
 #include <algorithm>
+#include <atomic>
 #include <clocale>
 #include <ctime>
+#include <thread>
 
 #include <unistd.h>
 
@@ -96,6 +98,7 @@ class TestJournal : public QObject
 private slots:
     void roundTrip_data();
     void roundTrip();
+    void readWhileRecording();
     void clockChange();
     void sharedName();
     void tornLastLine_data();
@@ -159,6 +162,43 @@ void TestJournal::roundTrip()
     QCOMPARE(summary.readings, qint64(written.size()));
     QCOMPARE(summary.itemName, item);
     QCOMPARE(summary.last, written.back()->time);
+}
+
+// The window reads a journal on a thread of its own, the records then going
+// to its thread, while its recording goes on into another journal.
+void TestJournal::readWhileRecording()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("earlier.csv"));
+    std::vector<std::unique_ptr<DmmData>> written;
+    {
+        JournalWriter writer(path, header(QStringLiteral("Measure1")));
+        for (int i = 0; i < 300; ++i) {
+            written.push_back(reading(i, i % 7 ? int(DmmData::ValueNormal) : int(DmmData::ValueOverload)));
+            writer.append(*written.back());
+        }
+    }
+    JournalContents contents;
+    std::atomic<bool> read{false};
+    QThread *window = QThread::currentThread();
+    std::thread reader([&] {
+        contents = JournalReader::read(path);
+        for (const std::unique_ptr<DmmData> &record : contents.records)
+            record->moveToThread(window);
+        read = true;
+    });
+    JournalWriter recording(dir.filePath(QStringLiteral("live.csv")), header(QStringLiteral("Measure2")));
+    int kept = 0;
+    for (; !read || kept < 100; ++kept)
+        recording.append(*reading(kept));
+    reader.join();
+    recording.close();
+    QCOMPARE(contents.records.size(), written.size());
+    for (size_t i = 0; i < written.size(); ++i) {
+        QCOMPARE(contents.records[i]->thread(), window);
+        QCOMPARE(shownOf(*contents.records[i]), shownOf(*written[i]));
+    }
+    QCOMPARE(JournalReader::summarize(recording.path()).readings, qint64(kept));
 }
 
 // The hour the clocks go back runs twice: each reading keeps its own offset.
