@@ -66,7 +66,7 @@ void Widget::offerRestore()
             restored = addJournalItem(tr("%1 (restored)").arg(name), std::move(loaded.store));
         }
         // Offered once: closed now as its writer would have closed it.
-        if (!JournalRecovery::closeAfterCrash(summary.path))
+        if (!JournalRecovery::closeAfterCrash(summary))
             slotMessage(tr("The journal %1 could not be closed; it will be offered again.").arg(summary.path));
     }
     if (restored.isValid())

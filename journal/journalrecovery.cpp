@@ -64,17 +64,6 @@ bool endsWithClosingLine(QFile &file)
     return JournalFormat::isClosingLine(tail.mid(tail.lastIndexOf('\n') + 1));
 }
 
-qint64 readingsIn(QFile &file)
-{
-    qint64 readings = 0;
-    file.seek(0);
-    while (!file.atEnd()) {
-        if (JournalFormat::isReadingLine(file.readLine()))
-            ++readings;
-    }
-    return readings;
-}
-
 // Opens `file` and takes its lock, shared to look or exclusive to change it.
 bool openLocked(QFile &file, QIODevice::OpenMode mode, int lock)
 {
@@ -97,20 +86,20 @@ QStringList unclosedJournals(const QString &folder)
     return found;
 }
 
-bool closeAfterCrash(const QString &path)
+bool closeAfterCrash(const JournalSummary &journal)
 {
-    QFile file(path);
+    QFile file(journal.path);
     // Held until the closing line is in: two programs never both close it.
-    if (QFileInfo(path).isSymLink() || !openLocked(file, QIODevice::ReadWrite, LOCK_EX) || !beginsWithHeader(file))
+    if (QFileInfo(journal.path).isSymLink() || !openLocked(file, QIODevice::ReadWrite, LOCK_EX)
+        || !beginsWithHeader(file))
         return false;
     if (endsWithClosingLine(file))
         return true;
     const qint64 wholeEnd = endOfLastLine(file);
     if (wholeEnd < 0 || (wholeEnd < file.size() && !file.resize(wholeEnd)))
         return false;
-    const qint64 readings = readingsIn(file);
     file.seek(file.size());
-    return file.write(JournalFormat::closingLine(QDateTime::currentDateTime(), readings)) > 0 && file.flush();
+    return file.write(JournalFormat::closingLine(QDateTime::currentDateTime(), journal.readings)) > 0 && file.flush();
 }
 
 } // namespace JournalRecovery

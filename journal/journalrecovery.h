@@ -1,5 +1,7 @@
 #pragma once
 
+#include "journalreader.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -14,12 +16,12 @@ namespace JournalRecovery {
 // journal's header, do not end with its closing line and are not in use.
 QStringList unclosedJournals(const QString &folder);
 
-// Closes a journal whose writer died, holding its lock meanwhile: what
-// follows its last line feed, a line the crash cut short, is cut off
-// whatever its length, and the closing line appended with the number of
-// readings the file holds. True when the journal is closed now or was
-// already; false, with the file untouched, when it is in use, is no journal
-// or cannot be written.
-bool closeAfterCrash(const QString &path);
+// Closes a journal whose writer died, as `journal` summarized it, holding
+// its lock meanwhile: what follows its last line feed, a line the crash cut
+// short, is cut off whatever its length, and the closing line appended with
+// the number of readings the summary counted (the file is not read again).
+// True when the journal is closed now or was already; false, with the file
+// untouched, when it is in use, is no journal or cannot be written.
+bool closeAfterCrash(const JournalSummary &journal);
 
 } // namespace JournalRecovery

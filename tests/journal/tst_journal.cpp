@@ -143,7 +143,7 @@ void TestJournal::roundTrip()
         written.push_back(reading(3, DmmData::ValueNormal, stored));
         writer.append(*written.back());
         QVERIFY(JournalRecovery::unclosedJournals(dir.filePath(QStringLiteral("journal"))).isEmpty()); // in use
-        QVERIFY(!JournalRecovery::closeAfterCrash(writer.path()));
+        QVERIFY(!JournalRecovery::closeAfterCrash(JournalReader::summarize(writer.path())));
         QCOMPARE(failed.count(), 0);
     }
     QCOMPARE(JournalRecovery::unclosedJournals(dir.filePath(QStringLiteral("journal"))), QStringList());
@@ -301,11 +301,12 @@ void TestJournal::tornLastLine()
     QCOMPARE(int(contents.records.size()), 4);
     QCOMPARE(contents.skippedLines, 1);
     QVERIFY(!contents.closed);
-    QCOMPARE(JournalReader::summarize(path).readings, qint64(4));
+    const JournalSummary summary = JournalReader::summarize(path);
+    QCOMPARE(summary.readings, qint64(4));
     for (int i = 0; i < 4; ++i)
         QCOMPARE(shownOf(*contents.records[size_t(i)]), shownOf(*written[size_t(i)]));
 
-    QVERIFY(JournalRecovery::closeAfterCrash(path));
+    QVERIFY(JournalRecovery::closeAfterCrash(summary));
     QCOMPARE(JournalRecovery::unclosedJournals(dir.path()), QStringList());
     contents = JournalReader::read(path);
     QCOMPARE(int(contents.records.size()), 4);
@@ -316,7 +317,7 @@ void TestJournal::tornLastLine()
     file.close();
     QVERIFY(closed.endsWith(" 4 readings\n"));
     // Closed once: a second close leaves it as it is.
-    QVERIFY(JournalRecovery::closeAfterCrash(path));
+    QVERIFY(JournalRecovery::closeAfterCrash(summary));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), closed);
 }
@@ -349,7 +350,7 @@ void TestJournal::foreignFiles()
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     file.close();
     QCOMPARE(JournalRecovery::unclosedJournals(dir.path()), QStringList());
-    QVERIFY(!JournalRecovery::closeAfterCrash(path));
+    QVERIFY(!JournalRecovery::closeAfterCrash(JournalReader::summarize(path)));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), bytes);
 }
