@@ -372,4 +372,14 @@ JournalSummary summarize(const QString &path)
     return summary;
 }
 
+std::unique_ptr<DmmData> readingOf(const QByteArray &line)
+{
+    return recordOf(line);
+}
+
+void readHeaderComment(const QByteArray &line, JournalHeader *header)
+{
+    readComment(line, header);
+}
+
 } // namespace JournalReader

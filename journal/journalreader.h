@@ -61,4 +61,11 @@ JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, cons
 
 JournalSummary summarize(const QString &path);
 
+// One reading line (without its line feed) as read() takes it; null when the
+// line is no whole reading. For readers that follow a growing journal.
+std::unique_ptr<DmmData> readingOf(const QByteArray &line);
+
+// What one `#` line above the header row says, into `header`.
+void readHeaderComment(const QByteArray &line, JournalHeader *header);
+
 } // namespace JournalReader

@@ -17,8 +17,8 @@ const char Usage[] =
     "  --resource NAME      the meter of this VISA resource name, as --list prints\n"
     "                       it (default: the first KM447x meter found)\n"
     "  -o, --output FILE    write to FILE, a new file, instead of standard output\n"
-    "  --format csv|jsonl   the recording journal's CSV (default), or one JSON\n"
-    "                       object per line\n"
+    "  --format csv|jsonl|influx  the recording journal's CSV (default), one\n"
+    "                       JSON object per line, or InfluxDB line protocol\n"
     "  --interval SECONDS   one reading every SECONDS (default: every reading pass)\n"
     "  --samples N          stop after N readings\n"
     "  --duration TIME      stop after TIME: 90 or 90s, 15m, 1h30m, 2d\n"
@@ -30,13 +30,28 @@ const char Usage[] =
     "  --rate FAST|MED|SLOW the reading rate\n"
     "  --no-reconnect       end on a lost link instead of waiting for the meter\n"
     "  --reconnect          wait for the meter when the link is lost (default)\n"
+    "  --influx URL         also send each reading to InfluxDB's write endpoint,\n"
+    "                       http(s)://HOST:8086/write?db=NAME (1.x) or\n"
+    "                       .../api/v2/write?org=ORG&bucket=NAME (2.x); the\n"
+    "                       token, if any, from INFLUX_TOKEN\n"
+    "  --mqtt URL           also publish each reading to an MQTT broker,\n"
+    "                       mqtt[s]://[USER[:PASSWORD]@]HOST[:PORT][/PREFIX]\n"
+    "  --mqtt-cafile FILE   the CA certificate(s) for mqtts:// (default: the\n"
+    "                       system's)\n"
+    "  --flush-timeout TIME at the end, how long a server may go without taking a\n"
+    "                       reading before the rest is left unsent (default 30s)\n"
+    "  --forward FILE       send the readings of an earlier journal to the\n"
+    "                       --influx/--mqtt servers, then stop\n"
     "  -h, --help           show this help\n"
     "\n"
     "Settings are made before the first reading and checked against what the\n"
     "meter reports; one it refuses ends the program before anything is logged.\n"
+    "Readings to be sent go to the journal first (-o FILE, or a new file in\n"
+    "~/.local/share/dmmlog/) and are sent from it, so an outage loses none.\n"
     "A one-line status goes to standard error when that is a terminal.\n"
     "\n"
-    "Exit status: 0 clean end, 1 link lost (or output unwritable), 2 bad\n"
+    "Exit status: 0 clean end, 1 link lost (or output unwritable, or readings\n"
+    "left unsent), 2 bad\n"
     "arguments or a refused setting, 3 no meter found.\n"
     "\n"
     "Examples:\n"
@@ -155,8 +170,27 @@ LogOptions LogOptions::parse(const QStringList &arguments, QString *error)
                 options.format = Format::Csv;
             else if (value == QLatin1String("jsonl"))
                 options.format = Format::JsonLines;
+            else if (value == QLatin1String("influx"))
+                options.format = Format::InfluxLines;
             else
-                bad(QStringLiteral("csv or jsonl expected"));
+                bad(QStringLiteral("csv, jsonl or influx expected"));
+        } else if (name == QLatin1String("--influx") || name == QLatin1String("--mqtt")) {
+            if (!takeValue())
+                break;
+            (name == QLatin1String("--influx") ? options.forward.influx : options.forward.mqtt) =
+                QUrl(value, QUrl::StrictMode);
+        } else if (name == QLatin1String("--mqtt-cafile") || name == QLatin1String("--forward")) {
+            if (takeValue() && value.isEmpty())
+                bad(QStringLiteral("the file name is empty"));
+            (name == QLatin1String("--forward") ? options.forwardPath : options.forward.mqttCaFile) = value;
+        } else if (name == QLatin1String("--flush-timeout")) {
+            if (!takeValue())
+                break;
+            const qint64 ms = parseDuration(value);
+            if (ms < 0 || ms > std::numeric_limits<int>::max())
+                bad(QStringLiteral("a time such as 30s or 2m expected"));
+            else
+                options.flushTimeoutMs = int(ms);
         } else if (name == QLatin1String("--interval")) {
             if (!takeValue())
                 break;
@@ -190,5 +224,11 @@ LogOptions LogOptions::parse(const QStringList &arguments, QString *error)
             *error = QStringLiteral("unknown option %1").arg(name);
         }
     }
+    if (error->isEmpty())
+        *error = options.forward.error();
+    if (error->isEmpty() && !options.forward.isEmpty() && options.format != Format::Csv)
+        *error = QStringLiteral("--influx and --mqtt send from the journal, which is CSV; --format is for standard output");
+    if (error->isEmpty() && !options.forwardPath.isEmpty() && options.forward.isEmpty())
+        *error = QStringLiteral("--forward needs --influx or --mqtt");
     return options;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "forwardergroup.h"
 #include "settingrequest.h"
 
 #include <QList>
@@ -9,7 +10,7 @@
 // What the dmmlog command line asks for.
 struct LogOptions
 {
-    enum class Format { Csv, JsonLines };
+    enum class Format { Csv, JsonLines, InfluxLines };
 
     bool help = false;
     bool list = false;
@@ -21,6 +22,9 @@ struct LogOptions
     qint64 durationMs = 0;  // 0: no limit
     bool reconnect = true;
     QList<SettingRequest> settings;
+    ForwardSettings forward;   // where the journal's readings are sent
+    QString forwardPath;       // an earlier journal to send, instead of logging
+    int flushTimeoutMs = 30000; // at the end, how long a server may take nothing
 
     // Null `error` on success; otherwise what is wrong, in one line.
     static LogOptions parse(const QStringList &arguments, QString *error);

@@ -118,6 +118,11 @@ void LogSession::openSink()
         m_sink = std::make_unique<JournalSink>(m_options.outputPath, header);
     connect(m_sink.get(), &LogSink::message, this, [this](const QString &text) { m_console.message(text); });
     connect(m_sink.get(), &LogSink::broken, this, [this](const QString &text) { end(LinkLost, text); });
+    if (m_options.forward.isEmpty())
+        return;
+    m_forwarding = std::make_unique<ForwarderGroup>(m_options.outputPath, m_options.forward);
+    connect(m_forwarding.get(), &ForwarderGroup::message, this, [this](const QString &text) { m_console.message(text); });
+    m_forwarding->start();
 }
 
 void LogSession::stop()
@@ -222,7 +227,14 @@ void LogSession::close(int status)
     // service retrying for a meter not yet plugged in would.
     if (!m_created.isEmpty() && QFileInfo(m_created).size() == 0)
         QFile::remove(m_created);
-    emit finished(status);
+    if (!m_forwarding) {
+        emit finished(status);
+        return;
+    }
+    // Readings left unsent end the run as a failure; they stay in the journal.
+    connect(m_forwarding.get(), &ForwarderGroup::finished, this,
+            [this, status](qint64 unsent) { emit finished(unsent > 0 ? int(LinkLost) : status); });
+    m_forwarding->finish(m_options.flushTimeoutMs);
 }
 
 int listInstruments(Console &console)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "forwardergroup.h"
 #include "logoptions.h"
 #include "logsink.h"
 #include "reconnector.h"
@@ -60,6 +61,7 @@ private:
     std::unique_ptr<QFile> m_stream; // until the sink takes it; none for a CSV file
     QString m_created; // the file this run made
     std::unique_ptr<LogSink> m_sink;
+    std::unique_ptr<ForwarderGroup> m_forwarding; // sends the journal on
     qint64 m_readings = 0;
     bool m_checked = false; // the settings are as asked
     bool m_ending = false;

@@ -1,13 +1,49 @@
 #include "console.h"
+#include "forwardergroup.h"
+#include "journalformat.h"
+#include "lineprotocol.h"
 #include "logoptions.h"
 #include "logsession.h"
 #include "simulatedmeter.h"
 #include "terminationsignals.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include <csignal>
 #include <cstdio>
+
+namespace {
+
+// Readings to be sent are journaled first; without -o, to a new file here.
+QString automaticJournalPath(const QString &resource)
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(folder);
+    return JournalFormat::newJournalPath(folder, resource.isEmpty() ? QStringLiteral("meter") : meterName(resource),
+                                         QDateTime::currentDateTime());
+}
+
+// dmmlog --forward: an earlier journal to the servers, then the end.
+int forwardJournal(const LogOptions &options, Console &console)
+{
+    if (!QFileInfo(options.forwardPath).isFile()) {
+        console.message(QStringLiteral("%1: no such file").arg(options.forwardPath));
+        return BadArguments;
+    }
+    ForwarderGroup forwarding(options.forwardPath, options.forward);
+    QObject::connect(&forwarding, &ForwarderGroup::message, [&console](const QString &text) { console.message(text); });
+    QObject::connect(&forwarding, &ForwarderGroup::finished, [](qint64 unsent) {
+        QCoreApplication::exit(unsent > 0 ? LinkLost : CleanEnd);
+    });
+    forwarding.start();
+    forwarding.finish(options.flushTimeoutMs);
+    return QCoreApplication::exec();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -15,7 +51,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("dmmlog"));
     Console console;
     QString error;
-    const LogOptions options = LogOptions::parse(app.arguments().mid(1), &error);
+    LogOptions options = LogOptions::parse(app.arguments().mid(1), &error);
     if (!error.isEmpty()) {
         console.message(error + QStringLiteral(" (see dmmlog --help)"));
         return BadArguments;
@@ -24,9 +60,15 @@ int main(int argc, char *argv[])
         std::fputs(LogOptions::usage(), stdout);
         return CleanEnd;
     }
+    if (!options.forwardPath.isEmpty())
+        return forwardJournal(options, console);
     dmmsim::listFromEnvironment();
     if (options.list)
         return listInstruments(console);
+    if (!options.forward.isEmpty() && options.outputPath.isEmpty()) {
+        options.outputPath = automaticJournalPath(options.resource);
+        console.message(QStringLiteral("journal: %1").arg(options.outputPath));
+    }
     console.setReadingsOnStandardOutput(options.outputPath.isEmpty());
 
     // A reader that goes away (`dmmlog | head`) is a write error to report,

@@ -2,69 +2,12 @@
 
 #include "dmmdata.h"
 #include "journalformat.h"
-#include "varnok.h"
+#include "lineprotocol.h"
+#include "readingjson.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
-
-namespace {
-
-// A sentinel is no number: null, with the state beside it.
-QJsonValue numberOrNull(double value, DmmData::ValueMode mode)
-{
-    return mode == DmmData::ValueNormal ? QJsonValue(value) : QJsonValue();
-}
-
-QJsonObject lineObject(const ChannelData *channel, int line)
-{
-    if (!channel)
-        return {};
-    const auto mode = DmmData::ValueMode(channel->valueModes.value(line));
-    return {
-        {QStringLiteral("function"), channel->functions.value(line)},
-        {QStringLiteral("ch"), channel->number},
-        {QStringLiteral("value"), numberOrNull(channel->values.value(line), mode)},
-        {QStringLiteral("status"), Varnok::getValueStr(mode)},
-        {QStringLiteral("text"), channel->valueTexts.value(line).trimmed()},
-        {QStringLiteral("unit"), channel->unitTexts.value(line)},
-    };
-}
-
-QJsonObject channelObject(const ChannelData &channel)
-{
-    return {
-        {QStringLiteral("freq"), numberOrNull(channel.frequency, Varnok::getValueMode(channel.frequency))},
-        {QStringLiteral("freqText"), channel.frequencyText},
-        {QStringLiteral("freqUnit"), channel.frequencyUnit},
-        {QStringLiteral("float"), channel.floating},
-    };
-}
-
-QByteArray jsonLine(const QJsonObject &object)
-{
-    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
-}
-
-QString isoTime(const QDateTime &time)
-{
-    return QString::fromLatin1(JournalFormat::isoTime(time));
-}
-
-// The same fields as the journal's columns, by name.
-QByteArray jsonReading(qint64 number, const DmmData &record)
-{
-    QJsonObject object{{QStringLiteral("no"), number}, {QStringLiteral("time"), isoTime(record.time)}};
-    for (int index = 0; index < 2; ++index)
-        object.insert(QStringLiteral("line%1").arg(index + 1), lineObject(record.lines.at(index)->channel, index));
-    for (int index = 0; index < 2; ++index)
-        object.insert(QStringLiteral("ch%1").arg(index + 1), channelObject(*record.channels.at(index)));
-    return jsonLine(object);
-}
-
-} // namespace
 
 StreamSink::StreamSink(QFile *file, Format format, const JournalHeader &header, QObject *parent)
-    : LogSink(parent), m_file(file), m_format(format)
+    : LogSink(parent), m_file(file), m_format(format), m_meter(meterName(header.resource))
 {
     m_file->setParent(this);
     if (m_format == Format::Csv)
@@ -79,12 +22,26 @@ StreamSink::~StreamSink()
 void StreamSink::append(const DmmData &record)
 {
     ++m_readings;
-    write(m_format == Format::Csv ? JournalFormat::recordLine(m_readings, record) : jsonReading(m_readings, record));
+    switch (m_format) {
+    case Format::Csv:
+        write(JournalFormat::recordLine(m_readings, record));
+        break;
+    case Format::JsonLines:
+        write(ReadingJson::line(ReadingJson::object(m_readings, record)));
+        break;
+    case Format::InfluxLines:
+        write(LineProtocol::point(m_meter, m_readings, record));
+        break;
+    }
 }
 
 void StreamSink::appendComment(const QString &text)
 {
-    write(m_format == Format::Csv ? JournalFormat::commentLine(text) : jsonLine({{QStringLiteral("note"), text}}));
+    // Line protocol has no comments.
+    if (m_format == Format::Csv)
+        write(JournalFormat::commentLine(text));
+    else if (m_format == Format::JsonLines)
+        write(ReadingJson::line({{QStringLiteral("note"), text}}));
 }
 
 void StreamSink::close()
@@ -93,10 +50,11 @@ void StreamSink::close()
         return;
     const QDateTime now = QDateTime::currentDateTime();
     // A log that never got a line stays empty, as a journal file is never made.
-    if (m_started)
-        write(m_format == Format::Csv ? JournalFormat::closingLine(now, m_readings)
-                                      : jsonLine({{QStringLiteral("closed"), isoTime(now)},
-                                                  {QStringLiteral("readings"), m_readings}}));
+    if (m_started && m_format == Format::Csv)
+        write(JournalFormat::closingLine(now, m_readings));
+    else if (m_started && m_format == Format::JsonLines)
+        write(ReadingJson::line({{QStringLiteral("closed"), QString::fromLatin1(JournalFormat::isoTime(now))},
+                                 {QStringLiteral("readings"), m_readings}}));
     m_closed = true;
 }
 

@@ -10,7 +10,7 @@
 struct JournalHeader;
 
 // A log written line by line to standard output or to a new file: the
-// journal's CSV or JSON lines. Each line goes to the system as soon as it is
+// journal's CSV, JSON lines or InfluxDB's line protocol. Each line goes to the system as soon as it is
 // written, so that `tail -f` sees it and a crash loses nothing written.
 class StreamSink : public LogSink
 {
@@ -31,6 +31,7 @@ private:
 
     QFile *m_file; // child
     Format m_format;
+    QString m_meter; // as line protocol names it
     QByteArray m_opening; // written with the first line
     bool m_started = false;
     qint64 m_readings = 0;
