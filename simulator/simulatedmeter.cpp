@@ -355,14 +355,39 @@ bool SimulatedMeter::attached() const
     return !d->unplugged;
 }
 
-std::shared_ptr<SimulatedMeter> createFromEnvironment()
+int simulatedMeterCount()
 {
-    const char *enabled = std::getenv("DMMPANEL_SIMULATOR");
-    if (!enabled || std::string_view(enabled) != "1")
+    const char *text = std::getenv("DMMPANEL_SIMULATOR");
+    if (!text)
+        return 0;
+    const std::string_view value(text);
+    // Plain decimal digits only, as "1" has always been read.
+    if (value.empty() || value.size() > 2 || value.front() == '0'
+        || value.find_first_not_of("0123456789") != std::string_view::npos)
+        return 0;
+    const int count = std::stoi(std::string(value));
+    return count <= 16 ? count : 0;
+}
+
+std::shared_ptr<SimulatedMeter> createFromEnvironment(int number)
+{
+    if (number < 1 || number > simulatedMeterCount())
         return nullptr;
-    auto meter = std::make_shared<SimulatedMeter>();
-    if (const char *logPath = std::getenv("DMMPANEL_SIMULATOR_LOG"); logPath && *logPath)
-        meter->setLogFile(logPath);
+    std::shared_ptr<SimulatedMeter> meter;
+    if (number == 1) {
+        meter = std::make_shared<SimulatedMeter>();
+        if (const char *logPath = std::getenv("DMMPANEL_SIMULATOR_LOG"); logPath && *logPath)
+            meter->setLogFile(logPath);
+    } else {
+        const std::string serial = "KM4473N-SIM" + std::to_string(number);
+        meter = std::make_shared<SimulatedMeter>("USB0::0x28E9::0x0285::" + serial + "::INSTR");
+        meter->setSeed(std::uint32_t(number));
+        for (int channel = 1; channel <= 2; ++channel) {
+            InputSignal signal = meter->input(channel);
+            signal.rms *= 1 + 0.02 * (number - 1);
+            meter->setInput(channel, signal);
+        }
+    }
     if (const char *faults = std::getenv("DMMPANEL_SIMULATOR_FAULTS"); faults && *faults) {
         if (!meter->applyFaults(faults))
             std::cerr << "Simulated meter: DMMPANEL_SIMULATOR_FAULTS is not understood, no fault applied: " << faults
@@ -374,7 +399,10 @@ std::shared_ptr<SimulatedMeter> createFromEnvironment()
 void listFromEnvironment()
 {
     static std::once_flag once;
-    std::call_once(once, [] { visa::addInProcessInstrument(createFromEnvironment()); });
+    std::call_once(once, [] {
+        for (int number = 1; number <= simulatedMeterCount(); ++number)
+            visa::addInProcessInstrument(createFromEnvironment(number));
+    });
 }
 
 } // namespace dmmsim

@@ -73,12 +73,18 @@ private:
     std::unique_ptr<State> d;
 };
 
-// The simulated meter the environment asks for: a new meter when
-// DMMPANEL_SIMULATOR is "1" (with DMMPANEL_SIMULATOR_LOG and
-// DMMPANEL_SIMULATOR_FAULTS applied), else null.
-std::shared_ptr<SimulatedMeter> createFromEnvironment();
+// How many simulated meters the environment asks for: DMMPANEL_SIMULATOR=N,
+// N from 1 to 16; 0 for any other value or none.
+int simulatedMeterCount();
 
-// Lists the simulated meter the environment asks for on the VISA layer. The
+// Simulated meter `number` (from 1) of those the environment asks for, new,
+// with DMMPANEL_SIMULATOR_FAULTS applied (and DMMPANEL_SIMULATOR_LOG to the
+// first); null when there is no such meter. The first is the meter
+// DMMPANEL_SIMULATOR=1 offers; each other has a serial number of its own
+// (KM4473N-SIM2, ...), inputs a little higher and noise of its own.
+std::shared_ptr<SimulatedMeter> createFromEnvironment(int number = 1);
+
+// Lists the simulated meters the environment asks for on the VISA layer. The
 // programs call it at start; later calls do nothing, so that a reconnect finds
 // the same meter, with its settings, as it would find a real one.
 void listFromEnvironment();

@@ -162,6 +162,9 @@ bool Tessaly::sameInstrument(const QString &wanted, const QString &resource)
     // USB<board>::<vendor>::<product>::<serial>::INSTR
     const QStringList a = wanted.split(QStringLiteral("::"));
     const QStringList b = resource.split(QStringLiteral("::"));
+    // A serial number alone names the meter that has it.
+    if (a.size() == 1 && b.size() == 5)
+        return wanted.compare(b.at(3), Qt::CaseInsensitive) == 0;
     if (a.size() != 5 || b.size() != 5 || a.at(3).isEmpty())
         return wanted.compare(resource, Qt::CaseInsensitive) == 0;
     for (int i = 1; i < 4; ++i) {

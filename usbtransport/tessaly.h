@@ -61,7 +61,7 @@ public:
     bool queryAny(const QByteArray &command, QByteArray *answer);
 
     // Limits open() to one instrument: the one with this serial number when
-    // the name carries one (on whichever board number it is listed), else the
+    // the name carries one or is one (on whichever board number it is listed), else the
     // one of exactly this name. Empty, the first meter found, as before.
     void setWantedResource(const QString &resource);
     QString wantedResource() const;

@@ -1005,6 +1005,9 @@ private slots:
         QTest::newRow("0") << QByteArray("0") << false;
         QTest::newRow("yes") << QByteArray("yes") << false;
         QTest::newRow("1") << QByteArray("1") << true;
+        QTest::newRow("3") << QByteArray("3") << true;
+        QTest::newRow("17") << QByteArray("17") << false;
+        QTest::newRow("03") << QByteArray("03") << false;
     }
     void createdFromEnvironment()
     {
@@ -1017,6 +1020,17 @@ private slots:
         QCOMPARE(meter != nullptr, created);
         if (meter)
             QCOMPARE(QString::fromStdString(meter->resourceName()), QString("USB0::0x28E9::0x0285::KM4473N-SIM::INSTR"));
+    }
+
+    // Several meters: each its own serial number and a signal of its own.
+    void severalFromEnvironment()
+    {
+        const ScopedEnv simulator("DMMPANEL_SIMULATOR", "3");
+        QCOMPARE(dmmsim::simulatedMeterCount(), 3);
+        QVERIFY(!dmmsim::createFromEnvironment(4));
+        const auto third = dmmsim::createFromEnvironment(3);
+        QCOMPARE(QString::fromStdString(third->resourceName()), QString("USB0::0x28E9::0x0285::KM4473N-SIM3::INSTR"));
+        QVERIFY(third->input(1).rms > dmmsim::createFromEnvironment(1)->input(1).rms);
     }
 
     void environmentFaultsAndLog()

@@ -73,6 +73,8 @@ private slots:
         const QString otherBoard = "USB1::0x28e9::0x0285::KM4473N001::INSTR";
         QTest::newRow("wanted: its serial on another board")
             << QStringList{otherBoard} << otherBoard << 1 << none << QString(Meter);
+        QTest::newRow("wanted: its serial alone")
+            << QStringList{Scope, SecondMeter, Meter} << QString(Meter) << 2 << none << QString("km4473n001");
         QTest::newRow("wanted: not there") << QStringList{SecondMeter} << QString() << 1 << noMatch << QString(Meter);
     }
     void openFindsTheMeter()
