@@ -51,14 +51,16 @@ const char Usage[] =
     "A one-line status goes to standard error when that is a terminal.\n"
     "\n"
     "Exit status: 0 clean end, 1 link lost (or output unwritable, or readings\n"
-    "left unsent), 2 bad\n"
-    "arguments or a refused setting, 3 no meter found.\n"
+    "left unsent to a server), 2 bad arguments or a refused setting, 3 no meter\n"
+    "found.\n"
     "\n"
     "Examples:\n"
     "  dmmlog --samples 100 -o bench.csv\n"
     "  dmmlog --interval 1 --duration 1h30m --function LINE1=CH1,DBM -o run.csv\n"
     "  dmmlog --format jsonl --rate SLOW | jq .line1.value\n"
-    "  DMMPANEL_SIMULATOR=1 dmmlog --samples 10     # against the simulated meter\n";
+    "  DMMPANEL_SIMULATOR=1 dmmlog --samples 10     # against the simulated meter\n"
+    "  dmmlog --resource KM4473NG0001 -o bench1.csv \\\n"
+    "         --influx 'http://influx.lab:8086/write?db=lab' --mqtt mqtt://broker.lab\n";
 
 // The options that make a setting of the meter.
 struct SettingOption
