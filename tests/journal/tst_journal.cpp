@@ -4,6 +4,7 @@
 #include "journalreader.h"
 #include "journalrecovery.h"
 #include "journalwriter.h"
+#include "readingstore.h"
 
 #include <QtTest>
 
@@ -164,8 +165,9 @@ void TestJournal::roundTrip()
     QCOMPARE(summary.last, written.back()->time);
 }
 
-// The window reads a journal on a thread of its own, the records then going
-// to its thread, while its recording goes on into another journal.
+// The window reads a journal into a store on a thread of its own, showing
+// its progress, while its recording goes on into another journal; the store
+// is the window's afterwards.
 void TestJournal::readWhileRecording()
 {
     QTemporaryDir dir;
@@ -178,26 +180,30 @@ void TestJournal::readWhileRecording()
             writer.append(*written.back());
         }
     }
-    JournalContents contents;
+    std::shared_ptr<ReadingStore> store;
+    std::atomic<qint64> progress{0};
     std::atomic<bool> read{false};
-    QThread *window = QThread::currentThread();
     std::thread reader([&] {
-        contents = JournalReader::read(path);
-        for (const std::unique_ptr<DmmData> &record : contents.records)
-            record->moveToThread(window);
+        JournalReader::load(path, &store, [&](qint64 done, qint64) {
+            progress = done;
+            return true;
+        });
         read = true;
     });
     JournalWriter recording(dir.filePath(QStringLiteral("live.csv")), header(QStringLiteral("Measure2")));
     int kept = 0;
-    for (; !read || kept < 100; ++kept)
+    qint64 shown = 0;
+    for (; !read || kept < 100; ++kept) {
         recording.append(*reading(kept));
+        QVERIFY(progress >= shown);
+        shown = progress;
+    }
     reader.join();
     recording.close();
-    QCOMPARE(contents.records.size(), written.size());
-    for (size_t i = 0; i < written.size(); ++i) {
-        QCOMPARE(contents.records[i]->thread(), window);
-        QCOMPARE(shownOf(*contents.records[i]), shownOf(*written[i]));
-    }
+    QVERIFY(store);
+    QCOMPARE(store->count(), qint64(written.size()));
+    for (size_t i = 0; i < written.size(); ++i)
+        QCOMPARE(shownOf(*store->record(qint64(i))), shownOf(*written[i]));
     QCOMPARE(JournalReader::summarize(recording.path()).readings, qint64(kept));
 }
 
