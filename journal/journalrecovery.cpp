@@ -7,6 +7,7 @@
 #include <QFile>
 
 #include <sys/file.h>
+#include <unistd.h>
 
 namespace JournalRecovery {
 
@@ -99,7 +100,9 @@ bool closeAfterCrash(const JournalSummary &journal)
     if (wholeEnd < 0 || (wholeEnd < file.size() && !file.resize(wholeEnd)))
         return false;
     file.seek(file.size());
-    return file.write(JournalFormat::closingLine(QDateTime::currentDateTime(), journal.readings)) > 0 && file.flush();
+    // On the disk before it counts as closed: a power cut now must not bring it back.
+    return file.write(JournalFormat::closingLine(QDateTime::currentDateTime(), journal.readings)) > 0 && file.flush()
+           && ::fdatasync(file.handle()) == 0;
 }
 
 } // namespace JournalRecovery
