@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package (Release) from the working tree into build/package/
-# and prints its path. Installs what building it needs where it is missing.
+# Builds the Debian packages (Release) from the working tree into
+# build/package/ and prints their paths, one a line: dmmlog's, then
+# dmmpanel's. Installs what building them needs where it is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -29,6 +30,8 @@ fi
 rm -rf "$out/src"
 
 version=$(dpkg-parsechangelog -l debian/changelog -S Version)
-deb=$out/dmmpanel_${version}_$(dpkg-architecture -qDEB_HOST_ARCH).deb
-[ -f "$deb" ] || { echo "package: $deb was not built" >&2; exit 1; }
-echo "$deb"
+for package in dmmlog dmmpanel; do
+    deb=$out/${package}_${version}_$(dpkg-architecture -qDEB_HOST_ARCH).deb
+    [ -f "$deb" ] || { echo "package: $deb was not built" >&2; exit 1; }
+    echo "$deb"
+done

@@ -51,18 +51,20 @@ elif [ "$usb_vm_status" -ne 0 ]; then
     exit 1
 fi
 
-# --- package stage (the Debian package, built and installed) ---
-# A Release build into a .deb, lintian, and the package installed, run and
-# purged in a clean Debian 12 root; a machine that cannot make that root
-# says why, and the closing line says it was skipped.
-echo "=== package: build the Debian package, lintian, install into a clean Debian 12 root"
+# --- package stage (the Debian packages, built and installed) ---
+# A Release build into dmmlog's and dmmpanel's .deb, lintian, and the
+# packages installed (dmmlog alone first), run and purged in a clean Debian
+# 12 root; a machine that cannot make that root says why, and the closing
+# line says it was skipped.
+echo "=== package: build the Debian packages, lintian, install into a clean Debian 12 root"
 package_started=$SECONDS
-deb=$(bash scripts/package.sh | tail -n 1)
+built=$(bash scripts/package.sh)
+mapfile -t debs <<<"$built"
 set +e
-bash scripts/package-test.sh "$deb" 2>&1 | tee build/package-test.log
+bash scripts/package-test.sh "${debs[@]}" 2>&1 | tee build/package-test.log
 package_status=${PIPESTATUS[0]}
 set -e
-echo "=== package: $(du -k "$deb" | cut -f1) KiB, stage took $((SECONDS - package_started)) s"
+echo "=== package: $(du -kc "${debs[@]}" | tail -n 1 | cut -f1) KiB, stage took $((SECONDS - package_started)) s"
 package_note=""
 if [ "$package_status" -eq 77 ]; then
     package_note=" (package root test SKIPPED: $(sed -n 's/^package-test: SKIPPED: //p' build/package-test.log | tail -n 1))"
