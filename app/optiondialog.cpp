@@ -5,8 +5,11 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QGridLayout>
+#include <QGroupBox>
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
@@ -25,6 +28,9 @@ OptionDialog::OptionDialog(bool hideLanguage, QWidget *parent)
       labelJournalFolder(new QLabel(this)),
       btnJournalFolder(new QPushButton(tr("Open folder"), this)),
       chkReconnect(new QCheckBox(tr("Reconnect automatically"), this)),
+      groupSendTo(new QGroupBox(tr("Send readings to"), this)),
+      editInflux(new QLineEdit(this)),
+      editMqtt(new QLineEdit(this)),
       btnOk(new QPushButton(tr("Ok"), this)),
       btnCancel(new QPushButton(tr("Cancel"), this)),
       cbbLanguage(new QComboBox(this))
@@ -47,6 +53,16 @@ OptionDialog::OptionDialog(bool hideLanguage, QWidget *parent)
     labelJournalFolder->setObjectName(QStringLiteral("labelJournalFolder"));
     labelJournalFolder->setTextInteractionFlags(Qt::TextSelectableByMouse);
     btnJournalFolder->setObjectName(QStringLiteral("btnJournalFolder"));
+    groupSendTo->setObjectName(QStringLiteral("groupSendTo"));
+    editInflux->setObjectName(QStringLiteral("editInflux"));
+    editInflux->setPlaceholderText(QStringLiteral("http://host:8086/write?db=lab"));
+    editMqtt->setObjectName(QStringLiteral("editMqtt"));
+    editMqtt->setPlaceholderText(QStringLiteral("mqtt://host/dmmpanel"));
+    auto *sendTo = new QFormLayout(groupSendTo);
+    sendTo->addRow(tr("InfluxDB"), editInflux);
+    sendTo->addRow(tr("MQTT"), editMqtt);
+    // Readings are sent from the journal.
+    connect(chkJournal, &QCheckBox::toggled, groupSendTo, &QWidget::setEnabled);
     cbbLanguage->addItem(tr("English"));
     cbbLanguage->addItem(tr("Chinese"));
 
@@ -70,6 +86,7 @@ OptionDialog::OptionDialog(bool hideLanguage, QWidget *parent)
     grid->addWidget(labelJournalFolder, row + 3, 1);
     grid->addWidget(btnJournalFolder, row + 3, 2);
     grid->addWidget(chkReconnect, row + 4, 1, 1, 2);
+    grid->addWidget(groupSendTo, row + 5, 0, 1, 3);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -157,6 +174,7 @@ bool OptionDialog::journal() const
 void OptionDialog::setJournal(bool on, const QString &folder)
 {
     chkJournal->setChecked(on);
+    groupSendTo->setEnabled(on);
     labelJournalFolder->setText(folder);
 }
 
@@ -170,12 +188,30 @@ void OptionDialog::setReconnect(bool on)
     chkReconnect->setChecked(on);
 }
 
+ForwardSettings OptionDialog::sendTo() const
+{
+    ForwardSettings settings;
+    settings.influx = QUrl(editInflux->text().trimmed());
+    settings.mqtt = QUrl(editMqtt->text().trimmed());
+    return settings;
+}
+
+void OptionDialog::setSendTo(const ForwardSettings &settings)
+{
+    editInflux->setText(settings.influx.toString());
+    editMqtt->setText(settings.mqtt.toString());
+}
+
 void OptionDialog::slotBtnClicked()
 {
-    if (sender() == btnOk)
-        accept();
-    else
+    if (sender() != btnOk) {
         reject();
+        return;
+    }
+    if (const QString error = sendTo().error(); !error.isEmpty())
+        QMessageBox::warning(this, QString(), error);
+    else
+        accept();
 }
 
 void OptionDialog::on_infinite_toggled(bool checked)

@@ -1,12 +1,16 @@
 #pragma once
 
+#include "forwardergroup.h"
+
 #include <QDialog>
 
 #include <memory>
 
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 
@@ -34,6 +38,10 @@ public:
     void setJournal(bool on, const QString &folder);
     bool reconnect() const;
     void setReconnect(bool on);
+    // Where readings are sent: InfluxDB's write endpoint and an MQTT broker's
+    // URL, each empty for none.
+    ForwardSettings sendTo() const;
+    void setSendTo(const ForwardSettings &settings);
 
 private slots:
     void slotBtnClicked();
@@ -52,6 +60,9 @@ private:
     QLabel *labelJournalFolder;
     QPushButton *btnJournalFolder;
     QCheckBox *chkReconnect;
+    QGroupBox *groupSendTo;
+    QLineEdit *editInflux;
+    QLineEdit *editMqtt;
     QPushButton *btnOk;
     QPushButton *btnCancel;
     QComboBox *cbbLanguage;

@@ -44,6 +44,10 @@ void apply(OptionsFile::Values &values, const QString &name, const QString &text
         values.journal = text.toInt() != 0;
     else if (name == QLatin1String("Reconnect"))
         values.reconnect = text.toInt() != 0;
+    else if (name == QLatin1String("SendInflux"))
+        values.sendInflux = text;
+    else if (name == QLatin1String("SendMqtt"))
+        values.sendMqtt = text;
 }
 
 bool isRegularFile(const QString &path)
@@ -112,6 +116,8 @@ QByteArray document(const OptionsFile::Values &values)
     xml.writeTextElement(QStringLiteral("SkipRepeat"), QString::number(values.skipRepeat ? 1 : 0));
     xml.writeTextElement(QStringLiteral("Journal"), QString::number(values.journal ? 1 : 0));
     xml.writeTextElement(QStringLiteral("Reconnect"), QString::number(values.reconnect ? 1 : 0));
+    xml.writeTextElement(QStringLiteral("SendInflux"), values.sendInflux);
+    xml.writeTextElement(QStringLiteral("SendMqtt"), values.sendMqtt);
     xml.writeEndElement();
     xml.writeEndDocument();
     return bytes;

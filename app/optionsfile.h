@@ -5,7 +5,7 @@
 
 // The settings file options.xml: window layout, language and the driver's
 // sampling options, one element each under <options>, then whether a lost
-// link is reconnected automatically.
+// link is reconnected automatically and where readings are sent.
 class OptionsFile
 {
 public:
@@ -22,6 +22,8 @@ public:
         bool skipRepeat = false;
         bool journal = true; // recordings are written to journal files
         bool reconnect = true; // after a lost link
+        QString sendInflux;    // InfluxDB's write endpoint readings are sent to; empty: none
+        QString sendMqtt;      // the MQTT broker they are published to; empty: none
     };
 
     enum class WriteResult {

@@ -9,6 +9,7 @@
 RecordingJournal::RecordingJournal(HeaderSource headerSource, QObject *parent)
     : QObject(parent), headerSource(std::move(headerSource))
 {
+    connect(&forwarding, &RecordingForwarder::message, this, &RecordingJournal::message);
 }
 
 RecordingJournal::~RecordingJournal() = default;
@@ -45,7 +46,8 @@ void RecordingJournal::keep(const DmmData &record, const ItemData &item)
         return;
     if (writer && writtenItem != &item)
         end();
-    if (!writer) {
+    const bool starting = !writer;
+    if (starting) {
         const JournalHeader header = headerFor(item);
         writer = std::make_unique<JournalWriter>(
             JournalFormat::newJournalPath(folder(), header.itemName, header.started), header);
@@ -54,11 +56,15 @@ void RecordingJournal::keep(const DmmData &record, const ItemData &item)
         writtenItem = &item;
     }
     writer->append(record);
+    // The file, and so its name, is made with the first line.
+    if (starting)
+        forwarding.journalStarted(writer->path());
 }
 
 void RecordingJournal::end()
 {
     writer.reset();
+    forwarding.journalEnded();
     writtenItem = nullptr;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journalformat.h"
+#include "recordingforwarder.h"
 
 #include <QObject>
 #include <QPointer>
@@ -15,6 +16,7 @@ class JournalWriter;
 // The journal files of the window's recordings, in the per-user data folder:
 // one file per continuous recording of an item, written as its readings are
 // kept. Ending a recording closes its file; nothing here ever deletes one.
+// Each file is sent on as it is written when servers are named.
 class RecordingJournal : public QObject
 {
     Q_OBJECT
@@ -44,6 +46,8 @@ public:
     // The link to the meter was lost at `lost` and came back at `resumed`
     // while recording: the journal says so between its readings.
     void noteGap(const QDateTime &lost, const QDateTime &resumed);
+    // Sends each journal on as it is written, where its settings say.
+    RecordingForwarder &forwarder() { return forwarding; }
 
 signals:
     // For the message list: a journal that cannot be written, or is again.
@@ -54,4 +58,5 @@ private:
     std::unique_ptr<JournalWriter> writer;
     QPointer<const ItemData> writtenItem;
     bool enabled = true;
+    RecordingForwarder forwarding;
 };

@@ -407,6 +407,7 @@ void Widget::runOptionDialog()
     dialog.setSkipRepeat(driver->getSkipRepeat());
     dialog.setJournal(journal->isEnabled(), RecordingJournal::folder());
     dialog.setReconnect(autoReconnect);
+    dialog.setSendTo(journal->forwarder().settings());
     dialog.setLanguageIndex(language == QLatin1String("OTHER") ? 1 : 0);
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -416,6 +417,7 @@ void Widget::runOptionDialog()
     driver->setSkipRepeat(dialog.skipRepeat());
     driver->setSamplePoints(dialog.samplePoints());
     journal->setEnabled(dialog.journal());
+    journal->forwarder().setSettings(dialog.sendTo());
     autoReconnect = dialog.reconnect();
     if (autoReconnect)
         watchLink();
@@ -435,6 +437,8 @@ OptionsFile::Values Widget::currentOptions() const
     values.skipRepeat = driver->getSkipRepeat();
     values.journal = journal->isEnabled();
     values.reconnect = autoReconnect;
+    values.sendInflux = journal->forwarder().settings().influx.toString();
+    values.sendMqtt = journal->forwarder().settings().mqtt.toString();
     return values;
 }
 
@@ -458,6 +462,11 @@ void Widget::restoreSettings()
     driver->setSampleRate(values.sampleRate);
     driver->setSkipRepeat(values.skipRepeat);
     journal->setEnabled(values.journal);
+    ForwardSettings sendTo;
+    sendTo.influx = QUrl(values.sendInflux);
+    sendTo.mqtt = QUrl(values.sendMqtt);
+    // A hand edit that names no server sends nowhere.
+    journal->forwarder().setSettings(sendTo.error().isEmpty() ? sendTo : ForwardSettings());
     autoReconnect = values.reconnect;
 }
 

@@ -74,6 +74,10 @@ MqttTarget::MqttTarget(const QUrl &url, const QString &caFile, QObject *parent)
 
 MqttTarget::~MqttTarget()
 {
+    // A clean disconnect drops the last will: the goodbye goes out first
+    // (libmosquitto sends its packets in order) when nobody waited for it.
+    if (m_connected && m_offlineMid < 0)
+        publish(QStringLiteral("status"), offline(), true);
     tearDown();
 }
 

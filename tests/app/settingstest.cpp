@@ -95,7 +95,8 @@ void runOptions(const WindowFixture &fixture, const std::function<void(QDialog *
 
 const Elements DefaultValues{{"FixedLanguage", "0"}, {"Language", ""},  {"SamplePoints", "2147483647"},
                              {"Infinite", "1"},      {"SampleRate", "0"}, {"SkipRepeat", "0"},
-                             {"Journal", "1"},        {"Reconnect", "1"}};
+                             {"Journal", "1"},        {"Reconnect", "1"},  {"SendInflux", ""},
+                             {"SendMqtt", ""}};
 
 // The non-layout elements of a file.
 Elements valuesOf(const QString &path)
@@ -144,7 +145,8 @@ void SettingsTest::firstStartWritesEveryDefault()
     for (const auto &element : elements)
         names << element.first;
     QCOMPARE(names, QStringList({"Geometry", "State", "splitter_2", "FixedLanguage", "Language",
-                                 "SamplePoints", "Infinite", "SampleRate", "SkipRepeat", "Journal", "Reconnect"}));
+                                 "SamplePoints", "Infinite", "SampleRate", "SkipRepeat", "Journal", "Reconnect",
+                                 "SendInflux", "SendMqtt"}));
     const QRegularExpression lowerHex(QStringLiteral("^([0-9a-f]{2})+$"));
     for (const char *layout : {"Geometry", "State", "splitter_2"})
         QVERIFY2(lowerHex.match(elementText(elements, layout)).hasMatch(), layout);
@@ -439,8 +441,10 @@ void SettingsTest::languageRowOnlyWhenAsked()
             if (!label->text().isEmpty())
                 labels << label->text();
         }
-        const QStringList expected = hide ? QStringList{"Sample points", "Sample rate", "Journal"}
-                                          : QStringList{"Language", "Sample points", "Sample rate", "Journal"};
+        // The labels of "Send readings to" are made first.
+        const QStringList expected = hide ? QStringList{"InfluxDB", "MQTT", "Sample points", "Sample rate", "Journal"}
+                                          : QStringList{"InfluxDB", "MQTT", "Language", "Sample points",
+                                                        "Sample rate", "Journal"};
         QCOMPARE(labels, expected);
     }
 }
@@ -508,7 +512,8 @@ void SettingsTest::okAppliesEveryValue()
     fixture.closeWindow();
     const Elements expected{{"FixedLanguage", "0"}, {"Language", "EN"},  {"SamplePoints", "100"},
                             {"Infinite", "0"},      {"SampleRate", "250"}, {"SkipRepeat", "0"},
-                            {"Journal", "1"},       {"Reconnect", "0"}};
+                            {"Journal", "1"},       {"Reconnect", "0"},    {"SendInflux", ""},
+                            {"SendMqtt", ""}};
     QCOMPARE(valuesOf(fixture.optionsPath()), expected);
 }
 
