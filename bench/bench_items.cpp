@@ -1,8 +1,10 @@
-// Long logging sessions (10^5, 10^6 and 10^7 readings, or the counts given):
-// heap bytes per recorded reading, the time to show a large item (make it
-// active), the cost of one more reading at the end of a large item against an
-// empty one, and the longest stall of the GUI thread when a large item is
-// switched away from, restarted by a function change or deleted.
+// Long logging sessions: an item alone at 10^5, 10^6 and 10^7 readings (heap
+// bytes per reading, one more reading, deleting it); then with the table and
+// the chart at 10^5 and 10^6 readings, or the counts given: heap bytes per
+// recorded reading, the time to show a large item (make it active), the cost
+// of one more reading at the end of a large item against an empty one, and
+// the longest stall of the GUI thread when a large item is switched away
+// from, restarted by a function change or deleted.
 #include "benchitems.h"
 #include "dmmdata.h"
 #include "itemdata.h"
@@ -19,6 +21,7 @@
 #include <functional>
 #include <malloc.h>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -36,13 +39,17 @@ void fill(ItemData &item, Readings &readings, int count)
         item.appendData(readings.next(n));
 }
 
-// The item is on view: each reading reaches the table and the chart too.
+// The time of appendData alone (the readings are made first); when the item
+// is on view, each reading reaches the table and the chart too.
 double appendMicroseconds(ItemData &item, Readings &readings, int appends)
 {
+    std::vector<DmmData *> made;
+    for (int n = 0; n < appends; ++n)
+        made.push_back(readings.next(n));
     QElapsedTimer clock;
     clock.start();
-    for (int n = 0; n < appends; ++n)
-        item.appendData(readings.next(n));
+    for (DmmData *record : made)
+        item.appendData(record);
     return clock.nsecsElapsed() / 1e3 / appends;
 }
 
@@ -99,8 +106,25 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     Readings readings;
-    // Counts of readings may be named on the command line.
-    QVector<int> counts{100000, 1000000, 10000000};
+    // The item alone, as a recording keeps it, up to 10^7 readings.
+    for (int count : {100000, 1000000, 10000000}) {
+        const size_t before = heapInUse();
+        ItemData item(QStringLiteral("Measure1"), ItemData::MeasureData);
+        QElapsedTimer clock;
+        clock.start();
+        fill(item, readings, count);
+        const double fillSeconds = clock.nsecsElapsed() / 1e9;
+        std::printf("item alone, %d readings: %.0f heap bytes per reading (aim: 64), %.1f us per reading kept"
+                    " (the driver's copy and conversion included)\n",
+                    count, double(heapInUse() - before) / count, fillSeconds * 1e6 / count);
+        std::printf("item alone, one more reading at %d readings: %.1f us (aim: 20)\n", count,
+                    appendMicroseconds(item, readings, 1000));
+        std::printf("item alone, deleting it at %d readings: %.0f ms\n", count,
+                    longestStallMs([&] { item.clearDatas(); }));
+    }
+
+    // With the table and the chart, at 10^5 and 10^6 readings or the counts given.
+    QVector<int> counts{100000, 1000000};
     if (argc > 1) {
         counts.clear();
         for (int i = 1; i < argc; ++i)

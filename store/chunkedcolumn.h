@@ -4,7 +4,11 @@
 
 #include <atomic>
 #include <memory>
+#include <new>
+#include <type_traits>
 #include <vector>
+
+#include <sys/mman.h>
 
 // An append-only sequence kept in chunks that never move once made, so that
 // one thread may append while others read. The appender writes an element and
@@ -34,7 +38,7 @@ public:
     {
         const qint64 chunk = index >> ChunkBits;
         if (chunk == qint64(chunks.size())) {
-            owned.push_back(std::make_unique<T[]>(size_t(ChunkSize)));
+            owned.push_back(makeChunk());
             addChunk(owned.back().get());
         }
         return chunks[size_t(chunk)][index & (ChunkSize - 1)];
@@ -45,6 +49,33 @@ public:
     void adoptChunk(T *chunk) { addChunk(chunk); }
 
 private:
+    // Plain data comes in pages of its own, zero until touched and given
+    // back to the system when the column goes, whatever the allocator keeps.
+    static constexpr bool Mapped = std::is_trivially_copyable<T>::value && ChunkSize * sizeof(T) >= 65536;
+
+    struct ChunkDeleter
+    {
+        void operator()(T *chunk) const
+        {
+            if constexpr (Mapped)
+                ::munmap(chunk, size_t(ChunkSize) * sizeof(T));
+            else
+                delete[] chunk;
+        }
+    };
+    using Chunk = std::unique_ptr<T[], ChunkDeleter>;
+
+    static Chunk makeChunk()
+    {
+        if constexpr (!Mapped)
+            return Chunk(new T[size_t(ChunkSize)]());
+        void *pages = ::mmap(nullptr, size_t(ChunkSize) * sizeof(T), PROT_READ | PROT_WRITE,
+                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (pages == MAP_FAILED)
+            throw std::bad_alloc();
+        return Chunk(static_cast<T *>(pages));
+    }
+
     void addChunk(T *chunk)
     {
         chunks.push_back(chunk);
@@ -60,7 +91,7 @@ private:
     }
 
     std::vector<T *> chunks;
-    std::vector<std::unique_ptr<T[]>> owned;
+    std::vector<Chunk> owned;
     std::vector<std::vector<T *>> directories{std::vector<T *>(8)};
     std::atomic<T **> directory{directories.back().data()};
 };
