@@ -79,7 +79,9 @@ bool waitForPort(int port)
 
 bool post(QNetworkAccessManager &network, const QString &url)
 {
-    QNetworkReply *reply = network.post(QNetworkRequest(QUrl(url)), QByteArray());
+    QNetworkRequest request{QUrl(url)};
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    QNetworkReply *reply = network.post(request, QByteArray());
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     loop.exec();

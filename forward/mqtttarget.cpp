@@ -138,7 +138,8 @@ void MqttTarget::connectTo(const QString &meter)
     }
     m_link->client = client;
     mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-    mosquitto_max_inflight_messages_set(client, 100);
+    // A whole batch in flight at once: its acknowledgements come back together.
+    mosquitto_max_inflight_messages_set(client, 0);
     mosquitto_connect_callback_set(client, [](mosquitto *, void *data, int result) {
         Link::post(data, [result](MqttTarget *target, int generation) { target->onConnected(generation, result); });
     });
