@@ -48,3 +48,8 @@ QString LinkTexts::linkRestored(const QDateTime &lostAt, const QDateTime &backAt
                              .arg(backAt.toString(Qt::ISODate), gap);
     return recording ? back + QLatin1Char(' ') + tr("Recording resumed.") : back;
 }
+
+QString LinkTexts::linkDropped(bool unplugged)
+{
+    return unplugged ? tr("lost the link: the meter was unplugged") : tr("lost the link: the meter stopped answering");
+}

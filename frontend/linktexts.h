@@ -20,4 +20,6 @@ public:
     // The message list's lines when the link is lost and when it is back.
     static QString linkLost(const QDateTime &at);
     static QString linkRestored(const QDateTime &lostAt, const QDateTime &backAt, bool recording);
+    // A loss no reconnect takes on: the meter silent, or gone from the bus.
+    static QString linkDropped(bool unplugged);
 };

@@ -133,6 +133,11 @@ void JournalWriter::append(const DmmData &record)
     }
 }
 
+qint64 JournalWriter::notWritten() const
+{
+    return count - inFile;
+}
+
 void JournalWriter::appendComment(const QString &text)
 {
     if (!closed && isWritable())

@@ -41,6 +41,9 @@ public:
     // Ends the journal with its closing line; later appends are ignored. The
     // last fdatasync happens on the sync thread, which then ends.
     void close();
+    // Readings appended that the file does not hold: not written, or gone
+    // with a removed file.
+    qint64 notWritten() const;
 
 signals:
     void failed(const QString &message);

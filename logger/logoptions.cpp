@@ -17,6 +17,7 @@ const char Usage[] =
     "  --resource NAME      the meter of this VISA resource name, as --list prints\n"
     "                       it (default: the first KM447x meter found)\n"
     "  -o, --output FILE    write to FILE, a new file, instead of standard output\n"
+    "                       (- is standard output)\n"
     "  --format csv|jsonl|influx  the recording journal's CSV (default), one\n"
     "                       JSON object per line, or InfluxDB line protocol\n"
     "  --interval SECONDS   one reading every SECONDS (default: every reading pass)\n"
@@ -50,9 +51,9 @@ const char Usage[] =
     "~/.local/share/dmmlog/) and are sent from it, so an outage loses none.\n"
     "A one-line status goes to standard error when that is a terminal.\n"
     "\n"
-    "Exit status: 0 clean end, 1 link lost (or output unwritable, or readings\n"
-    "left unsent to a server), 2 bad arguments or a refused setting, 3 no meter\n"
-    "found.\n"
+    "Exit status: 0 clean end, 1 link lost or output unwritable (also when any\n"
+    "reading could not be written, or readings were left unsent to a server),\n"
+    "2 bad arguments or a refused setting, 3 no meter found.\n"
     "\n"
     "Examples:\n"
     "  dmmlog --samples 100 -o bench.csv\n"
@@ -164,7 +165,8 @@ LogOptions LogOptions::parse(const QStringList &arguments, QString *error)
         } else if (name == QLatin1String("-o") || name == QLatin1String("--output")) {
             if (takeValue() && value.isEmpty())
                 bad(QStringLiteral("the file name is empty"));
-            options.outputPath = value;
+            // "-" is standard output, as other tools take it.
+            options.outputPath = value == QLatin1String("-") ? QString() : value;
         } else if (name == QLatin1String("--format")) {
             if (!takeValue())
                 break;

@@ -15,7 +15,7 @@ struct LogOptions
     bool help = false;
     bool list = false;
     QString resource;       // empty: the first meter found
-    QString outputPath;     // empty: standard output
+    QString outputPath;     // empty: standard output ("-" on the command line)
     Format format = Format::Csv;
     int intervalMs = 0;     // the driver's sample rate; 0: every live pass
     qint64 samples = 0;     // 0: no limit

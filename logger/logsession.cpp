@@ -2,21 +2,26 @@
 
 #include "console.h"
 #include "dmmdata.h"
-#include "journalformat.h"
 #include "journalsink.h"
 #include "linktexts.h"
 #include "streamsink.h"
+#include "tessaly.h"
+#include "varnok.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QTime>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <limits>
 #include <unistd.h>
 
 namespace {
 
-const QString ModelName = QStringLiteral("KM4473N/KM4475N");
+// The longest single wait towards the deadline.
+constexpr qint64 DurationStepMs = 3600 * 1000;
 
 QString lineText(const DmmData &record, int line)
 {
@@ -27,17 +32,22 @@ QString lineText(const DmmData &record, int line)
 } // namespace
 
 LogSession::LogSession(const LogOptions &options, Console &console, QObject *parent)
-    : QObject(parent), m_options(options), m_console(console), m_reconnector(m_driver, m_transport)
+    : QObject(parent), m_options(options), m_console(console), m_session(QCoreApplication::applicationName())
 {
     m_duration.setSingleShot(true);
-    connect(&m_duration, &QTimer::timeout, this, &LogSession::stop);
-    connect(&m_driver, &Dmm::display, this, &LogSession::onReading);
-    // Queued: the driver is closed only after it has finished the command
-    // that reported the loss.
-    connect(&m_driver, &Varnok::communicationTimeout, this, &LogSession::onCommunicationTimeout, Qt::QueuedConnection);
-    connect(&m_reconnector, &Reconnector::linkLost, this, &LogSession::onLinkLost);
-    connect(&m_reconnector, &Reconnector::linkRestored, this, &LogSession::onLinkRestored);
-    connect(&m_driver, &Varnok::remoteStateUpdate, this, [this](bool remote) {
+    m_duration.setTimerType(Qt::PreciseTimer);
+    connect(&m_duration, &QTimer::timeout, this, &LogSession::onDurationTick);
+    Varnok &driver = m_session.driver();
+    connect(&driver, &Dmm::display, this, &LogSession::onReading);
+    connect(&m_session, &MeterSession::readingKept, this, &LogSession::onKept);
+    connect(&m_session, &MeterSession::message, this, [this](const QString &text) { m_console.message(text); });
+    connect(&m_session, &MeterSession::journalBroken, this, [this](const QString &text) { end(OutputFailed, text); });
+    connect(&m_session, &MeterSession::linkLost, this, [this](const QString &text) { m_console.message(text); });
+    connect(&m_session, &MeterSession::linkRestored, this, &LogSession::onLinkRestored);
+    connect(&m_session, &MeterSession::linkDropped, this, [this](bool unplugged) {
+        end(LinkLost, LinkTexts::linkDropped(unplugged));
+    });
+    connect(&driver, &Varnok::remoteStateUpdate, this, [this](bool remote) {
         if (!remote)
             end(LinkLost, QStringLiteral("the meter has left remote mode (its LOCAL key?); logging ends"));
     }, Qt::QueuedConnection);
@@ -45,33 +55,46 @@ LogSession::LogSession(const LogOptions &options, Console &console, QObject *par
 
 LogSession::~LogSession()
 {
-    m_driver.disconnect(this);
-    m_driver.close();
+    m_session.driver().disconnect(this);
+    m_session.close();
 }
 
 void LogSession::start()
 {
     if (!openOutput())
         return;
-    m_transport.setWantedResource(m_options.resource);
-    m_driver.setSampleRate(m_options.intervalMs);
-    if (!m_driver.open(&m_transport)) {
-        const Tessaly::OpenFailure failure = m_transport.openFailure();
+    Varnok &driver = m_session.driver();
+    m_session.transport().setWantedResource(m_options.resource);
+    driver.setSampleRate(m_options.intervalMs);
+    // What the log's header says of the limit.
+    driver.setSamplePoints(int(qMin<qint64>(m_options.samples, std::numeric_limits<int>::max())));
+    driver.setOptInifinite(m_options.samples == 0);
+    m_session.setAutoReconnect(m_options.reconnect);
+    if (!m_session.open()) {
+        const Tessaly::OpenFailure failure = m_session.transport().openFailure();
         const bool named =
             !m_options.resource.isEmpty() && failure.reason == Tessaly::OpenFailure::NoMatchingInstrument;
         end(NoMeter, named ? QStringLiteral("no meter %1 found (dmmlog --list lists what there is)")
                                  .arg(m_options.resource)
-                           : LinkTexts::openFailure(failure, ModelName));
+                           : m_session.openFailureText());
         return;
     }
     for (const SettingRequest &setting : m_options.settings)
-        setting.send(m_driver);
-    if (m_options.reconnect)
-        m_reconnector.start();
-    openSink();
+        setting.send(driver);
+    m_session.setJournalOpener([this](const JournalHeader &header) { return openSink(header); });
+    m_session.startRecording(this, m_options.outputPath.isEmpty() ? QCoreApplication::applicationName()
+                                                                   : QFileInfo(m_options.outputPath).completeBaseName());
+    if (!m_options.forward.isEmpty()) {
+        m_forwarding = std::make_unique<ForwarderGroup>(m_options.outputPath, m_options.forward);
+        connect(m_forwarding.get(), &ForwarderGroup::message, this,
+                [this](const QString &text) { m_console.message(text); });
+        m_forwarding->start();
+    }
     m_clock.start();
-    if (m_options.durationMs > 0)
-        m_duration.start(std::chrono::milliseconds(m_options.durationMs));
+    if (m_options.durationMs > 0) {
+        m_deadline = QDeadlineTimer(m_options.durationMs, Qt::PreciseTimer);
+        onDurationTick();
+    }
 }
 
 bool LogSession::openOutput()
@@ -91,7 +114,7 @@ bool LogSession::openOutput()
         opened = m_stream->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered);
     }
     if (!opened) {
-        end(BadArguments, QStringLiteral("cannot create %1: %2").arg(path, m_stream->errorString()));
+        end(OutputFailed, QStringLiteral("cannot create %1: %2").arg(path, m_stream->errorString()));
         return false;
     }
     m_created = path;
@@ -100,29 +123,17 @@ bool LogSession::openOutput()
     return true;
 }
 
-void LogSession::openSink()
+std::unique_ptr<RecordSink> LogSession::openSink(const JournalHeader &header)
 {
-    JournalHeader header;
-    header.program = QCoreApplication::applicationName();
-    header.resource = m_transport.usb() ? m_transport.usb()->resource : QString();
-    header.simulated = m_transport.isInProcess();
-    header.itemName =
-        m_options.outputPath.isEmpty() ? header.program : QFileInfo(m_options.outputPath).completeBaseName();
-    header.started = QDateTime::currentDateTime();
-    header.sampleRateMs = m_options.intervalMs;
-    header.samplePoints = int(qMin<qint64>(m_options.samples, std::numeric_limits<int>::max()));
-    header.unlimited = m_options.samples == 0;
     if (m_stream)
-        m_sink = std::make_unique<StreamSink>(m_stream.release(), m_options.format, header);
-    else
-        m_sink = std::make_unique<JournalSink>(m_options.outputPath, header);
-    connect(m_sink.get(), &LogSink::message, this, [this](const QString &text) { m_console.message(text); });
-    connect(m_sink.get(), &LogSink::broken, this, [this](const QString &text) { end(LinkLost, text); });
-    if (m_options.forward.isEmpty())
-        return;
-    m_forwarding = std::make_unique<ForwarderGroup>(m_options.outputPath, m_options.forward);
-    connect(m_forwarding.get(), &ForwarderGroup::message, this, [this](const QString &text) { m_console.message(text); });
-    m_forwarding->start();
+        return std::make_unique<StreamSink>(m_stream.release(), m_options.format, header);
+    if (m_created.isEmpty())
+        return nullptr; // standard output was taken by an earlier sink
+    // The writer's own words speak of the window's memory, which a logger
+    // does not have.
+    return std::make_unique<JournalSink>(
+        m_created, header,
+        QStringLiteral("%1 can not be written; readings are lost until it can, and it will name them").arg(m_created));
 }
 
 void LogSession::stop()
@@ -143,11 +154,15 @@ void LogSession::onReading(const DmmData *data)
             return;
         m_checked = true;
     }
+    m_session.keep(*record);
+}
+
+void LogSession::onKept(const DmmData &record)
+{
     ++m_readings;
-    m_sink->append(*record);
     if (m_ending) // the output broke
         return;
-    showStatus(*record);
+    showStatus(record);
     if (m_options.samples > 0 && m_readings >= m_options.samples)
         end(CleanEnd);
 }
@@ -173,32 +188,23 @@ void LogSession::showStatus(const DmmData &record)
                          .arg(lineText(record, 0), lineText(record, 1), elapsed.toString(QStringLiteral("HH:mm:ss"))));
 }
 
-void LogSession::onCommunicationTimeout()
+void LogSession::onLinkRestored(const QString &text)
 {
-    if (!m_reconnector.isWatching())
-        end(LinkLost, QStringLiteral("lost the link: the meter stopped answering"));
-}
-
-void LogSession::onLinkLost(const QDateTime &at)
-{
-    const QString text =
-        QStringLiteral("Link lost at %1; waiting for the meter").arg(QString::fromLatin1(JournalFormat::isoTime(at)));
     m_console.message(text);
-    m_sink->appendComment(text);
-}
-
-void LogSession::onLinkRestored(const QDateTime &lostAt, const QDateTime &backAt)
-{
-    const QString text = QStringLiteral("Link back at %1 (lost at %2)")
-                             .arg(QString::fromLatin1(JournalFormat::isoTime(backAt)),
-                                  QString::fromLatin1(JournalFormat::isoTime(lostAt)));
-    m_console.message(text);
-    m_sink->appendComment(text);
     // A meter switched off and on has forgotten them: made again, and the
     // next reading checked again, before the status pass of the new link.
     for (const SettingRequest &setting : m_options.settings)
-        setting.send(m_driver);
+        setting.send(m_session.driver());
     m_checked = false;
+}
+
+void LogSession::onDurationTick()
+{
+    if (m_deadline.hasExpired()) {
+        stop();
+        return;
+    }
+    m_duration.start(std::chrono::milliseconds(std::min(m_deadline.remainingTime(), DurationStepMs)));
 }
 
 void LogSession::end(int status, const QString &message)
@@ -210,23 +216,30 @@ void LogSession::end(int status, const QString &message)
     if (!message.isEmpty())
         m_console.message(message);
     // A log cut short says why, where its reader looks.
-    if (status == LinkLost && m_sink && m_readings > 0)
-        m_sink->appendComment(message.left(1).toUpper() + message.mid(1));
+    if (status == LinkLost && m_readings > 0)
+        m_session.note(message.left(1).toUpper() + message.mid(1));
+    // Nothing was logged: the file goes now, not after the meter is back in
+    // local, so that a second Ctrl+C meanwhile leaves nothing behind.
+    if (m_readings == 0)
+        removeEmptyOutput();
     // Not inside the driver's own signal: it closes once that has returned.
     QTimer::singleShot(0, this, [this, status] { close(status); });
 }
 
 void LogSession::close(int status)
 {
-    m_reconnector.stop();
-    m_driver.close(); // the meter back to local
-    if (m_sink)
-        m_sink->close();
-    m_sink.reset();
+    m_session.close(); // the log complete, the meter back to local
+    if (const qint64 missing = m_session.notWritten()) {
+        m_console.message(QStringLiteral("%1 of %2 readings were not written to %3")
+                              .arg(missing)
+                              .arg(m_readings)
+                              .arg(m_created.isEmpty() ? QStringLiteral("standard output") : m_created));
+        if (status == CleanEnd)
+            status = OutputFailed;
+    }
     // A run that never logged a line leaves no empty file behind, as a
     // service retrying for a meter not yet plugged in would.
-    if (!m_created.isEmpty() && QFileInfo(m_created).size() == 0)
-        QFile::remove(m_created);
+    removeEmptyOutput();
     if (!m_forwarding) {
         emit finished(status);
         return;
@@ -235,6 +248,12 @@ void LogSession::close(int status)
     connect(m_forwarding.get(), &ForwarderGroup::finished, this,
             [this, status](qint64 unsent) { emit finished(unsent > 0 ? int(LinkLost) : status); });
     m_forwarding->finish(m_options.flushTimeoutMs);
+}
+
+void LogSession::removeEmptyOutput()
+{
+    if (!m_created.isEmpty() && QFileInfo(m_created).size() == 0)
+        QFile::remove(m_created);
 }
 
 int listInstruments(Console &console)

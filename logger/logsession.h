@@ -2,11 +2,9 @@
 
 #include "forwardergroup.h"
 #include "logoptions.h"
-#include "logsink.h"
-#include "reconnector.h"
-#include "tessaly.h"
-#include "varnok.h"
+#include "metersession.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QObject>
@@ -15,14 +13,17 @@
 #include <memory>
 
 class Console;
+class DmmData;
 
-// The exit status of dmmlog.
-enum LogExit { CleanEnd = 0, LinkLost = 1, BadArguments = 2, NoMeter = 3 };
+// The exit status of dmmlog. An output that cannot be written, or a reading
+// that did not reach it, ends in the status of a lost link.
+enum LogExit { CleanEnd = 0, LinkLost = 1, OutputFailed = 1, BadArguments = 2, NoMeter = 3 };
 
-// One logging run: opens the meter, makes the settings asked for, writes one
+// One logging run: opens the meter, makes the settings asked for, records one
 // line per reading the driver emits, and ends when a limit is reached, the
 // link is lost or stop() is called, always with the meter back in local mode
-// and the log complete.
+// and the log complete. The meter, its reconnect and the log's writing are
+// the session's; the run is the session's one recording target.
 class LogSession : public QObject
 {
     Q_OBJECT
@@ -41,31 +42,32 @@ signals:
 private:
     // Creates the file asked for, or takes standard output; false on failure.
     bool openOutput();
-    void openSink();
+    std::unique_ptr<RecordSink> openSink(const JournalHeader &header);
     void onReading(const DmmData *data);
+    void onKept(const DmmData &record);
     bool checkSettings(const DmmData &state);
-    void onCommunicationTimeout();
-    void onLinkLost(const QDateTime &at);
-    void onLinkRestored(const QDateTime &lostAt, const QDateTime &backAt);
+    void onLinkRestored(const QString &text);
+    void onDurationTick();
     void showStatus(const DmmData &record);
     // Ends the run with `status` once the driver has finished what it is
     // doing; `message` (if any) goes to standard error at once.
     void end(int status, const QString &message = QString());
     void close(int status);
+    void removeEmptyOutput();
 
     const LogOptions m_options;
     Console &m_console;
-    Tessaly m_transport;
-    Varnok m_driver;
-    Reconnector m_reconnector;
+    MeterSession m_session;
     std::unique_ptr<QFile> m_stream; // until the sink takes it; none for a CSV file
     QString m_created; // the file this run made
-    std::unique_ptr<LogSink> m_sink;
     std::unique_ptr<ForwarderGroup> m_forwarding; // sends the journal on
     qint64 m_readings = 0;
     bool m_checked = false; // the settings are as asked
     bool m_ending = false;
     QElapsedTimer m_clock;
+    // A timer waits an int of milliseconds at most: it is woken in steps
+    // until the deadline has passed.
+    QDeadlineTimer m_deadline;
     QTimer m_duration;
 };
 

@@ -7,7 +7,7 @@
 
 
 StreamSink::StreamSink(QFile *file, Format format, const JournalHeader &header, QObject *parent)
-    : LogSink(parent), m_file(file), m_format(format), m_meter(meterName(header.resource))
+    : RecordSink(parent), m_file(file), m_format(format), m_meter(meterName(header.resource))
 {
     m_file->setParent(this);
     if (m_format == Format::Csv)
@@ -22,17 +22,20 @@ StreamSink::~StreamSink()
 void StreamSink::append(const DmmData &record)
 {
     ++m_readings;
+    bool written = false;
     switch (m_format) {
     case Format::Csv:
-        write(JournalFormat::recordLine(m_readings, record));
+        written = write(JournalFormat::recordLine(m_readings, record));
         break;
     case Format::JsonLines:
-        write(ReadingJson::line(ReadingJson::object(m_readings, record)));
+        written = write(ReadingJson::line(ReadingJson::object(m_readings, record)));
         break;
     case Format::InfluxLines:
-        write(LineProtocol::point(m_meter, m_readings, record));
+        written = write(LineProtocol::point(m_meter, m_readings, record));
         break;
     }
+    if (!written)
+        ++m_lost;
 }
 
 void StreamSink::appendComment(const QString &text)
@@ -58,16 +61,22 @@ void StreamSink::close()
     m_closed = true;
 }
 
-void StreamSink::write(const QByteArray &line)
+qint64 StreamSink::notWritten() const
+{
+    return m_lost;
+}
+
+bool StreamSink::write(const QByteArray &line)
 {
     if (m_closed)
-        return;
+        return false;
     const QByteArray text = m_started ? line : m_opening + line;
     if (m_file->write(text) != text.size()) {
         m_closed = true;
         const QString name = m_file->fileName().isEmpty() ? QStringLiteral("standard output") : m_file->fileName();
         emit broken(QStringLiteral("cannot write to %1: %2").arg(name, m_file->errorString()));
-        return;
+        return false;
     }
     m_started = true;
+    return true;
 }

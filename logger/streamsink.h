@@ -1,7 +1,7 @@
 #pragma once
 
 #include "logoptions.h"
-#include "logsink.h"
+#include "recordsink.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -12,7 +12,7 @@ struct JournalHeader;
 // A log written line by line to standard output or to a new file: the
 // journal's CSV, JSON lines or InfluxDB's line protocol. Each line goes to the system as soon as it is
 // written, so that `tail -f` sees it and a crash loses nothing written.
-class StreamSink : public LogSink
+class StreamSink : public RecordSink
 {
     Q_OBJECT
 public:
@@ -25,9 +25,10 @@ public:
     void append(const DmmData &record) override;
     void appendComment(const QString &text) override;
     void close() override;
+    qint64 notWritten() const override;
 
 private:
-    void write(const QByteArray &line);
+    bool write(const QByteArray &line);
 
     QFile *m_file; // child
     Format m_format;
@@ -35,5 +36,6 @@ private:
     QByteArray m_opening; // written with the first line
     bool m_started = false;
     qint64 m_readings = 0;
+    qint64 m_lost = 0;
     bool m_closed = false;
 };

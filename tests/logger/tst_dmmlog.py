@@ -99,16 +99,71 @@ def test_readings():
 
 def test_reconnect():
     """A pulled cable and a meter silent for longer than the driver waits, both back after a while:
-    the log goes on, with notes for the gap."""
+    the log goes on, and its one gap line gives the last reading before the gap and the first after."""
     for faults in ("unplug-after=60,replug-after=2000", "silent-after=60,silent-for=8000"):
         with tempfile.TemporaryDirectory() as folder:
             path = os.path.join(folder, "gap.csv")
             done, _ = run(["--samples", "20", "-o", path], faults)
             rows, comments = journal_rows(path)
             check_readings(rows, comments, 20, faults)
-            gap = [line.split(" at ")[0] for line in comments if line.startswith("# Link")]
-            check(done.returncode == 0 and gap == ["# Link lost", "# Link back"]
-                  and done.stderr.count("dmmlog: Link") == 2, f"{faults}: exit {done.returncode}, {gap}, {done.stderr!r}")
+            with open(path, encoding="utf-8") as f:
+                lines = f.read().splitlines()
+            gaps = [i for i, line in enumerate(lines) if line.startswith("# Link")]
+            check(done.returncode == 0 and len(gaps) == 1 and done.stderr.count("was lost at") == 1
+                  and done.stderr.count("is back at") == 1, f"{faults}: exit {done.returncode}, {done.stderr!r}")
+            if gaps:
+                before, after = lines[gaps[0] - 1].split(",")[1], lines[gaps[0] + 1].split(",")[1]
+                check(lines[gaps[0]] == f"# Link lost: {before}; resumed: {after}", f"{faults}: {lines[gaps[0]]}")
+
+
+def limit_file_size(size):
+    """For a child: writes beyond `size` bytes fail, as on a full disk."""
+    def apply():
+        import resource
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
+    return apply
+
+
+def test_output():
+    with tempfile.TemporaryDirectory() as folder:
+        # A disk that fills after a few readings: the rest are counted, and the run fails.
+        path = os.path.join(folder, "full.csv")
+        done = subprocess.run([DMMLOG, "--samples", "10", "-o", path], env=environment(), capture_output=True,
+                              text=True, timeout=LIMIT, preexec_fn=limit_file_size(1024))
+        rows, _ = journal_rows(path)
+        check(done.returncode == 1 and 0 < len(rows) < 10
+              and f"{10 - len(rows)} of 10 readings were not written to {path}" in done.stderr,
+              f"full disk: exit {done.returncode}, {len(rows)} rows, {done.stderr!r}")
+
+        # "-" is standard output, not a file of that name.
+        done = subprocess.run([DMMLOG, "--samples", "2", "-o", "-"], env=environment(), capture_output=True,
+                              text=True, timeout=LIMIT, cwd=folder)
+        check(done.returncode == 0 and "\n2," in done.stdout and not os.path.exists(os.path.join(folder, "-")),
+              f"-o -: exit {done.returncode}, {done.stdout[-200:]!r}")
+
+        # A duration longer than a timer's milliseconds: the samples end it, nothing is said.
+        done, _ = run(["--samples", "3", "--duration", "25d", "-o", os.path.join(folder, "long.csv")])
+        check(done.returncode == 0 and done.stderr == "", f"--duration 25d: exit {done.returncode} {done.stderr!r}")
+
+        # A folder that cannot take the file: an unwritable output.
+        unwritable = os.path.join(folder, "readonly")
+        os.mkdir(unwritable, 0o555)
+        target = os.path.join(unwritable, "x.csv") if os.geteuid() != 0 else "/proc/dmmlog-test.csv"
+        done, _ = run(["-o", target])
+        check(done.returncode == 1 and f"cannot create {target}" in done.stderr,
+              f"unwritable folder: exit {done.returncode}, {done.stderr!r}")
+
+        # Ctrl+C twice before the meter gave a reading: no empty file left.
+        path = os.path.join(folder, "never.csv")
+        logger = subprocess.Popen([DMMLOG, "-o", path], env=environment("silent-after=0"),
+                                  stderr=subprocess.DEVNULL)
+        wait_for(lambda: os.path.exists(path) and catches(logger.pid, signal.SIGINT), "SIGINT caught")
+        logger.send_signal(signal.SIGINT)
+        wait_for(lambda: logger.poll() is not None or not catches(logger.pid, signal.SIGINT), "the first SIGINT taken")
+        logger.send_signal(signal.SIGINT)
+        logger.wait(LIMIT)
+        check(not os.path.exists(path), "two Ctrl+C before a reading left a file")
 
 
 def wait_for(condition, what):
@@ -165,7 +220,7 @@ def test_failures():
             (["--resource", "USB0::0x28E9::0x0285::KM4475N-X::INSTR"], "", 3,
              "no meter USB0::0x28E9::0x0285::KM4475N-X::INSTR found"),
             (["--no-reconnect"], "silent-after=60", 1, "lost the link: the meter stopped answering"),
-            (["--no-reconnect"], "unplug-after=60", 1, "lost the link"),
+            (["--no-reconnect"], "unplug-after=60", 1, "lost the link: the meter was unplugged"),
             (["--no-reconnect"], "local-after=60", 1, "the meter has left remote mode"),
         ]
         for args, faults, status, message in cases:
@@ -185,7 +240,7 @@ def test_failures():
     check(done.returncode == 0 and "Examples:" in done.stdout, "--help")
 
 
-for test in (test_readings, test_reconnect, test_signals, test_failures):
+for test in (test_readings, test_reconnect, test_output, test_signals, test_failures):
     started = time.monotonic()
     test()
     print(f"{test.__name__}: {time.monotonic() - started:.1f} s")

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class DmmData;
+
+// Where one recording's readings are written: a journal file, or a stream in
+// the format a front end asks for. A session makes one when a recording keeps
+// its first reading and closes it when the recording ends.
+class RecordSink : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    virtual void append(const DmmData &record) = 0;
+    // A note between readings, such as a gap in the link.
+    virtual void appendComment(const QString &text) = 0;
+    // Ends the output as it should end; later appends are ignored.
+    virtual void close() = 0;
+    // Readings appended that did not reach the output.
+    virtual qint64 notWritten() const = 0;
+
+signals:
+    // For the user; writing goes on.
+    void message(const QString &text);
+    // The output is gone for good; nothing more can be written to it.
+    void broken(const QString &text);
+};
