@@ -31,3 +31,9 @@ void dlgExport::on_rbCsv_toggled(bool checked)
     if (checked)
         chosen = Csv;
 }
+
+void dlgExport::on_rbXlsx_toggled(bool checked)
+{
+    if (checked)
+        chosen = Xlsx;
+}

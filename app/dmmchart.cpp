@@ -101,6 +101,19 @@ bool DMMChart::savePicture(const QString &path)
     return composeLayers() && indicatorLayer.save(path);
 }
 
+bool DMMChart::drawPicture(QPainter &painter)
+{
+    if (!composeLayers()) // lays the chart out for its size
+        return false;
+    QMutexLocker lock(&mutex);
+    painter.fillRect(rect(), background);
+    drawAxes(painter);
+    drawLines(painter);
+    drawSelection(painter);
+    drawIndicator(painter);
+    return true;
+}
+
 void DMMChart::slotTmrIndicatorTimeout()
 {
     indicatorVisible = false;

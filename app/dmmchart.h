@@ -50,6 +50,10 @@ public:
     // Saves the complete chart as last composed; false when it cannot be
     // drawn (no room for the plot) or not written.
     bool savePicture(const QString &path);
+    // Draws the complete chart onto `painter` step by step, as the screen's
+    // layers are drawn (for a vector picture); false when there is no room
+    // for the plot.
+    bool drawPicture(QPainter &painter);
 
 public slots:
     void slotTmrIndicatorTimeout();

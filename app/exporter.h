@@ -1,58 +1,57 @@
 #pragma once
 
-#include "automationobject.h"
 #include "journalformat.h"
 
 #include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
-class DataModel;
+#include <memory>
+#include <optional>
+
 class DMMChart;
 class QTabWidget;
 class QWidget;
+class ReadingStore;
+class TableWriter;
 
-// The Export action: the active item's table as an .xls spreadsheet or a CSV
-// table, or the trend chart as a picture.
+// The Export action: the active item's readings as a table (.xls, .xlsx or
+// CSV), or the trend chart as a picture (JPG, PNG or SVG). A table is
+// written from the item's store in a thread of its own while a progress box
+// with Cancel shows how far it is.
 class Exporter
 {
     Q_DECLARE_TR_FUNCTIONS(Exporter)
 public:
-    // An .xls sheet holds 65,536 rows: two header rows and this many data
-    // rows. A larger table goes on as many further sheets as it needs.
-    static constexpr int RowsPerSheet = Sheet::MaxRows - 2;
+    // `store` holds the item's readings, `header` is what its CSV says
+    // above them and `titles` are the data table's column titles.
+    Exporter(QWidget *window, std::shared_ptr<const ReadingStore> store, JournalHeader header, QStringList titles,
+             QTabWidget *tabs, DMMChart *chart);
 
-    Exporter(QWidget *window, const DataModel &table, QTabWidget *tabs, DMMChart *chart);
-
-    // Asks what to export and where to, then writes it; a CSV table starts
-    // with `csvHeader`. Returns the path written, empty when nothing was.
-    QString run(const JournalHeader &csvHeader);
-    // Writes the table to `path` through the spreadsheet application and
-    // tells the user how it went; the saved file is then opened.
-    bool exportTable(const QString &path, const AutomationOptions &options = AutomationOptions());
-    // Writes the table's readings to `path` in the journal's format (to a
-    // side file renamed into place) and tells the user how it went.
-    bool exportCsv(const QString &path, const JournalHeader &header);
-    // Shows every tab once, so that the chart is laid out, then saves it.
+    // Asks what to export and where to, then writes it. Returns the path
+    // written, empty when nothing was.
+    QString run();
+    // Writes the item's readings to `path` through `writer` and tells the
+    // user how it went; a written .xls is then opened.
+    bool exportTable(TableWriter &writer, const QString &path, bool openWhenWritten = false);
+    // Shows every tab once, so that the chart is laid out, then saves it;
+    // an .svg path gives a vector picture, any other the image its suffix names.
     bool exportChart(const QString &path);
 
-private:
-    class Progress;
-    class SheetRows;
+    // What an item's CSV says above its readings: the header it was
+    // recorded or read with (`origin`) when it has one, else its name and
+    // the time of its first reading.
+    static JournalHeader csvHeader(const QString &itemName, const std::optional<JournalHeader> &origin,
+                                   const ReadingStore &store);
 
-    // Each returns false when a sub-object it needs is not there.
-    bool saveWorkbook(AutomationObject &excel, const QString &path, Progress &progress);
-    bool fillWorkbook(AutomationObject *workbook, const QString &path, Progress &progress);
-    bool fillSheet(AutomationObject *sheet, int count, SheetRows *rows);
-    bool writeHeader(AutomationObject *sheet);
-    void watchTable(QObject *watcher);
+private:
     void inform(const QString &text);
-    QString askPath(const QString &caption, const QString &folder, const QString &filter);
+    QString askPath(const QString &caption, const QString &folder, const QStringList &filters);
 
     QWidget *window;
-    const DataModel &table;
+    const std::shared_ptr<const ReadingStore> store;
+    const JournalHeader header;
+    const QStringList titles;
     QTabWidget *tabs;
     DMMChart *chart;
-    QStringList titles;
-    bool tableChanged = false;
 };

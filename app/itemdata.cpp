@@ -62,3 +62,13 @@ ItemData::DataType ItemData::type() const
 {
     return m_type;
 }
+
+const std::optional<JournalHeader> &ItemData::origin() const
+{
+    return m_origin;
+}
+
+void ItemData::setOrigin(const JournalHeader &header)
+{
+    m_origin = header;
+}

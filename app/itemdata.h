@@ -1,9 +1,12 @@
 #pragma once
 
+#include "journalformat.h"
+
 #include <QObject>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class DmmData;
 class ReadingStore;
@@ -35,6 +38,10 @@ public:
     // In place of the readings held: the readings of an opened journal.
     void setStore(std::shared_ptr<ReadingStore> readings);
     DataType type() const;
+    // The header the item's readings were recorded or read with: the
+    // journal's for an item read from one, the recording's otherwise.
+    const std::optional<JournalHeader> &origin() const;
+    void setOrigin(const JournalHeader &header);
 
 signals:
     void recordsAboutToGo();
@@ -44,4 +51,5 @@ private:
     QString m_name;
     std::shared_ptr<ReadingStore> m_store;
     DataType m_type;
+    std::optional<JournalHeader> m_origin;
 };

@@ -63,6 +63,12 @@ bool Recorder::offer(DmmData *record, ItemData *item)
 
     if (line1.valueModes[0] == DmmData::ValueNone || line2.valueModes[1] == DmmData::ValueNone)
         return false;
+    if (item->count() == 0) {
+        // What the item's exported CSV says: this recording, from its first reading.
+        JournalHeader origin = journal.headerFor(*item);
+        origin.started = record->time;
+        item->setOrigin(origin);
+    }
     journal.keep(*record, *item);
     // The item keeps a compact copy; the views hear of it.
     item->appendData(record);

@@ -2,7 +2,9 @@
 
 #include "controlpanel.h"
 #include "dmmdata.h"
+#include "datamodel.h"
 #include "exporter.h"
+#include "readingstore.h"
 #include "itemdata.h"
 #include "itemtree.h"
 #include "itemviews.h"
@@ -375,8 +377,14 @@ void Widget::on_actionImport_triggered()
 
 void Widget::on_actionExport_triggered()
 {
-    const QString written = Exporter(this, views->model(), ui->tabWidget, ui->chart)
-                                .run(activeItem ? journal->headerFor(*activeItem) : JournalHeader());
+    QStringList titles;
+    for (const DataColumn &column : dataColumns())
+        titles << column.title;
+    const std::shared_ptr<const ReadingStore> store =
+        activeItem ? activeItem->store() : std::make_shared<const ReadingStore>();
+    const JournalHeader header = activeItem ? Exporter::csvHeader(activeItem->name(), activeItem->origin(), *store)
+                                            : JournalHeader();
+    const QString written = Exporter(this, store, header, titles, ui->tabWidget, ui->chart).run();
     if (!written.isEmpty())
         slotMessage(tr("Exported to %1.").arg(QDir::toNativeSeparators(QFileInfo(written).absoluteFilePath())));
 }

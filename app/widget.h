@@ -135,7 +135,7 @@ private:
     void initSelf();
     void initConnec();
     void initJournal();
-    QModelIndex addJournalItem(const QString &name, std::shared_ptr<ReadingStore> readings);
+    QModelIndex addJournalItem(const QString &name, const JournalHeader &header, std::shared_ptr<ReadingStore> readings);
     // Makes `index` the active and the current item.
     void showItem(const QModelIndex &index);
     void restoreSettings();

@@ -63,7 +63,7 @@ void Widget::offerRestore()
             }
             const QString name = loaded.load.header.itemName.isEmpty() ? QFileInfo(summary.path).completeBaseName()
                                                                         : loaded.load.header.itemName;
-            restored = addJournalItem(tr("%1 (restored)").arg(name), std::move(loaded.store));
+            restored = addJournalItem(tr("%1 (restored)").arg(name), loaded.load.header, std::move(loaded.store));
         }
         // Offered once: closed now as its writer would have closed it.
         if (!JournalRecovery::closeAfterCrash(summary))
@@ -89,13 +89,16 @@ void Widget::openJournal(const QString &path)
         return;
     }
     if (loaded.store)
-        showItem(addJournalItem(QFileInfo(path).completeBaseName(), std::move(loaded.store)));
+        showItem(addJournalItem(QFileInfo(path).completeBaseName(), loaded.load.header, std::move(loaded.store)));
 }
 
-QModelIndex Widget::addJournalItem(const QString &name, std::shared_ptr<ReadingStore> readings)
+QModelIndex Widget::addJournalItem(const QString &name, const JournalHeader &header,
+                                   std::shared_ptr<ReadingStore> readings)
 {
     const QModelIndex index = items->appendMeasureItem(name);
-    TvItemModel::nodeItem(index)->setStore(std::move(readings));
+    ItemData *item = TvItemModel::nodeItem(index);
+    item->setOrigin(header);
+    item->setStore(std::move(readings));
     return index;
 }
 

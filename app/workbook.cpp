@@ -368,7 +368,7 @@ private:
 
     int dateCellLength(const QVariant &value, int style) const
     {
-        if (isDateStyle(style) && dateValue(value, style).isValid())
+        if (isDateStyle(style) && value.type() == QVariant::DateTime)
             return styles[style].numberFormat.size();
         return value.toString().size();
     }
@@ -378,14 +378,6 @@ private:
         return std::any_of(sheet.merges.cbegin(), sheet.merges.cend(), [&](const CellRange &merge) {
             return merge.contains(row, column) && merge.right > merge.left;
         });
-    }
-
-    QDateTime dateValue(const QVariant &value, int style) const
-    {
-        if (value.type() != QVariant::String || !isDateStyle(style))
-            return QDateTime();
-        // The date and time codes given to cells read the same as Qt's.
-        return QDateTime::fromString(value.toString(), styles[style].numberFormat);
     }
 
     void writeStyles()
@@ -559,11 +551,11 @@ private:
             xml.writeAttribute(QStringLiteral("table:number-columns-spanned"),
                                QString::number(merge->right - merge->left + 1));
         }
-        writeValue(value, style);
+        writeValue(value);
         xml.writeEndElement();
     }
 
-    void writeValue(const QVariant &value, int style)
+    void writeValue(const QVariant &value)
     {
         switch (value.type()) {
         case QVariant::Invalid:
@@ -576,18 +568,17 @@ private:
             xml.writeAttribute(QStringLiteral("office:value-type"), QStringLiteral("float"));
             xml.writeAttribute(QStringLiteral("office:value"), QString::number(value.toDouble(), 'g', 17));
             return;
+        case QVariant::DateTime:
+            xml.writeAttribute(QStringLiteral("office:value-type"), QStringLiteral("date"));
+            xml.writeAttribute(QStringLiteral("office:date-value"),
+                               value.toDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")));
+            return;
         default:
             break;
         }
         const QString text = value.toString();
         if (text.isEmpty())
             return;
-        const QDateTime date = dateValue(value, style);
-        if (date.isValid()) {
-            xml.writeAttribute(QStringLiteral("office:value-type"), QStringLiteral("date"));
-            xml.writeAttribute(QStringLiteral("office:date-value"), date.toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")));
-            return;
-        }
         xml.writeAttribute(QStringLiteral("office:value-type"), QStringLiteral("string"));
         writeText(text);
     }

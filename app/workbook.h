@@ -89,8 +89,6 @@ struct Workbook
 
 // Writes the workbook as a flat OpenDocument spreadsheet (.fods) to `out`,
 // which must allow seeking (the fitted column widths are filled in once the
-// rows are written). A text in a cell formatted as a date and time that
-// reads "yyyy-MM-dd hh:mm:ss" is written as that date and time, as a
-// spreadsheet takes such a text. False when writing failed or a row source
-// stopped it.
+// rows are written). A QDateTime cell is written as a date and time, to
+// the second. False when writing failed or a row source stopped it.
 bool writeFlatOds(const Workbook &book, QIODevice *out);

@@ -7,10 +7,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -102,20 +100,6 @@ XlsConverter::XlsConverter(QString program, int timeLimitMs, std::function<bool(
 {
 }
 
-bool XlsConverter::runInThread(const std::function<bool()> &job)
-{
-    bool result = false;
-    QEventLoop loop;
-    std::unique_ptr<QThread> thread(QThread::create([&] { result = job(); }));
-    // Queued to this thread: delivered by the loop even when the job ends
-    // before the loop starts.
-    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-    thread->start();
-    loop.exec();
-    thread->wait();
-    return result;
-}
-
 bool XlsConverter::save(const Workbook &book, const QString &path) const
 {
     QTemporaryDir work(
@@ -123,31 +107,23 @@ bool XlsConverter::save(const Workbook &book, const QString &path) const
     if (!work.isValid())
         return false;
     const QString source = work.filePath(QStringLiteral("book.fods"));
-    // Written here: the rows come from this thread's data, a slice at a time.
     QFile file(source);
     if (!file.open(QIODevice::WriteOnly) || !writeFlatOds(book, &file) || !file.flush())
         return false;
     file.close();
     if (!convert(work.path(), source))
         return false;
-    const QString converted = work.filePath(QStringLiteral("book.xls"));
-    return runInThread([&] {
-        QFile in(converted);
-        if (!in.open(QIODevice::ReadOnly) || in.size() == 0)
+    QFile in(work.filePath(QStringLiteral("book.xls")));
+    QFile out(path);
+    if (!in.open(QIODevice::ReadOnly) || in.size() == 0 || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    // In pieces: a large workbook's file is hundreds of megabytes.
+    while (!in.atEnd()) {
+        const QByteArray piece = in.read(CopyPieceBytes);
+        if (piece.isEmpty() || out.write(piece) != piece.size())
             return false;
-        // Written beside the target and renamed over it: a failed save
-        // leaves whatever file was there before.
-        QSaveFile out(path);
-        if (!out.open(QIODevice::WriteOnly))
-            return false;
-        // In pieces: a large workbook's file is hundreds of megabytes.
-        while (!in.atEnd()) {
-            const QByteArray piece = in.read(CopyPieceBytes);
-            if (piece.isEmpty() || out.write(piece) != piece.size())
-                return false;
-        }
-        return out.commit();
-    });
+    }
+    return out.flush();
 }
 
 bool XlsConverter::convert(const QString &workDir, const QString &source) const

@@ -8,10 +8,8 @@ struct Workbook;
 
 // Saves a workbook as an .xls file through LibreOffice Calc, run headless as
 // a child process with a private profile (a Calc the user has open does not
-// interfere) and a time limit. The GUI thread's event loop keeps running
-// throughout: the rows' sources let it run while the file is written, the
-// result is copied in another thread and the child process is waited for in
-// a local event loop.
+// interfere) and a time limit. Runs in the export's own thread: the child
+// process is waited for in a local event loop there.
 class XlsConverter
 {
 public:
@@ -24,12 +22,10 @@ public:
     // `cancelled`, when given, is asked while the child runs: true ends it.
     XlsConverter(QString program, int timeLimitMs, std::function<bool()> cancelled = {});
 
-    // True only when the .xls file arrived at `path`. The temporary files
-    // and the profile are removed in every case.
+    // True only when the .xls file was written whole at `path` (a temporary
+    // name the export renames). The converter's files and profile are
+    // removed in every case.
     bool save(const Workbook &book, const QString &path) const;
-
-    // Runs `job` in another thread while this thread's event loop runs.
-    static bool runInThread(const std::function<bool()> &job);
 
     // Removes the temporary folders of conversions whose program is gone (a
     // killed run leaves them behind). Folders of running programs stay.

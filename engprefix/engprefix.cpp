@@ -147,4 +147,27 @@ std::optional<double> readPlainNumber(const QByteArray &text)
     return ok ? std::optional<double>(x) : std::nullopt;
 }
 
+std::optional<Fixed> readFixed(const QString &text)
+{
+    const QString number = text.trimmed();
+    int at = number.startsWith(QLatin1Char('-')) || number.startsWith(QLatin1Char('+')) ? 1 : 0;
+    int digits = 0;
+    int decimals = -1;
+    for (; at < number.size(); ++at) {
+        const QChar c = number[at];
+        if (c == QLatin1Char('.') && decimals < 0) {
+            decimals = 0;
+            continue;
+        }
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        ++digits;
+        if (decimals >= 0)
+            ++decimals;
+    }
+    if (digits == 0)
+        return std::nullopt;
+    return Fixed{number.toDouble(), qMax(decimals, 0)};
+}
+
 } // namespace EngPrefix

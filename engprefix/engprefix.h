@@ -70,4 +70,14 @@ QByteArray plainNumber(double x);
 // anything else, an empty text included.
 std::optional<double> readPlainNumber(const QByteArray &text);
 
+// A number as a display shows it, fixed-point ("-1.2345", "12", "  0.300 "):
+// its value and its count of decimals, so that a spreadsheet can show the
+// same digits. Nullopt for anything else ("OL", "-----", empty).
+struct Fixed
+{
+    double value;
+    int decimals;
+};
+std::optional<Fixed> readFixed(const QString &text);
+
 } // namespace EngPrefix

@@ -110,6 +110,12 @@ void readComment(const QByteArray &line, JournalHeader *header)
         const QStringList words = valueOf(QStringLiteral("Program: ")).split(QLatin1Char(' '));
         header->program = words.value(0);
         header->version = words.value(1);
+    } else if (text.startsWith(QLatin1String("Sample rate: "))) {
+        header->sampleRateMs = valueOf(QStringLiteral("Sample rate: ")).section(QLatin1Char(' '), 0, 0).toInt();
+    } else if (text.startsWith(QLatin1String("Sample points: "))) {
+        const QString points = valueOf(QStringLiteral("Sample points: "));
+        header->unlimited = points == QLatin1String("unlimited");
+        header->samplePoints = header->unlimited ? 0 : points.toInt();
     }
 }
 

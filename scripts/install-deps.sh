@@ -18,6 +18,8 @@ packages=(
     libudev-dev
     # The direct .xlsx export; its tests read the files back with openpyxl.
     libxlsxwriter-dev python3-openpyxl
+    # The chart's pictures as SVG.
+    libqt5svg5-dev
     # Forwarding readings: MQTT through libmosquitto, tested against a real
     # Mosquitto broker and a real InfluxDB 1.x that the tests start themselves.
     libmosquitto-dev mosquitto mosquitto-clients influxdb

@@ -1,19 +1,26 @@
-// Export of the data table to an .xls file and of the chart to a picture:
-// the spreadsheet calls in order, the file read back independently of our
-// code, a missing, hung or refused spreadsheet application, a table larger
-// than a sheet, and an export while the meter is connected.
+// Export of the data table (.xls through LibreOffice, .xlsx written
+// directly, CSV) and of the chart as a picture: the spreadsheet calls in
+// order, the files read back independently of our code (xlrd, openpyxl,
+// LibreOffice), a missing, hung or refused spreadsheet application, tables
+// larger than a sheet, Cancel and a full disk, the CSV's header, and an
+// export while the meter is connected.
 #include "apptestsupport.h"
 #include "automationtrace.h"
+#include "csvtablewriter.h"
 #include "datamodel.h"
 #include "dmmdata.h"
+#include "engprefix.h"
 #include "exporter.h"
 #include "inprocessinstrument.h"
 #include "modalanswerer.h"
 #include "nokerneldevices.h"
+#include "readingstore.h"
 #include "simulatedmeter.h"
 #include "testrecords.h"
 #include "widget.h"
 #include "windowtermination.h"
+#include "xlstablewriter.h"
+#include "xlsxtablewriter.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -27,6 +34,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QTimer>
 #include <QRadioButton>
@@ -35,26 +43,91 @@
 #include <QTest>
 #include <QUrl>
 
+#include <atomic>
 #include <csignal>
+#include <sys/mount.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
 constexpr int LinkTimeoutMs = 30000;
 
-// A table of `rows` rows that all show one reading.
-struct Table
+QStringList titles()
 {
-    explicit Table(int rows) : record(baseline()), model(dataColumns())
-    {
-        QList<DmmData *> records;
-        records.reserve(rows);
-        for (int i = 0; i < rows; ++i)
-            records.append(record.get());
-        model.setRecords(records);
+    QStringList list;
+    for (const DataColumn &column : dataColumns())
+        list << column.title;
+    return list;
+}
+
+// An item's store of `rows` readings: all one reading, or readings that
+// differ in time, values (numbers of several digits, an overload) and kind
+// (every seventh stored in the meter, without time or frequency).
+std::shared_ptr<ReadingStore> readings(int rows, bool varied = false)
+{
+    auto store = std::make_shared<ReadingStore>();
+    std::unique_ptr<DmmData> record = baseline();
+    const QDateTime start = record->time;
+    const QStringList values{"12.345", "-0.0300", "1.2", "  OL ", "100"};
+    for (int i = 0; i < rows; ++i) {
+        if (varied) {
+            record->time = start.addMSecs(qint64(i) * 1037);
+            record->isStore = i % 7 == 6;
+            record->channels[0]->valueTexts[0] = values[i % values.size()];
+            record->channels[1]->valueTexts[1] = QString::number(i % 1000 * 0.001, 'f', 4);
+            record->channels[0]->floating = i % 2;
+        }
+        store->append(*record);
     }
-    std::unique_ptr<DmmData> record;
-    DataModel model;
+    return store;
+}
+
+// Exports the store through `writer` to `path` as the window does.
+bool exportTable(TableWriter &writer, std::shared_ptr<ReadingStore> store, const QString &path)
+{
+    QWidget window;
+    return Exporter(&window, std::move(store), JournalHeader(), titles(), nullptr, nullptr).exportTable(writer, path, true);
+}
+
+// Forwards to a real writer and holds the export at its middle reading
+// until the test has pressed Cancel.
+class HeldAtHalf : public TableWriter
+{
+public:
+    HeldAtHalf(TableWriter &real, bool hold) : real(real), hold(hold) {}
+    bool start(const QString &path, const QStringList &titles, qint64 rows) override
+    {
+        half = hold ? rows / 2 : -1;
+        return real.start(path, titles, rows);
+    }
+    bool write(qint64 number, const DmmData &reading) override
+    {
+        while (number == half + 1 && !pressed)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return real.write(number, reading);
+    }
+    bool finish(const std::function<bool()> &cancelled) override
+    {
+        return real.finish(cancelled);
+    }
+    void cancel() override
+    {
+        real.cancel();
+    }
+    std::atomic<bool> pressed{false};
+
+private:
+    TableWriter &real;
+    const bool hold;
+    qint64 half = 0;
 };
+
+// Everything in the folder, hidden files included.
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
 
 // An executable shell script standing in for LibreOffice.
 QString standIn(const QTemporaryDir &dir, const QByteArray &body)
@@ -73,16 +146,22 @@ const QByteArray Converts = "while [ $# -gt 1 ]; do [ \"$1\" = --outdir ] && out
                             "echo converted > \"$out/book.xls\"";
 const QByteArray Hangs = "sleep 600";
 
-// The file as xlrd reads it: one object per sheet.
-QJsonArray readBack(const QString &path, bool columnAOnly = false)
+// The file as a script reads it: one object per sheet.
+QJsonArray readWith(const char *script, const QString &path, const QString &option = QString())
 {
     QProcess python;
-    QStringList arguments{QStringLiteral(READXLS_SCRIPT), path};
-    if (columnAOnly)
-        arguments << QStringLiteral("--column-a");
+    QStringList arguments{QString::fromLatin1(script), path};
+    if (!option.isEmpty())
+        arguments << option;
     python.start(QStringLiteral("/usr/bin/python3"), arguments);
-    python.waitForFinished(120000);
+    python.waitForFinished(600000);
     return QJsonDocument::fromJson(python.readAllStandardOutput()).array();
+}
+
+// The file as xlrd reads it.
+QJsonArray readBack(const QString &path, bool columnAOnly = false)
+{
+    return readWith(READXLS_SCRIPT, path, columnAOnly ? QStringLiteral("--column-a") : QString());
 }
 
 QStringList cellTexts(const QJsonArray &row)
@@ -170,9 +249,9 @@ void answerExport(ModalAnswerer &answerer, const QString &kind, const QString &p
             dialog->reject();
             return;
         }
-        dialog->findChild<QRadioButton *>(kind == QLatin1String("chart") ? QStringLiteral("rbChart")
-                                                                         : QStringLiteral("rbTable"))
-            ->setChecked(true);
+        const QString button = kind == QLatin1String("table") ? QStringLiteral("rbTable")
+                                                              : QStringLiteral("rb") + kind.left(1).toUpper() + kind.mid(1);
+        dialog->findChild<QRadioButton *>(button)->setChecked(true);
         dialog->accept();
     });
 }
@@ -270,6 +349,11 @@ private slots:
     void exportDialogs();
     void recordedItemReadBack();
     void largeTableAcrossSheets();
+    void xlsxReadBack();
+    void xlsxAcrossSheets();
+    void fullDiskLeavesNoFile_data();
+    void fullDiskLeavesNoFile();
+    void csvHeaderDescribesTheItem();
     void exportWhileConnected();
     void signalsEndTheExport_data();
     void signalsEndTheExport();
@@ -330,21 +414,24 @@ void TestExport::callSequence()
 
     QTemporaryDir dir;
     ModalAnswerer answerer;
-    Table data(rows);
-    QWidget window;
     AutomationTrace trace;
     AutomationOptions options;
     options.program = standIn(dir, Converts);
     // Blanks, quotes and a non-ASCII letter pass through unchanged.
     const QString path = dir.filePath(QStringLiteral("Tabelle \"A\" \u00fc.xls"));
-    Exporter(&window, data.model, nullptr, nullptr).exportTable(path, options);
+    XlsTableWriter writer(options);
+    QVERIFY(exportTable(writer, readings(rows), path));
 
-    QCOMPARE(trace.calls, spreadsheetCalls(dateRange, textRange, dataRange, path));
+    // Saved under a temporary name beside the file, renamed once complete.
+    QStringList calls = trace.calls;
+    calls.replaceInStrings(QRegularExpression(QStringLiteral("/\\.([^/]*)\\.[A-Za-z0-9]{6},")), QStringLiteral("/\\1,"));
+    QCOMPARE(calls, spreadsheetCalls(dateRange, textRange, dataRange, path));
     QCOMPARE(boxTexts(answerer), QStringList{"The datas is exported successfully."});
     QCOMPARE(answerer.boxes().first().icon, QMessageBox::Information);
     QCOMPARE(answerer.boxes().first().title, QString());
     QCOMPARE(openedFiles, QList<QUrl>{QUrl::fromLocalFile(path)});
-    QVERIFY(QFile::exists(path));
+    // The file alone, under its name: the temporary one was renamed.
+    QCOMPARE(filesIn(dir.path()), (QStringList{"soffice", QFileInfo(path).fileName()}));
     QCOMPARE(exportLeftovers(), QStringList());
 }
 
@@ -356,14 +443,14 @@ void TestExport::missingObjectsFailCleanly()
     QTemporaryDir dir;
     AutomationOptions options;
     options.program = standIn(dir, Converts);
-    Table data(10);
-    QWidget window;
+    const std::shared_ptr<ReadingStore> store = readings(10);
     const QString path = dir.filePath(QStringLiteral("table.xls"));
     int queries = 0;
     {
         ModalAnswerer answerer;
         AutomationTrace all;
-        Exporter(&window, data.model, nullptr, nullptr).exportTable(path, options);
+        XlsTableWriter writer(options);
+        exportTable(writer, store, path);
         queries = all.queries;
         QVERIFY(QFile::remove(path));
         openedFiles.clear();
@@ -372,9 +459,10 @@ void TestExport::missingObjectsFailCleanly()
     for (int refused = 1; refused <= queries; ++refused) {
         ModalAnswerer answerer;
         AutomationTrace trace(refused);
-        Exporter(&window, data.model, nullptr, nullptr).exportTable(path, options);
+        XlsTableWriter writer(options);
+        exportTable(writer, store, path);
         QCOMPARE(boxTexts(answerer), QStringList{"The datas is exported failed."});
-        QVERIFY(!QFile::exists(path));
+        QCOMPARE(filesIn(dir.path()), QStringList{"soffice"});
     }
     QVERIFY(openedFiles.isEmpty());
     QCOMPARE(exportLeftovers(), QStringList());
@@ -382,46 +470,49 @@ void TestExport::missingObjectsFailCleanly()
 
 void TestExport::cancelEndsTheExport_data()
 {
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<bool>("converting"); // cancelled once the converter runs
-    QTest::newRow("while the rows are written") << 300000 << false;
-    QTest::newRow("while the converter runs") << 10 << true;
+    QTest::addColumn<QString>("format");
+    QTest::newRow(".xls while the converter runs") << "xls";
+    QTest::newRow(".xlsx at half the rows") << "xlsx";
+    QTest::newRow("CSV at half the rows") << "csv";
 }
 
-// Cancel on the progress box ends the export at once: no message, no file,
-// the converter ended and its files removed.
+// Cancel on the progress box ends the export at once: no message, no file
+// under the chosen name or a temporary one, the converter ended and its
+// files removed.
 void TestExport::cancelEndsTheExport()
 {
-    QFETCH(int, rows);
-    QFETCH(bool, converting);
+    QFETCH(QString, format);
+    const bool converting = format == QLatin1String("xls");
     QTemporaryDir dir;
     const QString pidFile = dir.filePath(QStringLiteral("converter.pid"));
     AutomationOptions options;
     options.program = standIn(dir, "echo $$ > '" + QFile::encodeName(pidFile) + "'\nexec sleep 600");
-    Table data(rows);
-    QWidget window;
-    const QString path = dir.filePath(QStringLiteral("table.xls"));
+    XlsTableWriter xls(options);
+    XlsxTableWriter xlsx;
+    CsvTableWriter csv{JournalHeader()};
+    TableWriter &real = converting ? static_cast<TableWriter &>(xls) : format == QLatin1String("xlsx") ? static_cast<TableWriter &>(xlsx) : csv;
+    HeldAtHalf writer(real, !converting);
+    const QString path = dir.filePath(QStringLiteral("table.") + format);
     ModalAnswerer answerer;
-    bool cancelled = false;
     int valueAtCancel = -1;
     QTimer canceller;
     QObject::connect(&canceller, &QTimer::timeout, [&] {
         auto *progress = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
-        if (!progress || (converting ? QFileInfo(pidFile).size() == 0 : progress->value() <= 0))
+        if (!progress || (converting ? QFileInfo(pidFile).size() == 0 : progress->value() < 500))
             return;
         valueAtCancel = progress->value();
-        cancelled = true;
         progress->findChild<QPushButton *>()->click();
+        writer.pressed = true;
         canceller.stop();
     });
     canceller.start(10);
-    QVERIFY(!Exporter(&window, data.model, nullptr, nullptr).exportTable(path, options));
+    QVERIFY(!exportTable(writer, readings(1000), path));
 
-    QVERIFY(cancelled);
+    QVERIFY(writer.pressed);
     if (!converting)
-        QVERIFY(valueAtCancel > 0 && valueAtCancel < rows);
+        QCOMPARE(valueAtCancel, 500); // of 1000
     QCOMPARE(boxTexts(answerer), QStringList());
-    QVERIFY(!QFile::exists(path));
+    QCOMPARE(filesIn(dir.path()), (QStringList{"converter.pid", "soffice"}).mid(converting ? 0 : 1));
     QCOMPARE(exportLeftovers(), QStringList());
     if (converting) {
         QFile pidText(pidFile);
@@ -460,11 +551,10 @@ void TestExport::applicationFailures()
     const QString file = target.isEmpty() ? dir.filePath(QStringLiteral("table.xls")) : target;
 
     ModalAnswerer answerer;
-    Table data(10);
-    QWidget window;
     QElapsedTimer clock;
     clock.start();
-    Exporter(&window, data.model, nullptr, nullptr).exportTable(file, options);
+    XlsTableWriter writer(options);
+    exportTable(writer, readings(10), file);
     qputenv("PATH", path);
 
     QCOMPARE(boxTexts(answerer), QStringList{message});
@@ -490,6 +580,14 @@ void TestExport::exportDialogs_data()
     QTest::newRow("chart file dialog cancelled") << "chart" << QString() << QStringList() << false;
     QTest::newRow("chart as JPG") << "chart" << "chart.jpg" << QStringList{"The datas is exported successfully."}
                                   << true;
+    QTest::newRow("chart as PNG") << "chart" << "chart.png" << QStringList{"The datas is exported successfully."}
+                                  << true;
+    QTest::newRow("chart as SVG") << "chart" << "chart.svg" << QStringList{"The datas is exported successfully."}
+                                  << true;
+    QTest::newRow("empty table as .xlsx") << "xlsx" << "table.xlsx" << QStringList{"The datas is exported successfully."}
+                                          << true;
+    QTest::newRow("empty table as CSV") << "csv" << "table.csv" << QStringList{"The datas is exported successfully."}
+                                        << true;
     QTest::newRow("chart into a missing folder")
         << "chart" << "missing folder/chart.jpg" << QStringList{"The datas is exported failed."} << false;
 }
@@ -515,12 +613,16 @@ void TestExport::exportDialogs()
     QCOMPARE(tabs->currentIndex(), 0);
     QCOMPARE(QFile::exists(path), written);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), written ? 1 : 0);
-    QCOMPARE(QDir::current().entryList({QStringLiteral("*.xls"), QStringLiteral("*.jpg")}, QDir::Files), QStringList());
+    QCOMPARE(QDir::current().entryList({QStringLiteral("*.xls*"), QStringLiteral("*.jpg"), QStringLiteral("*.png"),
+                                        QStringLiteral("*.svg"), QStringLiteral("*.csv")},
+                                       QDir::Files),
+             QStringList());
     // The message list names the file written, in full.
     const QStringList listed = messageList(fixture.window());
     QCOMPARE(listed, written ? QStringList{QStringLiteral("Exported to %1.").arg(path)} : QStringList());
-    if (written)
-        QCOMPARE(QImageReader::imageFormat(path), QByteArray("jpeg"));
+    const QByteArray suffix = QFileInfo(path).suffix().toLatin1();
+    if (written && kind == QLatin1String("chart"))
+        QCOMPARE(QImageReader::imageFormat(path), suffix == "jpg" ? QByteArray("jpeg") : suffix);
     QVERIFY(openedFiles.isEmpty());
 }
 
@@ -581,10 +683,9 @@ void TestExport::largeTableAcrossSheets()
 {
     QTemporaryDir dir;
     ModalAnswerer answerer;
-    Table data(70000);
-    QWidget window;
     const QString path = dir.filePath(QStringLiteral("large.xls"));
-    Exporter(&window, data.model, nullptr, nullptr).exportTable(path);
+    XlsTableWriter writer;
+    exportTable(writer, readings(70000), path);
     QCOMPARE(boxTexts(answerer), QStringList{"The datas is exported successfully."});
 
     const QJsonArray sheets = readBack(path, true);
@@ -601,6 +702,209 @@ void TestExport::largeTableAcrossSheets()
         QCOMPARE(sheet[QStringLiteral("filled")].toArray(), (QJsonArray{12, 12}));
     }
     QCOMPARE(number, 70000);
+}
+
+// The .xlsx of 10^4 varied readings against the table, cell for cell, as
+// openpyxl reads it (numbers as numbers with the display's digits, times as
+// date-times, the header rows and their merges) and as LibreOffice shows it
+// converted to CSV.
+void TestExport::xlsxReadBack()
+{
+    QTemporaryDir dir;
+    const int rows = 10000;
+    const std::shared_ptr<ReadingStore> store = readings(rows, true);
+    const QString path = dir.filePath(QStringLiteral("Mess wert \u00fc.xlsx"));
+    {
+        ModalAnswerer answerer;
+        XlsxTableWriter writer;
+        QVERIFY(exportTable(writer, store, path));
+        QCOMPARE(boxTexts(answerer), QStringList{"The datas is exported successfully."});
+    }
+    QCOMPARE(filesIn(dir.path()), QStringList{QFileInfo(path).fileName()});
+
+    // What each cell must show, from the table's own texts: a value and its
+    // unit apart, a time to the millisecond.
+    QList<QStringList> expected{
+        {"No.", "Date/Time", "Line1", "", "", "", "Line2", "", "", "", "CH1", "", "", "CH2", "", ""},
+        {"", "", "Function", "CH", "Value", "Unit", "Function", "CH", "Value", "Unit", "FREQ", "Unit", "Float", "FREQ",
+         "Unit", "Float"}};
+    for (int row = 0; row < rows; ++row) {
+        const std::unique_ptr<DmmData> record = store->record(row);
+        QStringList cells;
+        for (int column = 0; column < 12; ++column) {
+            const QString text = DataModel::cellText(*record, row, column).toString();
+            if (column == 1 && !text.isEmpty())
+                cells << record->time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+            else if (column == 4 || column == 7 || column == 8 || column == 10)
+                cells << text.section(QLatin1Char(' '), 0, -2).trimmed() << text.section(QLatin1Char(' '), -1);
+            else
+                cells << text;
+        }
+        expected << cells;
+    }
+
+    const QJsonArray sheets = readWith(READXLSX_SCRIPT, path);
+    QCOMPARE(sheets.size(), 1);
+    const QJsonObject sheet = sheets.at(0).toObject();
+    QCOMPARE(sheet[QStringLiteral("merged")].toVariant().toStringList(),
+             (QStringList{"A1:A2", "B1:B2", "C1:F1", "G1:J1", "K1:M1", "N1:P1"}));
+    const QJsonArray cells = sheet[QStringLiteral("cells")].toArray();
+    QCOMPARE(cells.size(), rows + 2);
+    for (int row = 0; row < rows + 2; ++row) {
+        const QJsonArray read = cells.at(row).toArray();
+        QStringList shown;
+        for (int column = 0; column < read.size(); ++column) {
+            const QJsonArray cell = read.at(column).toArray();
+            shown << cell.at(0).toString();
+            if (row < 2 || shown.last().isEmpty())
+                continue;
+            const QString kind = cell.at(1).toString();
+            // A number wherever the table shows one, a date-time in column B.
+            const bool number = column == 0 || column == 3 || column == 7
+                                || ((column == 4 || column == 8 || column == 10 || column == 13)
+                                    && EngPrefix::readFixed(shown.last()).has_value());
+            QCOMPARE(kind, column == 1 ? QStringLiteral("date") : number ? QStringLiteral("number") : QStringLiteral("text"));
+            if (column == 1)
+                QCOMPARE(cell.at(2).toString(), QStringLiteral("yyyy-mm-dd hh:mm:ss.000"));
+        }
+        QCOMPARE(shown, expected[row]);
+    }
+
+    // LibreOffice shows the same texts.
+    QProcess office;
+    office.setWorkingDirectory(dir.path());
+    office.start(QStringLiteral("soffice"),
+                 {QStringLiteral("-env:UserInstallation=") + QUrl::fromLocalFile(dir.filePath(QStringLiteral("profile"))).toString(),
+                  // Comma, double quote, UTF-8, first line 1, cells as shown.
+                  QStringLiteral("--headless"), QStringLiteral("--convert-to"),
+                  QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,true"),
+                  QStringLiteral("--outdir"), dir.path(), path});
+    QVERIFY(office.waitForFinished(300000));
+    QFile csv(dir.filePath(QStringLiteral("Mess wert \u00fc.csv")));
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(csv.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), rows + 2);
+    for (int row = 0; row < rows + 2; ++row)
+        QCOMPARE(lines[row].trimmed(), expected[row].join(QLatin1Char(',')));
+}
+
+// 1.1 x 10^6 readings: the first sheet full, the rest on a second sheet
+// that repeats the header.
+void TestExport::xlsxAcrossSheets()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("large.xlsx"));
+    {
+        ModalAnswerer answerer;
+        XlsxTableWriter writer;
+        QVERIFY(exportTable(writer, readings(1100000), path));
+    }
+    const QJsonArray sheets = readWith(READXLSX_SCRIPT, path, QStringLiteral("--sizes"));
+    QCOMPARE(sheets.size(), 2);
+    QCOMPARE(sheets.at(0).toObject()[QStringLiteral("name")].toString(), QStringLiteral("Sheet1"));
+    QCOMPARE(sheets.at(0).toObject()[QStringLiteral("rows")].toInt(), 1048576);
+    QCOMPARE(sheets.at(1).toObject()[QStringLiteral("name")].toString(), QStringLiteral("Sheet2"));
+    QCOMPARE(sheets.at(1).toObject()[QStringLiteral("rows")].toInt(), 1100000 - XlsxTableWriter::RowsPerSheet + 2);
+}
+
+void TestExport::fullDiskLeavesNoFile_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow(".xlsx") << "xlsx";
+    QTest::newRow("CSV") << "csv";
+}
+
+// A folder on a small file system that fills up: the failure message, and
+// neither the chosen name nor a temporary file left there.
+void TestExport::fullDiskLeavesNoFile()
+{
+    QFETCH(QString, format);
+    if (::geteuid() != 0)
+        QSKIP("mounting a small file system needs root");
+    QTemporaryDir dir;
+    if (::mount("dmmpanel-full", QFile::encodeName(dir.path()).constData(), "tmpfs", 0, "size=256k") != 0)
+        QSKIP("no tmpfs could be mounted here");
+    const QString path = dir.filePath(QStringLiteral("table.") + format);
+    ModalAnswerer answerer;
+    XlsxTableWriter xlsx;
+    CsvTableWriter csv{JournalHeader()};
+    TableWriter &writer = format == QLatin1String("xlsx") ? static_cast<TableWriter &>(xlsx) : csv;
+    const bool written = exportTable(writer, readings(20000, true), path);
+    const QStringList left = filesIn(dir.path());
+    ::umount(QFile::encodeName(dir.path()).constData());
+    QVERIFY(!written);
+    QCOMPARE(boxTexts(answerer), QStringList{"The datas is exported failed."});
+    QCOMPARE(left, QStringList());
+}
+
+// The CSV's header describes the item, not the meter connected now: an
+// opened journal's own header, and for a recorded item the recording's,
+// started at its first reading.
+void TestExport::csvHeaderDescribesTheItem()
+{
+    QTemporaryDir dir;
+    JournalHeader original;
+    original.program = QStringLiteral("dmmlog");
+    original.version = QStringLiteral("0.9");
+    original.resource = QStringLiteral("USB0::0x1234::0x5678::SN1::INSTR");
+    original.itemName = QStringLiteral("Night run");
+    original.started = JournalFormat::readIsoTime("2026-01-02T03:04:05.006+01:00");
+    original.sampleRateMs = 250;
+    original.unlimited = false;
+    original.samplePoints = 500;
+    const QString journal = dir.filePath(QStringLiteral("night.csv"));
+    {
+        QFile file(journal);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(JournalFormat::headerText(original) + JournalFormat::recordLine(1, *baseline())
+                   + JournalFormat::closingLine(QDateTime::currentDateTime(), 1));
+    }
+    const auto headerLines = [](const QString &path) {
+        QFile file(path);
+        file.open(QIODevice::ReadOnly);
+        QList<QByteArray> lines;
+        for (const QByteArray &line : file.readAll().split('\n'))
+            if (line.startsWith('#') && !line.startsWith("# Closed"))
+                lines << line;
+        return lines;
+    };
+    auto meter = std::make_shared<dmmsim::SimulatedMeter>();
+    visa::addInProcessInstrument(meter);
+    {
+        ModalAnswerer answerer;
+        WindowFixture fixture;
+        Widget *w = fixture.window();
+        // Opened while the simulated meter is connected.
+        answerExport(answerer, QString(), journal);
+        fixture.action("actionConnect")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(fixture.action("actionStart")->isEnabled(), LinkTimeoutMs);
+        fixture.action("actionItemOpen")->trigger();
+        QCOMPARE(table(w)->rowCount(), 1);
+        const QString opened = dir.filePath(QStringLiteral("opened.csv"));
+        answerExport(answerer, QStringLiteral("csv"), opened);
+        fixture.action("actionExport")->trigger();
+        QCOMPARE(headerLines(opened), headerLines(journal));
+        fixture.closeWindow();
+    }
+    const QString recorded = dir.filePath(QStringLiteral("recorded.csv"));
+    {
+        // Recorded, then exported once the meter is gone.
+        ModalAnswerer answerer;
+        WindowFixture fixture;
+        Widget *w = fixture.window();
+        fixture.action("actionConnect")->trigger();
+        fixture.action("actionStart")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(table(w)->rowCount() >= 2, LinkTimeoutMs);
+        const QString firstTime = table(w)->index(0, 1).data().toString();
+        fixture.action("actionDisconnect")->trigger();
+        answerExport(answerer, QStringLiteral("csv"), recorded);
+        fixture.action("actionExport")->trigger();
+        const QList<QByteArray> header = headerLines(recorded);
+        QVERIFY2(header.size() > 3 && header[1] != "# Instrument: none", header.value(1).constData());
+        QVERIFY2(header[3].startsWith("# Started: " + firstTime.toLatin1().replace(' ', 'T') + '.'), header[3].constData());
+        fixture.closeWindow();
+    }
+    visa::removeInProcessInstrument(meter.get());
 }
 
 // A large item exported while the simulated meter is connected and

@@ -19,6 +19,8 @@ private slots:
     void letters();
     void decimals_data();
     void decimals();
+    void fixed_data();
+    void fixed();
 };
 
 void TestEngPrefix::scale_data()
@@ -162,6 +164,35 @@ void TestEngPrefix::decimals()
     QFETCH(double, x);
     QFETCH(int, decimals);
     QCOMPARE(EngPrefix::decimalsForDigits(digits, x), decimals);
+}
+
+void TestEngPrefix::fixed_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("isNumber");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("decimals");
+    QTest::newRow("decimals") << "1.2345" << true << 1.2345 << 4;
+    QTest::newRow("blanks and sign") << "  -0.300 " << true << -0.3 << 3;
+    QTest::newRow("integer") << "12" << true << 12.0 << 0;
+    QTest::newRow("overload") << "  OL " << false << 0.0 << 0;
+    QTest::newRow("no number") << "-----" << false << 0.0 << 0;
+    QTest::newRow("two points") << "1.2.3" << false << 0.0 << 0;
+    QTest::newRow("empty") << "" << false << 0.0 << 0;
+}
+
+void TestEngPrefix::fixed()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, isNumber);
+    QFETCH(double, value);
+    QFETCH(int, decimals);
+    const std::optional<EngPrefix::Fixed> read = EngPrefix::readFixed(text);
+    QCOMPARE(read.has_value(), isNumber);
+    if (read) {
+        QCOMPARE(read->value, value);
+        QCOMPARE(read->decimals, decimals);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestEngPrefix)

@@ -1,0 +1,93 @@
+#include "exportjob.h"
+
+#include "dmmdata.h"
+#include "readingstore.h"
+#include "tablewriter.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
+#include <cstdio>
+
+namespace {
+
+// Progress is told this many times over an export at most.
+constexpr qint64 ProgressSteps = 200;
+
+} // namespace
+
+ExportJob::ExportJob(std::shared_ptr<const ReadingStore> store, TableWriter &writer, QString path, QStringList titles)
+    : store(std::move(store)), writer(writer), path(std::move(path)), titles(std::move(titles)),
+      total(this->store->count())
+{
+    qRegisterMetaType<ExportJob::Result>();
+}
+
+ExportJob::~ExportJob()
+{
+    cancel();
+    if (thread.joinable())
+        thread.join();
+}
+
+qint64 ExportJob::rows() const
+{
+    return total;
+}
+
+void ExportJob::start()
+{
+    thread = std::thread([this] {
+        const Result result = run();
+        emit finished(result);
+    });
+}
+
+void ExportJob::cancel()
+{
+    cancelled = true;
+}
+
+ExportJob::Result ExportJob::run()
+{
+    const QFileInfo target(path);
+    QTemporaryFile temporary(target.absoluteDir().filePath(QLatin1Char('.') + target.fileName() + QStringLiteral(".XXXXXX")));
+    temporary.setAutoRemove(false);
+    if (!temporary.open())
+        return Failed;
+    const QString temporaryPath = temporary.fileName();
+    temporary.close();
+    const Result result = writeRows(temporaryPath);
+    // rename(2) replaces a file of the chosen name in one step.
+    if (result == Written
+        && std::rename(QFile::encodeName(temporaryPath).constData(), QFile::encodeName(path).constData()) == 0)
+        return Written;
+    QFile::remove(temporaryPath);
+    return result == Written ? Failed : result;
+}
+
+ExportJob::Result ExportJob::writeRows(const QString &temporary)
+{
+    if (!writer.start(temporary, titles, total)) {
+        writer.cancel();
+        return Failed;
+    }
+    const qint64 step = qMax<qint64>(1, total / ProgressSteps);
+    for (qint64 i = 0; i < total; ++i) {
+        if (cancelled) {
+            writer.cancel();
+            return Cancelled;
+        }
+        if (!writer.write(i + 1, *store->record(i))) {
+            writer.cancel();
+            return Failed;
+        }
+        if ((i + 1) % step == 0)
+            emit progressed(i + 1);
+    }
+    const bool finished = writer.finish([this] { return bool(cancelled); });
+    if (cancelled)
+        return Cancelled;
+    return finished ? Written : Failed;
+}
