@@ -1,36 +1,53 @@
-// Spreadsheet export of 1,000, 65,000 and 1,000,000 rows (or the sizes
-// given) through LibreOffice Calc: the time to the saved .xls file, its
-// size, the longest time the GUI thread's event loop went without running
-// (it must stay far below the 3 s after which the meter's link is dropped),
-// and the peak resident memory of the program and of the converter.
+// Table export of an item's readings in each format: the time to the file,
+// its size, the longest time the GUI thread's event loop went without
+// running (the meter's link is dropped after 3 s), how far the program's
+// resident memory grew over what it held before, and for .xls the peak
+// resident memory of the converter.
 //
-//     bench_export [--out DIR] [--cancel-after MS] [ROWS...]
+//     bench_export [--out DIR] [--cancel-after MS] [FORMAT:ROWS...]
 //
-// --out keeps the files in DIR (tableROWS.xls) to be looked at.
-// --cancel-after presses Cancel on the progress box that long after the
-// start instead, and reports how long the export took to end after it.
+// FORMAT is xlsx, csv or xls; the default runs xlsx:1000000 xlsx:10000000
+// csv:1000000 xls:65000 xls:1000000. --out keeps the files in DIR
+// (tableROWS.FORMAT) to be looked at. --cancel-after presses Cancel on the
+// progress box that long after the start instead, and reports how long the
+// export took to end after it.
+#include "csvtablewriter.h"
 #include "datamodel.h"
 #include "dmmdata.h"
 #include "exporter.h"
+#include "readingstore.h"
 #include "testrecords.h"
+#include "xlstablewriter.h"
+#include "xlsxtablewriter.h"
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QProgressDialog>
-#include <QPushButton>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 
 #include <cstdio>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
-// Notes the longest gap between ticks of a 5 ms timer.
+double residentMb()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toDouble() * double(::sysconf(_SC_PAGESIZE)) / 1e6;
+}
+
+// Notes the longest gap between ticks of a 5 ms timer and the highest
+// resident memory seen at them; closes the outcome box as a user would.
 class StallMeter : public QObject
 {
 public:
@@ -38,7 +55,7 @@ public:
     {
         connect(&timer, &QTimer::timeout, this, [this] {
             longest = qMax(longest, clock.restart());
-            // Closes the outcome box, as a user would.
+            highestMb = qMax(highestMb, residentMb());
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
                 box->accept();
         });
@@ -46,19 +63,12 @@ public:
         timer.start(5);
     }
     qint64 longest = 0;
+    double highestMb = 0;
 
 private:
     QTimer timer;
     QElapsedTimer clock;
 };
-
-// Peak resident memory in MB of this process, or of its waited-for children.
-double peakMb(int who)
-{
-    rusage usage{};
-    getrusage(who, &usage);
-    return usage.ru_maxrss / 1024.0;
-}
 
 // Presses Cancel on the progress box once `afterMs` have passed.
 class Canceller : public QObject
@@ -94,6 +104,29 @@ public slots:
     }
 };
 
+// Readings a second apart with changing values, as a day's recording gives.
+std::shared_ptr<ReadingStore> readings(qint64 rows)
+{
+    auto store = std::make_shared<ReadingStore>();
+    std::unique_ptr<DmmData> record = baseline();
+    const QDateTime start = record->time;
+    for (qint64 i = 0; i < rows; ++i) {
+        record->time = start.addMSecs(i * 1000);
+        record->channels[0]->valueTexts[0] = QString::number(10 + i % 1000 * 0.001, 'f', 3);
+        store->append(*record);
+    }
+    return store;
+}
+
+std::unique_ptr<TableWriter> writerFor(const QString &format)
+{
+    if (format == QLatin1String("xlsx"))
+        return std::make_unique<XlsxTableWriter>();
+    if (format == QLatin1String("csv"))
+        return std::make_unique<CsvTableWriter>(JournalHeader());
+    return std::make_unique<XlsTableWriter>();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -112,43 +145,49 @@ int main(int argc, char *argv[])
             cancelAfterMs = arguments[1].toInt();
         arguments = arguments.mid(2);
     }
-    QList<int> sizes;
-    for (const QString &argument : arguments)
-        sizes << argument.toInt();
-    if (sizes.isEmpty())
-        sizes = {1000, 65000, 1000000};
+    if (arguments.isEmpty())
+        arguments = QStringList{"xlsx:1000000", "xlsx:10000000", "csv:1000000", "xls:65000", "xls:1000000"};
 
-    const std::unique_ptr<DmmData> record = baseline();
+    QStringList titles;
+    for (const DataColumn &column : dataColumns())
+        titles << column.title;
     QWidget window;
-    for (int rows : sizes) {
-        DataModel model(dataColumns());
-        QList<DmmData *> records;
-        for (int i = 0; i < rows; ++i)
-            records.append(record.get());
-        model.setRecords(records);
-        const QString path = QDir(out).filePath(QStringLiteral("table%1.xls").arg(rows));
+    for (const QString &argument : arguments) {
+        const QString format = argument.section(QLatin1Char(':'), 0, 0);
+        const qint64 rows = argument.section(QLatin1Char(':'), 1).toLongLong();
+        std::shared_ptr<ReadingStore> store = readings(rows);
+        const QString path = QDir(out).filePath(QStringLiteral("table%1.%2").arg(rows).arg(format));
+        const std::unique_ptr<TableWriter> writer = writerFor(format);
 
-        StallMeter stalls;
         std::unique_ptr<Canceller> canceller;
         if (cancelAfterMs >= 0)
             canceller = std::make_unique<Canceller>(cancelAfterMs);
-        const double tableMb = peakMb(RUSAGE_SELF);
+        const double beforeMb = residentMb();
+        StallMeter stalls;
         QElapsedTimer clock;
         clock.start();
-        Exporter(&window, model, nullptr, nullptr).exportTable(path);
+        Exporter(&window, store, JournalHeader(), titles, nullptr, nullptr).exportTable(*writer, path, true);
         const double seconds = clock.elapsed() / 1000.0;
         if (canceller) {
-            std::printf("%7d rows: Cancel pressed after %.2f s, export ended %lld ms later (file written: %s), "
-                        "event loop waited at most %lld ms\n",
-                        rows, (clock.elapsed() - canceller->pressed.elapsed()) / 1000.0,
+            std::printf("%-4s %8lld rows: Cancel pressed after %.2f s, export ended %lld ms later (file written: "
+                        "%s), event loop waited at most %lld ms\n",
+                        qPrintable(format), rows, (clock.elapsed() - canceller->pressed.elapsed()) / 1000.0,
                         static_cast<long long>(canceller->pressed.elapsed()), QFileInfo::exists(path) ? "yes" : "no",
                         static_cast<long long>(stalls.longest));
-            continue;
+        } else {
+            rusage children{};
+            getrusage(RUSAGE_CHILDREN, &children);
+            std::printf("%-4s %8lld rows: %7.2f s to the file (%.1f MB), event loop waited at most %lld ms, "
+                        "resident memory grew %.0f MB (from %.0f MB)%s\n",
+                        qPrintable(format), rows, seconds, QFileInfo(path).size() / 1e6,
+                        static_cast<long long>(stalls.longest), qMax(0.0, stalls.highestMb - beforeMb), beforeMb,
+                        format == QLatin1String("xls")
+                            ? qPrintable(QStringLiteral(", converter peak %1 MB").arg(children.ru_maxrss / 1024))
+                            : "");
         }
-        std::printf("%7d rows: %7.2f s to the .xls file (%.1f MB), event loop waited at most %lld ms, peak RSS "
-                    "%.0f MB (%.0f MB with the table alone), converter %.0f MB\n",
-                    rows, seconds, QFileInfo(path).size() / 1e6, static_cast<long long>(stalls.longest),
-                    peakMb(RUSAGE_SELF), tableMb, peakMb(RUSAGE_CHILDREN));
+        std::fflush(stdout);
+        if (out == temporary.path())
+            QFile::remove(path);
     }
     return 0;
 }
