@@ -59,6 +59,7 @@ void ReadingStore::publish(qint64 index, const StoredReading &own)
 void ReadingStore::summarise(qint64 index, const StoredReading &own)
 {
     summary.add(index, own);
+    timeGaps.add(index, own.msecs);
 }
 
 bool ReadingStore::keepsTextAside(qint64 index) const

@@ -5,6 +5,7 @@
 #include "readingshape.h"
 #include "readingsummary.h"
 #include "storedreading.h"
+#include "timegaps.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -69,6 +70,8 @@ public:
     // A display line's value, and whether it is a number counted in moments.
     double value(int line, qint64 index) const;
     bool isCounted(int line, qint64 index) const;
+    // Where the readings leave a gap in time.
+    const TimeGaps &gaps() const { return timeGaps; }
 
 private:
     struct NumbersChange
@@ -87,6 +90,7 @@ private:
     std::atomic<qint64> published{0};
     ChunkedColumn<StoredReading> rows;
     ReadingSummary summary;
+    TimeGaps timeGaps;
 
     ChunkedColumn<std::unique_ptr<ReadingShape>, 6> shapes;
     QHash<QByteArray, quint32> shapeNumbers; // the appender's alone
