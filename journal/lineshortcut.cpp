@@ -165,7 +165,7 @@ bool LineShortcut::parse(const QByteArray &line, StoredReading *own)
         if (!(f[1].is("1") || f[1].is("2")) || mode < 0 || !readNumber(f[2], &value))
             return false;
         own->values[line] = mode == DmmData::ValueNormal ? value : 0;
-        if (mode == DmmData::ValueNormal && !std::isnan(value))
+        if (StoredReading::isNumber(mode, value))
             own->flags |= line == 0 ? StoredReading::Line1Counted : StoredReading::Line2Counted;
         addToKey(key, f[0]);
         addToKey(key, f[1]);

@@ -34,7 +34,7 @@ void writeForm(QDataStream &out, const TextForm &form)
 bool counts(const DmmData &reading, int line)
 {
     const ChannelData *channel = reading.lines[line]->channel;
-    return channel && channel->valueModes[line] == DmmData::ValueNormal && !std::isnan(channel->values[line]);
+    return channel && StoredReading::isNumber(channel->valueModes[line], channel->values[line]);
 }
 
 } // namespace

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "dmmdata.h"
+
 #include <QtGlobal>
+
+#include <cmath>
 
 // What one reading keeps of its own: everything else it shares with the
 // readings before it and finds through `shape`. 64 bytes, the same in memory
@@ -21,5 +25,14 @@ struct StoredReading
     quint32 flags = 0;
 
     bool counted(int line) const { return flags & (line == 0 ? Line1Counted : Line2Counted); }
+
+    // Whether a display line's value counts as a number: in the normal state,
+    // and neither infinite nor as large as the sizes the meter sends for OL,
+    // Lo and -----, which would spoil every sum and extreme.
+    static bool isNumber(int valueMode, double value)
+    {
+        return valueMode == DmmData::ValueNormal && std::isfinite(value)
+               && std::fabs(value) < DmmData::OverloadSentinel;
+    }
 };
 static_assert(sizeof(StoredReading) == 64, "a reading's own part is 64 bytes");
