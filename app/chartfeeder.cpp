@@ -2,6 +2,7 @@
 
 #include "dmmchart.h"
 #include "dmmdata.h"
+#include "readingstore.h"
 
 #include <QCoreApplication>
 #include <QTabWidget>
@@ -18,19 +19,6 @@ QString tr(const char *text)
 const ChannelData *channelOf(const DmmData &record, int line)
 {
     return record.lines.value(line) ? record.lines[line]->channel : nullptr;
-}
-
-// Display lines whose channel is not known yet count as readings without value.
-ChartPoint pointOf(const DmmData &record, int line)
-{
-    ChartPoint point;
-    point.time = record.time;
-    point.reading = &record;
-    point.value = std::numeric_limits<double>::quiet_NaN();
-    const ChannelData *channel = channelOf(record, line);
-    if (channel && channel->valueModes.value(line) == DmmData::ValueNormal)
-        point.value = channel->values.value(line);
-    return point;
 }
 
 QString labelOf(const DmmData &record, int line)
@@ -60,9 +48,7 @@ void ChartFeeder::setUp(QTabWidget *tabs, QWidget *histogramTab)
     const QList<ChartLine *> lines = chart->lines();
     for (int i = 0; i < lines.size(); ++i) {
         lines[i]->setName(tr(i == 0 ? "Line1" : "Line2"));
-        lines[i]->setLabelMaker([i](const ChartPoint &point) {
-            return point.reading ? labelOf(*point.reading, i) : QString();
-        });
+        lines[i]->setLabelMaker([i](const DmmData &record) { return labelOf(record, i); });
     }
     chart->leftAxis()->size = 100;
     chart->rightAxis()->size = 100;
@@ -92,29 +78,26 @@ QVector<HistogramLayout::Range> ChartFeeder::histogramRanges()
             {1250, std::numeric_limits<double>::max()}};
 }
 
-void ChartFeeder::addRecord(const DmmData &record)
+void ChartFeeder::scaleAsLastOf(const ReadingStore &readings, qint64 count)
 {
-    chart->addPoints({pointOf(record, 0), pointOf(record, 1)});
+    if (count > 0)
+        chart->setSameScale(sameFunction(*readings.record(count - 1)));
 }
 
-void ChartFeeder::append(const DmmData &record)
+void ChartFeeder::show(const std::shared_ptr<const ReadingStore> &readings)
 {
-    chart->setSameScale(sameFunction(record));
-    addRecord(record);
+    chart->showReadings(readings);
+    if (readings)
+        scaleAsLastOf(*readings, readings->count());
+}
+
+void ChartFeeder::grow(const ReadingStore &readings, qint64 count)
+{
+    scaleAsLastOf(readings, count);
+    chart->setReadingCount(count);
 }
 
 void ChartFeeder::clear()
 {
     chart->clearPoints();
-}
-
-void ChartFeeder::fill(const QList<DmmData *> &records)
-{
-    chart->clearPoints();
-    if (records.isEmpty())
-        return;
-    chart->reservePoints(records.size());
-    for (const DmmData *record : records)
-        addRecord(*record);
-    chart->setSameScale(sameFunction(*records.last()));
 }

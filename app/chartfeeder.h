@@ -2,11 +2,12 @@
 
 #include "histogram.h"
 
-#include <QList>
+#include <memory>
 
 class DMMChart;
 class DmmData;
 class QTabWidget;
+class ReadingStore;
 class QWidget;
 
 // Puts the active item's readings on the trend chart and configures the
@@ -15,17 +16,17 @@ class QWidget;
 //   ChartFeeder(chart, histogram)  both belong to the window's form
 //   setUp(tabs, histogramTab)      window set-up: the second line, names,
 //                                  colours, axis sizes and titles, same scale
-//                                  on; the histogram's margins, ranges and
+//                                  on, the indicator's labels "[Line%1]%2
+//                                  %3%4"; the histogram's margins, ranges and
 //                                  titles; then removes the histogram's tab
-//   append(record)                 one point per display line, labelled
-//                                  "[Line%1]%2 %3%4" (appendRecordToViews)
-//   clear()                        removes every point
-//   fill(records)                  clear, then every record in order, with a
-//                                  single repaint (refreshItemViews)
+//   show(readings)                 every reading of a store, in place of
+//                                  what was shown (refreshItemViews)
+//   grow(readings, count)          the readings appended since, up to count
+//                                  (appendRecordToViews)
+//   clear()                        shows nothing
 //
-// The chart refers to the records for the indicator's text and never owns
-// them: clear it before the records it shows are deleted. A reading in
-// overload, low or without value is kept as a point without value: the line
+// Both lines share one scale while the last reading shows one function on
+// both. A reading in overload, low or without value has no point: the line
 // breaks there and the indicator shows its text ("OL", "Lo", "-----").
 class ChartFeeder
 {
@@ -33,15 +34,15 @@ public:
     ChartFeeder(DMMChart *chart, Histogram *histogram);
 
     void setUp(QTabWidget *tabs, QWidget *histogramTab);
-    void append(const DmmData &record);
+    void show(const std::shared_ptr<const ReadingStore> &readings);
+    void grow(const ReadingStore &readings, qint64 count);
     void clear();
-    void fill(const QList<DmmData *> &records);
 
     // The histogram's ranges: up to 0, 200-wide ranges to 1000, to 1250, beyond.
     static QVector<HistogramLayout::Range> histogramRanges();
 
 private:
-    void addRecord(const DmmData &record);
+    void scaleAsLastOf(const ReadingStore &readings, qint64 count);
 
     DMMChart *chart;
     Histogram *histogram;

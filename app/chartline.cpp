@@ -1,15 +1,15 @@
 #include "chartline.h"
 
+#include "dmmdata.h"
+#include "moments.h"
+#include "readingstore.h"
+
 #include <QPainter>
 
 #include <algorithm>
 
 void ValueExtent::take(double value)
 {
-    if (!ChartLayout::isDrawable(value)) {
-        hasGap = true;
-        return;
-    }
     minimum = std::min(minimum, value);
     maximum = std::max(maximum, value);
     hasValue = true;
@@ -20,121 +20,71 @@ void ValueExtent::take(const ValueExtent &other)
     minimum = std::min(minimum, other.minimum);
     maximum = std::max(maximum, other.maximum);
     hasValue = hasValue || other.hasValue;
-    hasGap = hasGap || other.hasGap;
-}
-
-void ValueSummary::append(double value)
-{
-    if (count % BlockSize == 0)
-        blocks.emplace_back();
-    blocks.back().take(value);
-    ++count;
-}
-
-void ValueSummary::reserve(qint64 total)
-{
-    blocks.reserve(static_cast<std::size_t>((total + BlockSize - 1) / BlockSize));
-}
-
-void ValueSummary::clear()
-{
-    blocks = {};
-    count = 0;
-}
-
-ValueExtent ValueSummary::extent(const std::vector<ChartPoint> &points, qint64 first, qint64 last) const
-{
-    ValueExtent result;
-    qint64 i = first;
-    while (i <= last) {
-        if (i % BlockSize == 0 && i + BlockSize - 1 <= last) {
-            result.take(blocks[static_cast<std::size_t>(i / BlockSize)]);
-            i += BlockSize;
-        } else {
-            result.take(points[static_cast<std::size_t>(i)].value);
-            ++i;
-        }
-    }
-    return result;
 }
 
 ChartLine::ChartLine(const QColor &colour, const QString &name) : m_name(name), m_colour(colour) {}
 
-QString ChartLine::label(const ChartPoint &point) const
+ChartLine::~ChartLine() = default;
+
+QString ChartLine::label(qint64 index) const
 {
-    return labelMaker ? labelMaker(point) : QString::number(point.value, 'g', 6);
+    if (labelMaker)
+        return labelMaker(*readings->record(index));
+    double value = 0;
+    return valueAt(index, &value) ? QString::number(value, 'g', 6) : QString();
 }
 
-// Milliseconds on the reading's own clock. Unlike QDateTime::msecsTo this asks
-// the time zone nothing, which cost seconds when a large item filled the chart;
-// a clock change at worst shows one gap that was none.
-static qint64 wallClockMs(const QDateTime &time)
+void ChartLine::show(std::shared_ptr<const ReadingStore> shown, int displayLine, qint64 count)
 {
-    constexpr qint64 DayMs = 24 * 60 * 60 * 1000;
-    return time.date().toJulianDay() * DayMs + time.time().msecsSinceStartOfDay();
-}
-
-// Stored readings carry no time: no step, as QDateTime::msecsTo says.
-static qint64 stepMs(const QDateTime &from, const QDateTime &to)
-{
-    return from.isValid() && to.isValid() ? wallClockMs(to) - wallClockMs(from) : 0;
-}
-
-void ChartLine::append(const ChartPoint &point)
-{
-    const std::size_t n = points.size();
-    if (n >= 2) {
-        const qint64 usual = stepMs(points[n - 2].time, points[n - 1].time);
-        const qint64 step = stepMs(points[n - 1].time, point.time);
-        if (step >= MinimumGapMs && step > GapFactor * usual)
-            runStarts.push_back(static_cast<qint64>(n));
-    }
-    points.push_back(point);
-    summary.append(point.value);
-}
-
-bool ChartLine::startsAfterGap(qint64 index) const
-{
-    return std::binary_search(runStarts.begin(), runStarts.end(), index);
-}
-
-bool ChartLine::hasRunStartIn(qint64 first, qint64 last) const
-{
-    const auto at = std::lower_bound(runStarts.begin(), runStarts.end(), first);
-    return at != runStarts.end() && *at <= last;
-}
-
-void ChartLine::reserve(qint64 total)
-{
-    points.reserve(static_cast<std::size_t>(total));
-    summary.reserve(total);
-}
-
-void ChartLine::clear()
-{
-    points = {};
-    summary.clear();
-    runStarts = {};
+    readings = std::move(shown);
+    line = displayLine;
+    m_count = readings ? count : 0;
     showAll();
+}
+
+void ChartLine::setCount(qint64 count)
+{
+    if (readings)
+        m_count = count;
+}
+
+QDateTime ChartLine::time(qint64 index) const
+{
+    const qint64 msecs = readings->msecsAt(index);
+    return msecs == 0 ? QDateTime() : QDateTime::fromMSecsSinceEpoch(msecs);
+}
+
+bool ChartLine::valueAt(qint64 index, double *value) const
+{
+    if (!readings->isCounted(line, index))
+        return false;
+    *value = readings->value(line, index);
+    return ChartLayout::isDrawable(*value);
 }
 
 void ChartLine::showAll()
 {
     m_first = 0;
-    m_last = count() - 1;
+    m_last = m_count - 1;
 }
 
 void ChartLine::showRange(qint64 first, qint64 last)
 {
-    m_first = std::clamp<qint64>(first, 0, std::max<qint64>(count() - 1, 0));
-    m_last = std::clamp<qint64>(last, m_first, std::max<qint64>(count() - 1, 0));
+    m_first = std::clamp<qint64>(first, 0, std::max<qint64>(m_count - 1, 0));
+    m_last = std::clamp<qint64>(last, m_first, std::max<qint64>(m_count - 1, 0));
 }
 
 ValueExtent ChartLine::visibleExtent() const
 {
+    ValueExtent extent;
     if (visibleCount() == 0)
-        return {};
-    return summary.extent(points, m_first, m_last);
+        return extent;
+    const Moments moments = readings->moments(line, m_first, m_last + 1);
+    if (moments.n > 0) {
+        extent.take(moments.min);
+        extent.take(moments.max);
+    }
+    return extent;
 }
 
 namespace {
@@ -182,14 +132,6 @@ public:
         highest = std::max(highest, y);
         last = y;
     }
-    void set(int firstY, int lowestY, int highestY, int lastY)
-    {
-        first = firstY;
-        lowest = lowestY;
-        highest = highestY;
-        last = lastY;
-        empty = false;
-    }
     void addTo(PathBuilder &builder, int x)
     {
         if (empty)
@@ -209,39 +151,84 @@ private:
 
 } // namespace
 
+// The polylines' vertices in one pixel column, for the readings [a, b].
+class ChartLine::ColumnWalk
+{
+public:
+    ColumnWalk(const ChartLine &line, PathBuilder &builder, int x) : line(line), builder(builder), x(x) {}
+
+    void walk(qint64 a, qint64 b)
+    {
+        // A run never crosses a gap in time.
+        const TimeGaps &gaps = line.readings->gaps();
+        if (gaps.firstIn(a, a) == a)
+            builder.breakRun();
+        qint64 from = a;
+        for (qint64 gap = gaps.firstIn(a + 1, b); gap >= 0; gap = gaps.firstIn(gap + 1, b)) {
+            runs(from, gap - 1);
+            endRun();
+            from = gap;
+        }
+        runs(from, b);
+        stretch.addTo(builder, x);
+    }
+
+private:
+    int yOf(double value) const { return line.axis.zeroY - line.axis.screenY(value); }
+
+    void endRun()
+    {
+        stretch.addTo(builder, x);
+        builder.breakRun();
+    }
+
+    // Readings [first, last], with no gap in time between them.
+    void runs(qint64 first, qint64 last)
+    {
+        double value = 0;
+        if (last - first + 1 <= WalkLimit) {
+            for (qint64 i = first; i <= last; ++i) {
+                if (line.valueAt(i, &value))
+                    stretch.take(yOf(value));
+                else
+                    endRun();
+            }
+            return;
+        }
+        const Moments moments = line.readings->moments(line.line, first, last + 1);
+        if (moments.n == 0) {
+            endRun();
+            return;
+        }
+        const bool firstHasValue = line.valueAt(first, &value);
+        if (firstHasValue)
+            stretch.take(yOf(value));
+        else
+            endRun();
+        stretch.take(yOf(moments.max));
+        stretch.take(yOf(moments.min));
+        if (line.valueAt(last, &value))
+            stretch.take(yOf(value));
+        else
+            endRun();
+    }
+
+    const ChartLine &line;
+    PathBuilder &builder;
+    const int x;
+    ColumnStretch stretch;
+};
+
 QVector<QPolygon> ChartLine::screenPath(const ChartLayout::TimeAxis &timeAxis, int originX) const
 {
     PathBuilder builder;
     const qint64 visible = visibleCount();
-    auto yOf = [this](double value) { return axis.zeroY - axis.screenY(value); };
     qint64 k = 0;
     while (k < visible) {
         const int x = timeAxis.screenX(k);
-        const qint64 a = m_first + k;
-        const qint64 b = m_first + timeAxis.firstAtOrRightOf(x + 1, visible) - 1;
-        ColumnStretch stretch;
-        if (startsAfterGap(a))
-            builder.breakRun();
-        const ValueExtent extent = summary.extent(points, a, b);
-        if (!extent.hasGap && !hasRunStartIn(a + 1, b)) {
-            stretch.set(yOf(point(a).value), yOf(extent.maximum), yOf(extent.minimum), yOf(point(b).value));
-        } else {
-            for (qint64 i = a; i <= b; ++i) {
-                if (i > a && startsAfterGap(i)) {
-                    stretch.addTo(builder, originX + x);
-                    builder.breakRun();
-                }
-                const double v = point(i).value;
-                if (ChartLayout::isDrawable(v)) {
-                    stretch.take(yOf(v));
-                } else {
-                    stretch.addTo(builder, originX + x);
-                    builder.breakRun();
-                }
-            }
-        }
-        stretch.addTo(builder, originX + x);
-        k = b - m_first + 1;
+        const qint64 next = timeAxis.firstAtOrRightOf(x + 1, visible);
+        ColumnWalk(*this, builder, originX + x).walk(m_first + k, m_first + next - 1);
+        k = next;
     }
     return builder.finish();
 }

@@ -2,6 +2,7 @@
 
 #include "datetimeformat.h"
 #include "dmmdata.h"
+#include "readingstore.h"
 
 #include <QCoreApplication>
 
@@ -30,14 +31,19 @@ QVector<DataColumn> dataColumns()
     return columns;
 }
 
+// Rows on screen, with room for a few screens more while scrolling.
+constexpr int RecentRows = 512;
+
 DataModel::DataModel(QVector<DataColumn> columns, QObject *parent)
-    : QAbstractTableModel(parent), columns(std::move(columns))
+    : QAbstractTableModel(parent), columns(std::move(columns)), recent(RecentRows)
 {
 }
 
+DataModel::~DataModel() = default;
+
 int DataModel::rowCount(const QModelIndex &) const
 {
-    return rows.size();
+    return rows;
 }
 
 int DataModel::columnCount(const QModelIndex &) const
@@ -47,13 +53,13 @@ int DataModel::columnCount(const QModelIndex &) const
 
 QVariant DataModel::data(const QModelIndex &index, int role) const
 {
-    if (!index.isValid() || index.row() >= rows.size() || index.column() >= columns.size())
+    if (!index.isValid() || index.row() >= rows || index.column() >= columns.size())
         return QVariant();
     if (role == Qt::TextAlignmentRole)
         return int(Qt::AlignCenter);
     if (role != Qt::DisplayRole)
         return QVariant();
-    return cellText(*rows[index.row()], index.row(), index.column());
+    return cellText(built(index.row()), index.row(), index.column());
 }
 
 QVariant DataModel::cellText(const DmmData &record, int row, int column)
@@ -103,42 +109,103 @@ QVariant DataModel::headerData(int section, Qt::Orientation orientation, int rol
 
 bool DataModel::removeRows(int row, int count, const QModelIndex &parent)
 {
-    if (row < 0 || row >= rows.size() || count <= 0)
+    if (row < 0 || row >= rows || count <= 0)
         return false;
-    const int last = qMin(row + count, rows.size()) - 1;
+    const int last = qMin(qint64(row) + count, qint64(rows)) - 1;
     beginRemoveRows(parent, row, last);
-    rows.erase(rows.begin() + row, rows.begin() + last + 1);
+    std::vector<Span> kept;
+    qint64 spanRow = 0;
+    for (const Span &span : spans) {
+        const qint64 cutFrom = std::max<qint64>(row, spanRow);
+        const qint64 cutTo = std::min<qint64>(last + 1, spanRow + span.count);
+        if (cutFrom >= cutTo) {
+            kept.push_back(span);
+        } else {
+            if (cutFrom > spanRow)
+                kept.push_back({span.first, cutFrom - spanRow});
+            if (cutTo < spanRow + span.count)
+                kept.push_back({span.first + cutTo - spanRow, spanRow + span.count - cutTo});
+        }
+        spanRow += span.count;
+    }
+    spans = std::move(kept);
+    rows -= last - row + 1;
     endRemoveRows();
     return true;
 }
 
-void DataModel::append(const DmmData *record)
-{
-    beginInsertRows(QModelIndex(), rows.size(), rows.size());
-    rows.append(record);
-    endInsertRows();
-}
-
-void DataModel::setRecords(const QList<DmmData *> &records)
+void DataModel::show(std::shared_ptr<const ReadingStore> readings)
 {
     beginResetModel();
-    rows.clear();
-    rows.reserve(records.size());
-    for (const DmmData *record : records)
-        rows.append(record);
+    store = std::move(readings);
+    recent.clear();
+    spans.clear();
+    rows = 0;
+    taken = 0;
+    if (store && store->count() > 0) {
+        taken = store->count();
+        spans.push_back({0, taken});
+        rows = static_cast<int>(taken);
+    }
     endResetModel();
+}
+
+void DataModel::setReadingCount(qint64 count)
+{
+    if (!store || count <= taken)
+        return;
+    beginInsertRows(QModelIndex(), rows, static_cast<int>(rows + count - taken - 1));
+    if (!spans.empty() && spans.back().first + spans.back().count == taken)
+        spans.back().count += count - taken;
+    else
+        spans.push_back({taken, count - taken});
+    rows += static_cast<int>(count - taken);
+    taken = count;
+    endInsertRows();
 }
 
 void DataModel::clear()
 {
-    if (rows.isEmpty())
-        return;
-    beginRemoveRows(QModelIndex(), 0, rows.size() - 1);
-    rows.clear();
-    endRemoveRows();
+    if (rows > 0) {
+        beginRemoveRows(QModelIndex(), 0, rows - 1);
+        spans.clear();
+        rows = 0;
+        endRemoveRows();
+    }
+    store.reset();
+    recent.clear();
+    taken = 0;
 }
 
-const DmmData *DataModel::record(int row) const
+std::shared_ptr<const ReadingStore> DataModel::readings() const
 {
-    return rows.value(row);
+    return store;
+}
+
+std::unique_ptr<DmmData> DataModel::record(int row) const
+{
+    if (row < 0 || row >= rows)
+        return nullptr;
+    return store->record(readingOf(row));
+}
+
+qint64 DataModel::readingOf(int row) const
+{
+    qint64 spanRow = 0;
+    for (const Span &span : spans) {
+        if (row < spanRow + span.count)
+            return span.first + row - spanRow;
+        spanRow += span.count;
+    }
+    return -1;
+}
+
+const DmmData &DataModel::built(int row) const
+{
+    const qint64 reading = readingOf(row);
+    if (const DmmData *kept = recent.object(reading))
+        return *kept;
+    DmmData *record = store->record(reading).release();
+    recent.insert(reading, record);
+    return *record;
 }

@@ -1,6 +1,7 @@
 #include "dmmchart.h"
 
 #include "datetimeformat.h"
+#include "readingstore.h"
 
 #include <QMouseEvent>
 #include <QMutexLocker>
@@ -55,35 +56,34 @@ QList<ChartLine *> DMMChart::lines() const
     return result;
 }
 
-void DMMChart::addPoints(const QVector<ChartPoint> &points)
-{
-    const std::size_t n = std::min(static_cast<std::size_t>(points.size()), chartLines.size());
-    for (std::size_t i = 0; i < n; ++i)
-        chartLines[i]->append(points[static_cast<int>(i)]);
-    if (selecting || zoomed)
-        return;
-    axesDirty = true;
-    update();
-}
-
-void DMMChart::reservePoints(qint64 perLine)
-{
-    for (const auto &line : chartLines)
-        line->reserve(line->count() + perLine);
-}
-
-void DMMChart::clearPoints()
+void DMMChart::showReadings(std::shared_ptr<const ReadingStore> readings)
 {
     QMutexLocker lock(&mutex);
-    for (const auto &line : chartLines)
-        line->clear();
-    // A zoom or indicator refers to points that are gone.
+    const qint64 count = readings ? readings->count() : 0;
+    for (std::size_t i = 0; i < chartLines.size(); ++i)
+        chartLines[i]->show(i < 2 ? readings : nullptr, static_cast<int>(i), count);
+    // A zoom or indicator refers to readings shown before.
     zoomed = false;
     selecting = false;
     indicatorIndex = -1;
     indicatorVisible = false;
     axesDirty = true;
     update();
+}
+
+void DMMChart::setReadingCount(qint64 count)
+{
+    for (const auto &line : chartLines)
+        line->setCount(count);
+    if (selecting || zoomed)
+        return;
+    axesDirty = true;
+    update();
+}
+
+void DMMChart::clearPoints()
+{
+    showReadings(nullptr);
 }
 
 void DMMChart::setSameScale(bool on)
@@ -286,7 +286,7 @@ void DMMChart::drawTimeAxis(QPainter &painter) const
         const qint64 index = static_cast<qint64>(timeAxis.labelStep) * e + (reference ? reference->first() : 0);
         if (index > lastVisible)
             continue;
-        texts << reference->point(index).time.toString(TimeLabelFormat);
+        texts << reference->time(index).toString(TimeLabelFormat);
         centres << x;
         widths << textWidth(metrics, texts.last());
     }
@@ -427,16 +427,16 @@ void DMMChart::drawIndicator(QPainter &painter) const
         const qint64 at = line->first() + index;
         if (index >= line->visibleCount())
             continue;
-        const ChartPoint &point = line->point(at);
-        const QString label = line->label(point);
+        const QString label = line->label(at);
         // A reading without value (overload, none) shows its text on the zero line, without marker.
         int y = line->axis.zeroY;
-        if (ChartLayout::isDrawable(point.value)) {
-            y -= line->axis.screenY(point.value);
+        double value = 0;
+        if (line->valueAt(at, &value)) {
+            y -= line->axis.screenY(value);
             painter.fillRect(QRect(x - 2, y - 2, 4, 4), line->colour());
         }
         shown.append(line.get());
-        texts.append(point.time.toString(DateTimeFormat) + QLatin1Char('\n') + label);
+        texts.append(line->time(at).toString(DateTimeFormat) + QLatin1Char('\n') + label);
         ys.append(y);
         widths.append(std::max(referenceWidth, metrics.horizontalAdvance(label)));
     }

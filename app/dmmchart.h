@@ -20,8 +20,8 @@
 // The picture is kept as four cached layers (axes, lines, selection,
 // indicator), each redrawn only when it or a layer below it changed, so that
 // a mouse move repaints only the top layers. However many readings a line
-// holds, a line is drawn from at most four vertices per pixel column, which
-// covers the same pixels as one vertex per reading.
+// holds, a line is drawn from at most four vertices per pixel column and run,
+// which covers the same pixels as one vertex per reading.
 class DMMChart : public QFrame
 {
     Q_OBJECT
@@ -38,12 +38,14 @@ public:
     ChartAxis *rightAxis() { return &axes[Right]; }
     ChartAxis *bottomAxis() { return &axes[Bottom]; }
 
-    // Appends points[i] to line i. Repaints unless the user is zoomed in or
-    // dragging a selection.
-    void addPoints(const QVector<ChartPoint> &points);
-    // Room for that many more points per line, ahead of a batch of addPoints.
-    void reservePoints(qint64 perLine);
-    // Removes every point; also ends a zoom and hides the indicator.
+    // Line i shows display line i of the readings (a third line none), all
+    // of them; ends a zoom and hides the indicator. Nothing is copied: the
+    // chart reads what it draws from the store when it draws.
+    void showReadings(std::shared_ptr<const ReadingStore> readings);
+    // The readings shown grow to `count`, as they are appended. Repaints
+    // unless the user is zoomed in or dragging a selection.
+    void setReadingCount(qint64 count);
+    // Shows no readings; also ends a zoom and hides the indicator.
     void clearPoints();
     // All lines share one value range when on.
     void setSameScale(bool on);

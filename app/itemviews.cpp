@@ -1,7 +1,7 @@
 #include "itemviews.h"
 
-#include "dmmdata.h"
 #include "itemdata.h"
+#include "readingstore.h"
 #include "tdmsummarytablewgt.h"
 
 ItemViews::ItemViews(TDMSummaryTableWgt *table, DMMChart *chart, Histogram *histogram)
@@ -32,7 +32,6 @@ void ItemViews::clear()
     dataModel->clear();
     histogram->clear();
     chart.clear();
-    shownRecords.clear();
 }
 
 void ItemViews::show(const ItemData &item)
@@ -40,24 +39,28 @@ void ItemViews::show(const ItemData &item)
     QObject::disconnect(shownItemGoing);
     QObject::disconnect(shownItemGrowing);
     shownItemGoing = QObject::connect(&item, &ItemData::recordsAboutToGo, table, [this] { clear(); });
-    shownItemGrowing = QObject::connect(&item, &ItemData::appended, table, [this, &item](qint64 first, qint64 count) {
-        for (qint64 index = first; index < first + count; ++index) {
-            shownRecords.push_back(item.record(index));
-            dataModel->append(shownRecords.back().get());
-            chart.append(*shownRecords.back());
-        }
-        table->scrollToBottom();
-    });
+    shownItemGrowing = QObject::connect(&item, &ItemData::appended, table,
+                                        [this, &item](qint64 first, qint64 count) { follow(item, first + count); });
+    display(item.store());
+}
+
+void ItemViews::display(const std::shared_ptr<const ReadingStore> &readings)
+{
     histogram->clear();
-    QList<DmmData *> records;
-    std::vector<std::unique_ptr<DmmData>> built;
-    built.reserve(size_t(item.count()));
-    for (qint64 index = 0; index < item.count(); ++index) {
-        built.push_back(item.record(index));
-        records.append(built.back().get());
-    }
-    dataModel->setRecords(records);
+    dataModel->show(readings);
     table->scrollToBottom();
-    chart.fill(records);
-    shownRecords = std::move(built);
+    chart.show(readings);
+}
+
+void ItemViews::follow(const ItemData &item, qint64 count)
+{
+    // An item emptied (and so cleared from view) starts a new store.
+    const std::shared_ptr<const ReadingStore> readings = item.store();
+    if (readings != dataModel->readings()) {
+        display(readings);
+        return;
+    }
+    dataModel->setReadingCount(count);
+    table->scrollToBottom();
+    chart.grow(*readings, count);
 }

@@ -5,17 +5,14 @@
 
 #include <QMetaObject>
 
-#include <memory>
-#include <vector>
-
-class DmmData;
 class ItemData;
 class QTabWidget;
 class TDMSummaryTableWgt;
 
-// The table, the chart and the histogram that show the records of the
-// active item. They show records built from the item, and empty themselves
-// when the item announces that its records go.
+// The table, the chart and the histogram that show the readings of the
+// active item. They read the item's store for what is on screen, follow the
+// readings the item appends, and empty themselves when the item announces
+// that its readings go. Showing an item costs the same for any length.
 class ItemViews
 {
 public:
@@ -29,16 +26,18 @@ public:
 
     const DataModel &model() const;
     void clear();
-    // Every record of the item, in one batch, in place of what was shown;
-    // then each record appended to it, the table scrolled to it.
+    // Every reading of the item, in place of what was shown; then each one
+    // it appends, the table scrolled to it.
     void show(const ItemData &item);
 
 private:
+    void display(const std::shared_ptr<const ReadingStore> &readings);
+    void follow(const ItemData &item, qint64 count);
+
     TDMSummaryTableWgt *table;
     DataModel *dataModel; // owned by the table
     Histogram *histogram;
     ChartFeeder chart;
     QMetaObject::Connection shownItemGoing;
     QMetaObject::Connection shownItemGrowing;
-    std::vector<std::unique_ptr<DmmData>> shownRecords; // built from the shown item for the table and chart
 };

@@ -1,13 +1,16 @@
-// Trend chart at scale: for 10^3, 10^5 and 10^6 readings per line, the time
+// Trend chart at scale: for 10^3 to 1.3 x 10^7 readings (two lines, one
+// overload in a thousand, a spike), the time to show an item (first paint),
 // of a full repaint (axes and lines layers), of adding one reading and
-// repainting, and of repainting for an indicator move, and the heap bytes per
-// reading per line. Also the time to fill the chart from a list of records.
+// repainting, of an indicator move, of a zoom by drag and of its reset (each
+// a frame), and the chart's own heap bytes per reading (the store's are not
+// counted).
 //
 // bench_chart [width [height]]   (defaults 1200 and 700, the chart's pixels)
 #include "chartfeeder.h"
 #include "dmmchart.h"
 #include "dmmdata.h"
 #include "histogram.h"
+#include "readingstore.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -45,19 +48,40 @@ double medianMs(int runs, const std::function<void()> &step)
     return ms[ms.size() / 2];
 }
 
-void moveMouse(QWidget *widget, QPoint pos)
+void sendMouse(QWidget *widget, QEvent::Type type, QPoint pos, Qt::MouseButtons buttons)
 {
-    QMouseEvent event(QEvent::MouseMove, pos, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, pos, button, buttons, Qt::NoModifier);
     QCoreApplication::sendEvent(widget, &event);
 }
 
 // Two display lines of noisy readings around 123 mV and 1.2 V, five a second.
-QVector<ChartPoint> reading(qint64 i, const QDateTime &start)
+class Readings
 {
-    const QDateTime time = start.addMSecs(i * 200);
-    const double wobble = std::sin(i * 0.001) + 0.01 * ((i * 7919) % 101 - 50);
-    return {{time, 0.123 + 0.01 * wobble, nullptr}, {time, 1.2 + 0.1 * wobble, nullptr}};
-}
+public:
+    Readings()
+    {
+        for (int line = 0; line < 2; ++line) {
+            record.lines[line]->channel = record.channels[line];
+            record.channels[line]->functions[line] = QStringLiteral("VOLT");
+            record.channels[line]->unitTexts[line] = QStringLiteral("V");
+        }
+    }
+    void append(ReadingStore &store, qint64 i)
+    {
+        record.time = start.addMSecs(i * 200);
+        const double wobble = std::sin(double(i) * 0.001) + 0.01 * double((i * 7919) % 101 - 50);
+        ChannelData &first = *record.channels[0];
+        first.values[0] = i == 7777 ? 0.9 : 0.123 + 0.01 * wobble;
+        first.valueModes[0] = i % 1000 == 500 ? DmmData::ValueOverload : DmmData::ValueNormal;
+        record.channels[1]->values[1] = 1.2 + 0.1 * wobble;
+        store.append(record);
+    }
+
+private:
+    DmmData record;
+    const QDateTime start = QDateTime::currentDateTime();
+};
 
 void chartAtScale(QTabWidget &tabs, QWidget *histogramTab, qint64 count)
 {
@@ -70,22 +94,19 @@ void chartAtScale(QTabWidget &tabs, QWidget *histogramTab, qint64 count)
     tabs.setCurrentIndex(chartTab);
     QCoreApplication::processEvents();
 
-    const QDateTime start = QDateTime::currentDateTime();
-    std::vector<QVector<ChartPoint>> readings;
+    auto store = std::make_shared<ReadingStore>();
+    Readings readings;
     for (qint64 i = 0; i < count; ++i)
-        readings.push_back(reading(i, start));
+        readings.append(*store, i);
     const std::size_t heapBefore = heapInUse();
     QElapsedTimer clock;
     clock.start();
-    chart->reservePoints(count);
-    for (const QVector<ChartPoint> &points : readings)
-        chart->addPoints(points);
+    feeder.show(store);
     chart->repaint();
-    const double fillMs = clock.nsecsElapsed() / 1e6;
-    const double bytesPerPoint = double(heapInUse() - heapBefore) / double(2 * count);
-    readings = {};
+    const double showMs = clock.nsecsElapsed() / 1e6;
+    const double bytesPerReading = double(qint64(heapInUse()) - qint64(heapBefore)) / double(count);
 
-    const int runs = count >= 1000000 ? 15 : 40;
+    const int runs = count >= 1000000 ? 9 : 40;
     const double fullMs = medianMs(runs, [&] {
         chart->setSameScale(false); // a change of scale redraws everything
         chart->setSameScale(true);
@@ -93,67 +114,45 @@ void chartAtScale(QTabWidget &tabs, QWidget *histogramTab, qint64 count)
     });
     qint64 next = count;
     const double addMs = medianMs(runs, [&] {
-        chart->addPoints(reading(next++, start));
+        readings.append(*store, next++);
+        feeder.grow(*store, store->count());
         chart->repaint();
     });
     const QPoint a(chart->width() / 3, chart->height() / 2);
     const QPoint b(chart->width() / 2, chart->height() / 2);
     int move = 0;
     const double indicatorMs = medianMs(runs, [&] {
-        moveMouse(chart, ++move % 2 ? a : b);
+        sendMouse(chart, QEvent::MouseMove, ++move % 2 ? a : b, Qt::NoButton);
         chart->repaint();
     });
+    // A drag over the middle third zooms in; a click shows everything again.
+    const QPoint from(chart->width() / 3, chart->height() / 3);
+    const QPoint to(2 * chart->width() / 3, 2 * chart->height() / 3);
+    std::vector<double> zooms;
+    std::vector<double> resets;
+    for (int i = 0; i < runs; ++i) {
+        clock.restart();
+        sendMouse(chart, QEvent::MouseButtonPress, from, Qt::LeftButton);
+        sendMouse(chart, QEvent::MouseMove, to, Qt::LeftButton);
+        sendMouse(chart, QEvent::MouseButtonRelease, to, Qt::NoButton);
+        chart->repaint();
+        zooms.push_back(clock.nsecsElapsed() / 1e6);
+        clock.restart();
+        sendMouse(chart, QEvent::MouseButtonPress, from, Qt::LeftButton);
+        sendMouse(chart, QEvent::MouseButtonRelease, from, Qt::NoButton);
+        chart->repaint();
+        resets.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    std::sort(zooms.begin(), zooms.end());
+    std::sort(resets.begin(), resets.end());
+    const double zoomMs = zooms[zooms.size() / 2];
+    const double resetMs = resets[resets.size() / 2];
+    const double longestMs = std::max(zooms.back(), resets.back());
 
-    std::printf("%9lld  %12.2f  %12.2f  %12.2f  %11.1f  %10.1f\n", static_cast<long long>(count), fullMs, addMs,
-                indicatorMs, bytesPerPoint, fillMs);
+    std::printf("%9lld  %8.1f  %8.2f  %8.2f  %9.2f  %8.2f  %8.2f  %8.2f  %9.1f\n", static_cast<long long>(count),
+                showMs, fullMs, addMs, indicatorMs, zoomMs, resetMs, longestMs, bytesPerReading);
     tabs.removeTab(tabs.indexOf(chart));
     delete chart;
-}
-
-// Records like those the driver emits: LINE1 on CH1 and LINE2 on CH2.
-std::vector<std::unique_ptr<DmmData>> records(int count)
-{
-    std::vector<std::unique_ptr<DmmData>> list;
-    const QDateTime start = QDateTime::currentDateTime();
-    for (int i = 0; i < count; ++i) {
-        auto data = std::make_unique<DmmData>();
-        data->time = start.addMSecs(i * 200);
-        for (int line = 0; line < 2; ++line) {
-            data->lines[line]->channel = data->channels[line];
-            ChannelData &channel = *data->channels[line];
-            channel.functions[line] = QStringLiteral("VOLT");
-            channel.values[line] = 0.1 + line + 1e-6 * (i % 1000);
-            channel.valueTexts[line] = QStringLiteral("123.45");
-            channel.unitTexts[line] = QStringLiteral("mV");
-        }
-        list.push_back(std::move(data));
-    }
-    return list;
-}
-
-void fillFromRecords(int count)
-{
-    QTabWidget tabs;
-    auto *chart = new DMMChart;
-    auto *histogramTab = new QWidget;
-    Histogram histogram;
-    tabs.addTab(histogramTab, QStringLiteral("Histogram"));
-    tabs.addTab(chart, QStringLiteral("Chart"));
-    ChartFeeder feeder(chart, &histogram);
-    feeder.setUp(&tabs, histogramTab);
-    delete histogramTab;
-    tabs.resize(1200, 700);
-    tabs.show();
-
-    const auto owned = records(count);
-    QList<DmmData *> list;
-    for (const auto &record : owned)
-        list.append(record.get());
-    QElapsedTimer clock;
-    clock.start();
-    feeder.fill(list);
-    chart->repaint();
-    std::printf("fill from %d records and first repaint: %.1f ms\n", count, clock.nsecsElapsed() / 1e6);
 }
 
 } // namespace
@@ -168,12 +167,10 @@ int main(int argc, char *argv[])
     QTabWidget tabs;
     tabs.resize(width, height);
     tabs.show();
-    std::printf("chart %dx%d; sizeof(ChartPoint) %zu bytes; times are medians in ms\n", width, height,
-                sizeof(ChartPoint));
-    std::printf("%9s  %12s  %12s  %12s  %11s  %10s\n", "points", "full repaint", "add+repaint", "indicator",
-                "bytes/point", "fill+paint");
-    for (qint64 count : {1000, 100000, 1000000})
+    std::printf("chart %dx%d; times in ms, medians but the longest zoom or reset frame\n", width, height);
+    std::printf("%9s  %8s  %8s  %8s  %9s  %8s  %8s  %8s  %9s\n", "readings", "show", "full", "add", "indicator",
+                "zoom", "reset", "longest", "B/reading");
+    for (qint64 count : {1000, 100000, 1000000, 13000000})
         chartAtScale(tabs, new QWidget, count);
-    fillFromRecords(100000);
     return 0;
 }

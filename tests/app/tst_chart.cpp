@@ -5,6 +5,7 @@
 #include "chartlayout.h"
 #include "dmmchart.h"
 #include "dmmdata.h"
+#include "readingstore.h"
 #include "histogram.h"
 
 #include <QApplication>
@@ -26,16 +27,43 @@ namespace {
 const double NaN = std::numeric_limits<double>::quiet_NaN();
 const QRect Plot(100, 80, 600, 400); // bottom 479, right 699
 
-// Readings 200 ms apart, a minute further apart just before each index of `timeGaps`.
+// A value as the meter gives it: the sentinels come with their state.
+void setValue(ChannelData &channel, int line, double value)
+{
+    channel.values[line] = value;
+    channel.valueModes[line] = value == DmmData::OverloadSentinel ? DmmData::ValueOverload
+                               : value == DmmData::LowSentinel    ? DmmData::ValueLow
+                               : value == DmmData::NoneSentinel   ? DmmData::ValueNone
+                                                                  : DmmData::ValueNormal;
+}
+
+// Appends readings `step` ms apart, a minute further apart just before each
+// index of `timeGaps`: `first` on display line 1, `second` (as far as it
+// goes) on line 2.
+void appendSeries(ReadingStore &store, const QVector<double> &first, const QVector<double> &second = {},
+                  qint64 step = 200, const QVector<int> &timeGaps = {})
+{
+    DmmData record;
+    for (int i = 0; i < 2; ++i) {
+        record.lines[i]->channel = record.channels[i];
+        record.channels[i]->functions[i] = QStringLiteral("VOLT");
+    }
+    QDateTime time = QDateTime(QDate(2024, 5, 1), QTime(12, 0)).addMSecs(store.count() * step);
+    for (int i = 0; i < first.size(); ++i) {
+        time = time.addMSecs(timeGaps.contains(i) ? 60000 : step);
+        record.time = time;
+        setValue(*record.channels[0], 0, first[i]);
+        setValue(*record.channels[1], 1, second.value(i, DmmData::NoneSentinel));
+        store.append(record);
+    }
+}
+
 std::unique_ptr<ChartLine> lineOf(const QVector<double> &values, const QVector<int> &timeGaps = {})
 {
+    auto store = std::make_shared<ReadingStore>();
+    appendSeries(*store, values, {}, 200, timeGaps);
     auto line = std::make_unique<ChartLine>(Qt::black, QString());
-    QDateTime time(QDate(2024, 5, 1), QTime(12, 0));
-    for (int i = 0; i < values.size(); ++i) {
-        time = time.addMSecs(timeGaps.contains(i) ? 60000 : 200);
-        line->append({time, values[i], nullptr});
-    }
-    line->showAll();
+    line->show(store, 0, store->count());
     return line;
 }
 
@@ -57,12 +85,12 @@ QVector<QPolygon> everyReading(const ChartLine &line, const TimeAxis &time, cons
     QVector<QPolygon> path;
     QPolygon run;
     for (qint64 k = 0; k < line.visibleCount(); ++k) {
-        const double v = line.point(line.first() + k).value;
+        double v = 0;
         if (timeGaps.contains(int(line.first() + k)) && !run.isEmpty()) {
             path.append(run);
             run.clear();
         }
-        if (!isDrawable(v)) {
+        if (!line.valueAt(line.first() + k, &v)) {
             if (!run.isEmpty())
                 path.append(run);
             run.clear();
@@ -135,11 +163,13 @@ DMMChart *newChart(QSize size)
     return chart;
 }
 
-void addSeries(DMMChart &chart, const QVector<double> &first, const QVector<double> &second)
+// Readings a second apart on the chart's two lines.
+std::shared_ptr<ReadingStore> showSeries(DMMChart &chart, const QVector<double> &first, const QVector<double> &second)
 {
-    const QDateTime start(QDate(2024, 5, 1), QTime(12, 0));
-    for (int i = 0; i < first.size(); ++i)
-        chart.addPoints({{start.addSecs(i), first[i], nullptr}, {start.addSecs(i), second.value(i), nullptr}});
+    auto store = std::make_shared<ReadingStore>();
+    appendSeries(*store, first, second, 1000);
+    chart.showReadings(store);
+    return store;
 }
 
 // A record with LINE1 on CH1 and LINE2 on CH2, as the driver hands it out.
@@ -186,6 +216,7 @@ private slots:
     void fastDrawingMatchesEveryReading_data();
     void fastDrawingMatchesEveryReading();
 
+    void denseOverloadsKeepTheSpike();
     void sameScaleSharesOneRange();
     void dragZoomsAndOtherReleasesReset();
     void indicatorFollowsTheMouse();
@@ -435,6 +466,11 @@ void ChartTest::fastDrawingMatchesEveryReading_data()
     QTest::newRow("time gaps, single readings") << noise(150, 12) << qint64(-1) << qint64(-1)
                                                << QVector<int>{2, 75, 77, 149};
     QTest::newRow("time gaps, zoomed") << sine << qint64(3900) << qint64(4199) << lost;
+    // More readings per column than are walked one by one: drawn from the summary.
+    QVector<double> dense = noise(160000, 13);
+    dense[123457] = 40;
+    QTest::newRow("dense, spike, time gaps") << dense << qint64(-1) << qint64(-1)
+                                             << QVector<int>{2, 40000, 40002, 150017, 159999};
 }
 
 void ChartTest::fastDrawingMatchesEveryReading()
@@ -460,10 +496,32 @@ void ChartTest::fastDrawingMatchesEveryReading()
         QCOMPARE(fast, reference);
 }
 
+// A column of many readings with overloads among them is one stroke over
+// its extremes: a single reading far off still shows.
+void ChartTest::denseOverloadsKeepTheSpike()
+{
+    QVector<double> values = noise(160000, 15);
+    for (int i = 0; i < values.size(); i += 997)
+        values[i] = DmmData::OverloadSentinel;
+    values[123457] = 40;
+    auto line = lineOf(values);
+    const TimeAxis time = layOut(*line, Plot);
+    const int spikeY = line->axis.zeroY - line->axis.screenY(40);
+    const int spikeX = Plot.left() + time.screenX(123457);
+    int vertices = 0;
+    bool spikeDrawn = false;
+    for (const QPolygon &run : line->screenPath(time, Plot.left())) {
+        vertices += run.size();
+        spikeDrawn = spikeDrawn || run.contains(QPoint(spikeX, spikeY));
+    }
+    QVERIFY(spikeDrawn);
+    QVERIFY(vertices <= 4 * (Plot.width() + 1) + 2 * 161);
+}
+
 void ChartTest::sameScaleSharesOneRange()
 {
     std::unique_ptr<DMMChart> chart(newChart({800, 600}));
-    addSeries(*chart, {0.0042, 0.0041}, {12, 11});
+    showSeries(*chart, {0.0042, 0.0041}, {12, 11});
     for (bool same : {true, false}) {
         chart->setSameScale(same);
         chart->grab();
@@ -477,7 +535,7 @@ void ChartTest::sameScaleSharesOneRange()
 void ChartTest::dragZoomsAndOtherReleasesReset()
 {
     std::unique_ptr<DMMChart> chart(newChart({800, 600})); // plot 160..639 wide from x 80
-    addSeries(*chart, noise(400, 2), noise(400, 4));
+    const auto store = showSeries(*chart, noise(400, 2), noise(400, 4));
     chart->show();
     QVERIFY(QTest::qWaitForWindowExposed(chart.get()));
     chart->grab();
@@ -493,7 +551,8 @@ void ChartTest::dragZoomsAndOtherReleasesReset()
     QCOMPARE(chart->lines()[1]->visibleCount(), line->visibleCount());
     const qint64 zoomedFirst = line->first();
 
-    addSeries(*chart, {1, 2, 3}, {1, 2, 3});
+    appendSeries(*store, {1, 2, 3}, {1, 2, 3}, 1000);
+    chart->setReadingCount(store->count());
     chart->grab();
     QCOMPARE(line->first(), zoomedFirst); // new readings leave the zoom alone
 
@@ -507,7 +566,7 @@ void ChartTest::dragZoomsAndOtherReleasesReset()
 void ChartTest::indicatorFollowsTheMouse()
 {
     std::unique_ptr<DMMChart> chart(newChart({800, 600}));
-    addSeries(*chart, {1, 2, 3, 4}, {4, 3, 2, 1});
+    showSeries(*chart, {1, 2, 3, 4}, {4, 3, 2, 1});
     chart->show();
     QVERIFY(QTest::qWaitForWindowExposed(chart.get()));
     const QImage before = chart->grab().toImage();
@@ -552,7 +611,7 @@ void ChartTest::badInputDrawsWithoutFault()
     QFETCH(QSize, size);
     QFETCH(double, maximum);
     std::unique_ptr<DMMChart> chart(newChart(size));
-    addSeries(*chart, values, values);
+    showSeries(*chart, values, values);
     chart->show();
     QVERIFY(QTest::qWaitForWindowExposed(chart.get()));
     QTest::mouseMove(chart.get(), {size.width() / 2, size.height() / 2});
@@ -587,20 +646,26 @@ void ChartTest::feederConfiguresAndLabels()
     auto decibels = record(QStringLiteral("VOLT"), 0.0124, QStringLiteral("12.40"), QStringLiteral("DBM"), -3,
                            QStringLiteral("-3.000"));
     const QList<ChartLine *> lines = chart->lines();
-    feeder.append(*volts);
+    auto store = std::make_shared<ReadingStore>();
+    feeder.show(store);
+    store->append(*volts);
+    feeder.grow(*store, 1);
     chart->resize(800, 600);
     chart->grab();
-    QCOMPARE(lines[0]->label(lines[0]->point(0)), QStringLiteral("[Line1]VOLT 12.35mV"));
-    QCOMPARE(lines[1]->label(lines[1]->point(0)), QStringLiteral("[Line2]VOLT OLV"));
-    QVERIFY(std::isnan(lines[1]->point(0).value)); // overload is a gap, not 9.9e37
+    QCOMPARE(lines[0]->label(0), QStringLiteral("[Line1]VOLT 12.35mV"));
+    QCOMPARE(lines[1]->label(0), QStringLiteral("[Line2]VOLT OLV"));
+    double value = 0;
+    QVERIFY(!lines[1]->valueAt(0, &value)); // overload is a gap, not 9.9e37
     QCOMPARE(lines[0]->axis.maximum, lines[1]->axis.maximum); // same function, same scale
 
-    feeder.append(*decibels);
+    store->append(*decibels);
+    feeder.grow(*store, 2);
     chart->grab();
-    QCOMPARE(lines[1]->label(lines[1]->point(1)), QStringLiteral("[Line2]DBM -3.000V"));
+    QCOMPARE(lines[1]->label(1), QStringLiteral("[Line2]DBM -3.000V"));
     QVERIFY(lines[0]->axis.maximum != lines[1]->axis.maximum);
 
-    feeder.fill({volts.get(), decibels.get(), volts.get()});
+    store->append(*volts);
+    feeder.show(store);
     QCOMPARE(lines[0]->count(), qint64(3));
     QCOMPARE(lines[1]->count(), qint64(3));
     feeder.clear();

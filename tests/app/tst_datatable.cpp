@@ -2,6 +2,7 @@
 // model's notifications, and the two-row header scrolling with the table.
 #include "datamodel.h"
 #include "dmmdata.h"
+#include "readingstore.h"
 #include "tdmsummarytablewgt.h"
 #include "testrecords.h"
 
@@ -43,9 +44,11 @@ void TestDataTable::rowTexts()
     record->channels[1]->functions[1] = QStringLiteral("DBM");
     record->channels[1]->unitTexts[1] = QString(); // the blank stays
     record->channels[1]->floating = true;
-    DataModel model(dataColumns());
+    auto store = std::make_shared<ReadingStore>();
     for (int i = 0; i < 10; ++i)
-        model.append(record.get());
+        store->append(*record);
+    DataModel model(dataColumns());
+    model.show(store);
 
     QCOMPARE(model.columnCount(), 12);
     // Column 0 is the row's number as an integer.
@@ -71,24 +74,43 @@ void TestDataTable::modelRequests()
     QVERIFY(!model.headerData(4, Qt::Horizontal, Qt::ToolTipRole).isValid());
     QVERIFY(!model.headerData(12, Qt::Horizontal).isValid());
 
+    // Rows follow the store as it grows; removed rows leave it alone.
+    auto store = std::make_shared<ReadingStore>();
     auto record = baseline();
-    for (int i = 0; i < 3; ++i)
-        model.append(record.get());
+    model.show(store);
+    for (int i = 0; i < 6; ++i) {
+        record->channels[0]->valueTexts[0] = QString::number(i);
+        store->append(*record);
+    }
+    QSignalSpy inserting(&model, &QAbstractItemModel::rowsInserted);
+    model.setReadingCount(3);
     QVERIFY(!model.index(3, 0).data().isValid());
     QVERIFY(!model.removeRows(3, 1));
-    QVERIFY(model.removeRows(1, 5)); // as many as exist
-    QCOMPARE(model.rowCount(), 1);
+    QVERIFY(model.removeRows(1, 1));
+    model.setReadingCount(6);
+    QCOMPARE(inserting.count(), 2);
+    QVERIFY(model.removeRows(3, 5)); // as many as exist
+    const auto values = [&] {
+        QStringList texts;
+        for (int row = 0; row < model.rowCount(); ++row)
+            texts << model.index(row, 4).data().toString() + QLatin1Char('/') + model.record(row)->channels[0]->valueTexts[0];
+        return texts;
+    };
+    QCOMPARE(values(), (QStringList{"0 mV/0", "2 mV/2", "3 mV/3"}));
+    QCOMPARE(model.index(2, 0).data().toInt(), 3);
     model.clear();
-    QCOMPARE(removing.count(), 2);
+    QCOMPARE(removing.count(), 3);
     QCOMPARE(model.rowCount(), 0);
+    QCOMPARE(store->count(), qint64(6));
 }
 
 void TestDataTable::headerScrollsWithTable()
 {
     TDMSummaryTableWgt table;
+    auto store = std::make_shared<ReadingStore>();
+    store->append(*baseline());
     DataModel model(dataColumns());
-    auto record = baseline();
-    model.append(record.get());
+    model.show(store);
     table.setModel(&model);
     table.setColumnWidths(TDMSummaryTableWgt::ColumnWidths);
     table.resize(300, 200);
