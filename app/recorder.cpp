@@ -2,12 +2,11 @@
 
 #include "dmmdata.h"
 #include "itemdata.h"
-#include "itemviews.h"
 #include "recordingjournal.h"
 #include "varnok.h"
 
-Recorder::Recorder(const Varnok &driver, ItemViews &views, RecordingJournal &journal)
-    : driver(driver), views(views), journal(journal)
+Recorder::Recorder(const Varnok &driver, RecordingJournal &journal)
+    : driver(driver), journal(journal)
 {
 }
 

@@ -2,7 +2,6 @@
 
 class DmmData;
 class ItemData;
-class ItemViews;
 class RecordingJournal;
 class Varnok;
 
@@ -15,7 +14,7 @@ class Varnok;
 class Recorder
 {
 public:
-    Recorder(const Varnok &driver, ItemViews &views, RecordingJournal &journal);
+    Recorder(const Varnok &driver, RecordingJournal &journal);
 
     void setRecording(bool on);
     // Stops recording but keeps its journal open, for a recording that goes
@@ -29,7 +28,6 @@ public:
 
 private:
     const Varnok &driver;
-    ItemViews &views;
     RecordingJournal &journal;
     bool recording = false;
 };

@@ -85,7 +85,7 @@ void Widget::initWidget()
     views = std::make_unique<ItemViews>(ui->tv, ui->chart, ui->Histogram1);
     views->setUpCharts(ui->tabWidget, ui->tab_2);
     initJournal();
-    recorder = std::make_unique<Recorder>(*driver, *views, *journal);
+    recorder = std::make_unique<Recorder>(*driver, *journal);
     initItemTree();
     ui->tvItems->installEventFilter(this);
     ui->tv->installEventFilter(this);
