@@ -73,7 +73,7 @@ void measureStalls(int count, Readings &readings)
     shown.tabs.setCurrentIndex(1);
     RecordingJournal journal([] { return JournalHeader(); });
     journal.setEnabled(false);
-    Recorder recorder(readings.driver(), views, journal);
+    Recorder recorder(readings.driver(), journal);
     recorder.setRecording(true);
     ItemData empty(QStringLiteral("Empty"), ItemData::MeasureData);
     auto item = std::make_unique<ItemData>(QStringLiteral("Measure1"), ItemData::MeasureData);

@@ -68,7 +68,7 @@ int main(int argc, char *argv[])
         header.program = QStringLiteral("bench_journal");
         return header;
     });
-    Recorder recorder(readings.driver(), shown.views, journal);
+    Recorder recorder(readings.driver(), journal);
 
     for (const bool on : {false, true}) {
         journal.setEnabled(on);
