@@ -2,30 +2,10 @@
 
 #include "dmmdata.h"
 #include "itemdata.h"
-#include "recordingjournal.h"
+#include "metersession.h"
 #include "varnok.h"
 
-Recorder::Recorder(const Varnok &driver, RecordingJournal &journal)
-    : driver(driver), journal(journal)
-{
-}
-
-void Recorder::setRecording(bool on)
-{
-    recording = on;
-    if (!on)
-        journal.end();
-}
-
-void Recorder::pause()
-{
-    recording = false;
-}
-
-bool Recorder::isRecording() const
-{
-    return recording;
-}
+Recorder::Recorder(MeterSession &session) : session(session) {}
 
 namespace {
 
@@ -44,8 +24,9 @@ bool sameFunctions(const DmmData &record, const DmmData &other)
 
 bool Recorder::offer(DmmData *record, ItemData *item)
 {
-    if (!recording || !item || item->type() != ItemData::MeasureData)
+    if (!item || item->type() != ItemData::MeasureData || !session.isRecording() || session.target() != item)
         return false;
+    const Varnok &driver = session.driver();
     // A full item stays full; recording goes on without keeping anything.
     if (!driver.getOptInifinite() && item->count() >= driver.getSamplePoints())
         return false;
@@ -57,18 +38,18 @@ bool Recorder::offer(DmmData *record, ItemData *item)
         // start it anew (the views showing it empty themselves).
         item->clearDatas();
         // The earlier readings stay in their journal; the new ones get a file of their own.
-        journal.end();
+        session.restartJournal();
     }
 
     if (line1.valueModes[0] == DmmData::ValueNone || line2.valueModes[1] == DmmData::ValueNone)
         return false;
     if (item->count() == 0) {
         // What the item's exported CSV says: this recording, from its first reading.
-        JournalHeader origin = journal.headerFor(*item);
+        JournalHeader origin = session.journalHeader(item->name());
         origin.started = record->time;
         item->setOrigin(origin);
     }
-    journal.keep(*record, *item);
+    session.keep(*record);
     // The item keeps a compact copy; the views hear of it.
     item->appendData(record);
     return true;

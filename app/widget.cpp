@@ -11,8 +11,8 @@
 #include "linktexts.h"
 #include "livedisplay.h"
 #include "manuallocation.h"
+#include "metersession.h"
 #include "optiondialog.h"
-#include "reconnector.h"
 #include "recorder.h"
 #include "recordingjournal.h"
 #include "tessaly.h"
@@ -43,7 +43,6 @@ static void initImageResources()
 
 namespace {
 
-const QString ModelName = QStringLiteral("KM4473N/KM4475N");
 // Room left above the window for a title bar the window manager adds.
 constexpr int TitleBarAllowance = 40;
 
@@ -65,27 +64,30 @@ Widget::Widget(QWidget *parent, const QString &optionsPath)
 
 Widget::~Widget()
 {
-    // The driver may still announce closed() while it goes; the window's
-    // slots must not run on a half-destroyed window.
-    driver->disconnect(this);
+    // The driver may still announce closed() while it goes, and a deleted
+    // item ends its recording; the window's slots must not run on a
+    // half-destroyed window.
+    session->driver().disconnect(this);
+    session->disconnect(this);
+    session->stopRecording();
+    recorder.reset();
+    controlPanel.reset();
 }
 
 void Widget::initObj()
 {
     XlsConverter::removeStaleWorkFolders();
-    transport = std::make_unique<Tessaly>();
-    driver = std::make_unique<Varnok>();
-    reconnector = std::make_unique<Reconnector>(*driver, *transport);
+    session = std::make_unique<MeterSession>(QStringLiteral("dmmpanel"));
+    setJournalEnabled(true);
 }
 
 void Widget::initWidget()
 {
     liveDisplay = std::make_unique<LiveDisplay>(*ui);
-    controlPanel = std::make_unique<ControlPanel>(*ui, *driver, this);
+    controlPanel = std::make_unique<ControlPanel>(*ui, session->driver(), this);
     views = std::make_unique<ItemViews>(ui->tv, ui->chart, ui->Histogram1);
     views->setUpCharts(ui->tabWidget, ui->tab_2);
-    initJournal();
-    recorder = std::make_unique<Recorder>(*driver, *journal);
+    recorder = std::make_unique<Recorder>(*session);
     initItemTree();
     ui->tvItems->installEventFilter(this);
     ui->tv->installEventFilter(this);
@@ -126,15 +128,10 @@ void Widget::initStatusBar()
 
 void Widget::showLinkState(bool connected)
 {
-    const USB *usb = connected ? transport->usb() : nullptr;
-    const QString text = LinkTexts::state(usb ? usb->resource : QString(), transport->isInProcess());
+    const USB *usb = connected ? session->transport().usb() : nullptr;
+    const QString text = LinkTexts::state(usb ? usb->resource : QString(), session->transport().isInProcess());
     linkLabel->setText(text);
     linkLabel->setToolTip(text);
-}
-
-void Widget::reportConnectFailure()
-{
-    slotMessage(LinkTexts::openFailure(transport->openFailure(), ModelName));
 }
 
 void Widget::initItemTree()
@@ -149,7 +146,7 @@ void Widget::initItemTree()
 
 void Widget::initSelf()
 {
-    setWindowTitle(tr("%1 v%2 ").arg(ModelName, QStringLiteral(DMMPANEL_VERSION)));
+    setWindowTitle(tr("%1 v%2 ").arg(MeterSession::ModelName, QStringLiteral(DMMPANEL_VERSION)));
     // Tall enough to show the left column without scrolling where the screen
     // allows; on a short screen the column scrolls instead of being cut off.
     const int columnHeight = ui->widget_2->minimumSizeHint().height();
@@ -167,25 +164,23 @@ void Widget::initSelf()
 
 void Widget::initConnec()
 {
-    connect(driver.get(), &Dmm::opened, this, &Widget::slotDmmOpened);
-    connect(driver.get(), &Dmm::closed, this, &Widget::slotDmmClosed);
-    connect(driver.get(), &Dmm::message, this, &Widget::slotMessage);
-    connect(driver.get(), &Dmm::display, this, &Widget::slotDmmDisplay);
-    connect(driver.get(), &Varnok::storeNum, this, &Widget::slotStoreNum);
-    connect(driver.get(), &Varnok::displayStore, this, &Widget::slotDisplayStore);
+    Varnok *driver = &session->driver();
+    connect(driver, &Dmm::opened, this, &Widget::slotDmmOpened);
+    connect(driver, &Dmm::closed, this, &Widget::slotDmmClosed);
+    connect(driver, &Dmm::message, this, &Widget::slotMessage);
+    connect(driver, &Dmm::display, this, &Widget::slotDmmDisplay);
+    connect(driver, &Varnok::storeNum, this, &Widget::slotStoreNum);
+    connect(driver, &Varnok::displayStore, this, &Widget::slotDisplayStore);
     // Queued: the window closes the driver and shows a box only after the
     // driver has finished the command that reported the loss.
-    connect(driver.get(), &Varnok::remoteStateUpdate, this, &Widget::slotDmmRemoteStateUpdate,
-            Qt::QueuedConnection);
+    connect(driver, &Varnok::remoteStateUpdate, this, &Widget::slotDmmRemoteStateUpdate, Qt::QueuedConnection);
     // A loss that the reconnect takes on is told by slotLinkLost instead,
-    // once however often the reopened link fails; decided now, as the user
-    // may end the reconnect before the queued warning would come.
-    connect(driver.get(), &Varnok::communicationTimeout, this, [this] {
-        if (!reconnector->isWatching())
-            QMetaObject::invokeMethod(this, &Widget::slotDmmCommunicationTimeout, Qt::QueuedConnection);
-    });
-    connect(reconnector.get(), &Reconnector::linkLost, this, &Widget::slotLinkLost);
-    connect(reconnector.get(), &Reconnector::linkRestored, this, &Widget::slotLinkRestored);
+    // once however often the reopened link fails.
+    connect(session.get(), &MeterSession::linkDropped, this, &Widget::slotDmmCommunicationTimeout);
+    connect(session.get(), &MeterSession::linkLost, this, &Widget::slotLinkLost);
+    connect(session.get(), &MeterSession::linkRestored, this, &Widget::slotLinkRestored);
+    connect(session.get(), &MeterSession::recordingChanged, this, &Widget::showRecordingState);
+    connect(session.get(), &MeterSession::message, this, &Widget::slotMessage);
     for (QAction *action : {ui->actionConnect, ui->actionDisconnect, ui->actionOption, ui->actionClose})
         connect(action, &QAction::triggered, this, &Widget::slotAction);
 }
@@ -256,11 +251,9 @@ void Widget::slotAction()
     if (!action)
         return;
     if (action == ui->actionConnect) {
-        if (!driver->open(transport.get())) {
-            reportConnectFailure();
+        if (!session->open()) {
+            slotMessage(session->openFailureText());
             QMessageBox::critical(this, QString(), tr("Failed to open device."));
-        } else {
-            watchLink();
         }
     } else if (action == ui->actionDisconnect) {
         closeLink();
@@ -273,17 +266,13 @@ void Widget::slotAction()
 
 void Widget::closeLink()
 {
-    // Nothing read from here on is the meter's: recording ends before the
-    // close begins. While the driver lets its last command go out, the
-    // window takes no input, so that no dialog or command lands on a link
-    // that is half closed. A close by the user ends a reconnect too.
+    // While the driver lets its last command go out, the window takes no
+    // input, so that no dialog or command lands on a link that is half
+    // closed. A close by the user ends a reconnect and the recording too.
     endReconnect();
-    setRecording(false);
-    linkClosing = true;
     setEnabled(false);
-    driver->close();
+    session->close();
     setEnabled(true);
-    linkClosing = false;
 }
 
 void Widget::slotDmmOpened()
@@ -294,26 +283,17 @@ void Widget::slotDmmOpened()
     ui->actionStop->setEnabled(false);
     ui->actionSyncTime->setEnabled(true);
     showLinkState(true);
-    // Reopened after a loss: the recording goes on into the same item.
-    if (resumeRecording && reconnector->isReconnecting() && canRecord())
-        setRecording(true);
 }
 
 void Widget::slotDmmClosed()
 {
     ui->actionConnect->setEnabled(true);
     ui->actionDisconnect->setEnabled(!ui->actionConnect->isEnabled());
-    recordingAtClose = recorder->isRecording();
-    // The driver closed itself: a loss, which a reconnect may bridge in the
-    // same journal.
-    if (!linkClosing && reconnector->isWatching()) {
-        recorder->pause();
-        ui->actionStop->setEnabled(false);
-    } else {
-        setRecording(false);
-    }
+    // The session has stopped the recording, or paused it for a reconnect
+    // that may bridge the loss in the same journal.
     liveDisplay->setLive(false);
     ui->actionStart->setEnabled(false);
+    ui->actionStop->setEnabled(false);
     ui->actionSyncTime->setEnabled(false);
     showLinkState(false);
 }
@@ -346,7 +326,7 @@ void Widget::slotDmmDisplay(const DmmData *data)
 
 void Widget::showStoredCount()
 {
-    const int count = driver->getStoreParam().total;
+    const int count = session->driver().getStoreParam().total;
     items->showStoredCount(count);
     ui->btnStoreDelete->setEnabled(count > 0);
 }
@@ -355,7 +335,7 @@ void Widget::slotDmmRemoteStateUpdate(bool b)
 {
     // A report that arrives after the link is already down, or while it is
     // being closed, has nothing left to close and must not warn.
-    if (b || !driver->actived() || linkClosing)
+    if (b || !session->isOpen() || session->recording() == MeterSession::Recording::Closing)
         return;
     closeLink();
     QMessageBox::warning(this, QString(), tr("The device has left remote mode, please reconnect."));
@@ -408,29 +388,28 @@ void Widget::on_actionClearMsg_triggered()
 
 void Widget::runOptionDialog()
 {
+    Varnok &driver = session->driver();
     OptionDialog dialog(true, this);
-    dialog.setSamplePoints(driver->getSamplePoints());
-    dialog.setInfinite(driver->getOptInifinite());
-    dialog.setSampleRate(driver->getSampleRate());
-    dialog.setSkipRepeat(driver->getSkipRepeat());
-    dialog.setJournal(journal->isEnabled(), RecordingJournal::folder());
-    dialog.setReconnect(autoReconnect);
-    dialog.setSendTo(journal->forwarder().settings());
+    dialog.setSamplePoints(driver.getSamplePoints());
+    dialog.setInfinite(driver.getOptInifinite());
+    dialog.setSampleRate(driver.getSampleRate());
+    dialog.setSkipRepeat(driver.getSkipRepeat());
+    dialog.setJournal(session->writesJournal(), RecordingJournal::folder());
+    dialog.setReconnect(session->autoReconnect());
+    dialog.setSendTo(session->forwarder().settings());
     dialog.setLanguageIndex(language == QLatin1String("OTHER") ? 1 : 0);
     if (dialog.exec() != QDialog::Accepted)
         return;
 
-    driver->setSampleRate(dialog.sampleRate());
-    driver->setOptInifinite(dialog.infinite());
-    driver->setSkipRepeat(dialog.skipRepeat());
-    driver->setSamplePoints(dialog.samplePoints());
-    journal->setEnabled(dialog.journal());
-    journal->forwarder().setSettings(dialog.sendTo());
-    autoReconnect = dialog.reconnect();
-    if (autoReconnect)
-        watchLink();
-    else
+    driver.setSampleRate(dialog.sampleRate());
+    driver.setOptInifinite(dialog.infinite());
+    driver.setSkipRepeat(dialog.skipRepeat());
+    driver.setSamplePoints(dialog.samplePoints());
+    setJournalEnabled(dialog.journal());
+    session->forwarder().setSettings(dialog.sendTo());
+    if (!dialog.reconnect())
         endReconnect();
+    session->setAutoReconnect(dialog.reconnect());
     language = dialog.languageIndex() == 1 ? QStringLiteral("OTHER") : QStringLiteral("EN");
 }
 
@@ -439,14 +418,15 @@ OptionsFile::Values Widget::currentOptions() const
     OptionsFile::Values values;
     values.fixedLanguage = fixedLanguage;
     values.language = language;
-    values.samplePoints = driver->getSamplePoints();
-    values.infinite = driver->getOptInifinite();
-    values.sampleRate = driver->getSampleRate();
-    values.skipRepeat = driver->getSkipRepeat();
-    values.journal = journal->isEnabled();
-    values.reconnect = autoReconnect;
-    values.sendInflux = journal->forwarder().settings().influx.toString();
-    values.sendMqtt = journal->forwarder().settings().mqtt.toString();
+    const Varnok &driver = session->driver();
+    values.samplePoints = driver.getSamplePoints();
+    values.infinite = driver.getOptInifinite();
+    values.sampleRate = driver.getSampleRate();
+    values.skipRepeat = driver.getSkipRepeat();
+    values.journal = session->writesJournal();
+    values.reconnect = session->autoReconnect();
+    values.sendInflux = session->forwarder().settings().influx.toString();
+    values.sendMqtt = session->forwarder().settings().mqtt.toString();
     return values;
 }
 
@@ -465,17 +445,23 @@ void Widget::restoreSettings()
         ui->splitter_2->restoreState(values.splitter);
     fixedLanguage = values.fixedLanguage;
     language = values.language;
-    driver->setSamplePoints(values.samplePoints);
-    driver->setOptInifinite(values.infinite);
-    driver->setSampleRate(values.sampleRate);
-    driver->setSkipRepeat(values.skipRepeat);
-    journal->setEnabled(values.journal);
+    Varnok &driver = session->driver();
+    driver.setSamplePoints(values.samplePoints);
+    driver.setOptInifinite(values.infinite);
+    driver.setSampleRate(values.sampleRate);
+    driver.setSkipRepeat(values.skipRepeat);
+    setJournalEnabled(values.journal);
     ForwardSettings sendTo;
     sendTo.influx = QUrl(values.sendInflux);
     sendTo.mqtt = QUrl(values.sendMqtt);
     // A hand edit that names no server sends nowhere.
-    journal->forwarder().setSettings(sendTo.error().isEmpty() ? sendTo : ForwardSettings());
-    autoReconnect = values.reconnect;
+    session->forwarder().setSettings(sendTo.error().isEmpty() ? sendTo : ForwardSettings());
+    session->setAutoReconnect(values.reconnect);
+}
+
+void Widget::setJournalEnabled(bool on)
+{
+    session->setJournalOpener(on ? MeterSession::JournalOpener(&RecordingJournal::open) : nullptr);
 }
 
 void Widget::saveSettings()

@@ -19,17 +19,14 @@ class ControlPanel;
 class ItemTree;
 class ItemViews;
 class Recorder;
-class RecordingJournal;
 class ReadingStore;
 class LiveDisplay;
+class MeterSession;
 class QAction;
 class QLabel;
 class QMenu;
 class QMessageBox;
 class QModelIndex;
-class Reconnector;
-class Tessaly;
-class Varnok;
 
 // The main window: live display, control panel, item tree, data views and
 // the tool bar that connects to the meter.
@@ -66,8 +63,8 @@ private slots:
     void slotDmmDisplay(const DmmData *data);
     void slotDmmRemoteStateUpdate(bool b);
     void slotDmmCommunicationTimeout();
-    void slotLinkLost(const QDateTime &at);
-    void slotLinkRestored(const QDateTime &lostAt, const QDateTime &backAt);
+    void slotLinkLost(const QString &text);
+    void slotLinkRestored(const QString &text);
     void on_actionTest_triggered();
     void on_actionImport_triggered();
     void on_actionExport_triggered();
@@ -130,8 +127,6 @@ private:
     void initStatusBar();
     // The status bar's line: the connected resource or "Not connected".
     void showLinkState(bool connected);
-    // Adds to the message list why the last connect failed.
-    void reportConnectFailure();
     void initSelf();
     void initConnec();
     void initJournal();
@@ -141,13 +136,15 @@ private:
     void restoreSettings();
     void saveSettings();
     void runOptionDialog();
-    // Watches the open link for a loss when the option asks for it.
-    void watchLink();
-    // Ends the watch and any reconnect under way, with its warning.
+    // Ends any reconnect under way, with its warning.
     void endReconnect();
+    void setJournalEnabled(bool on);
     OptionsFile::Values currentOptions() const;
     QList<QAction *> itemActions(const QModelIndex &index) const;
+    // Starts recording into the active item, or stops recording.
     void setRecording(bool on);
+    // Start and Stop as the session's recording state has them.
+    void showRecordingState();
     // A measurement item is active: Start has somewhere to record to.
     bool canRecord() const;
     // Every close the window asks for: recording stops first, and the window
@@ -159,25 +156,18 @@ private:
     bool isUnfocusedPanelControl(QObject *obj) const;
 
     std::unique_ptr<Ui::Widget> ui;
-    // Created without parent and kept until the window goes; the driver is
-    // declared last so that it goes before the transport it talks through.
-    std::unique_ptr<Tessaly> transport;
-    std::unique_ptr<Varnok> driver;
-    std::unique_ptr<Reconnector> reconnector; // after the driver it works on
+    // The meter, its link and the recording; what refers to it is let go
+    // first in the destructor.
+    std::unique_ptr<MeterSession> session;
     std::unique_ptr<LiveDisplay> liveDisplay;
     std::unique_ptr<ControlPanel> controlPanel;
     std::unique_ptr<ItemViews> views;
-    std::unique_ptr<RecordingJournal> journal;
     std::unique_ptr<Recorder> recorder;
     std::unique_ptr<ItemTree> items;
     ItemData *activeItem = nullptr; // owned by the item tree's model
     QLabel *linkLabel = nullptr;    // owned by the status bar
     QString language;
     bool fixedLanguage = false;
-    bool linkClosing = false;
-    bool autoReconnect = true;
-    bool recordingAtClose = false; // recording was on when the link last closed
-    bool resumeRecording = false;  // to be switched on again when the link is back
     QPointer<QMessageBox> lossWarning; // shown while a lost link is being reconnected
     OptionsFile optionsFile;
 };

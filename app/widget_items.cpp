@@ -5,11 +5,9 @@
 #include "itemtree.h"
 #include "itemviews.h"
 #include "livedisplay.h"
-#include "recorder.h"
-#include "recordingjournal.h"
+#include "metersession.h"
 #include "tvitemmodel.h"
 #include "ui_widget.h"
-#include "varnok.h"
 
 #include <QInputDialog>
 #include <QLineEdit>
@@ -34,8 +32,17 @@ void Widget::on_actionStop_triggered()
 
 void Widget::setRecording(bool on)
 {
-    recorder->setRecording(on);
-    ui->actionStart->setEnabled(!on && driver->actived() && canRecord());
+    if (on && canRecord())
+        session->startRecording(activeItem, activeItem->name());
+    else
+        session->stopRecording();
+    showRecordingState();
+}
+
+void Widget::showRecordingState()
+{
+    const bool on = session->isRecording();
+    ui->actionStart->setEnabled(!on && session->isOpen() && canRecord());
     ui->actionStop->setEnabled(on);
 }
 
@@ -138,7 +145,7 @@ void Widget::itemSetToActive(const QModelIndex &index)
     const bool stored = item == items->storeItem();
     // Stored readings are no settings of the meter now.
     ui->frame_2->setEnabled(!stored);
-    liveDisplay->setLive(!stored && driver->actived());
+    liveDisplay->setLive(!stored && session->isOpen());
     refreshItemViews();
 }
 

@@ -8,33 +8,14 @@
 #include "journalloading.h"
 #include "journalreader.h"
 #include "journalrecovery.h"
-#include "recorder.h"
 #include "recordingjournal.h"
-#include "tessaly.h"
 #include "tvitemmodel.h"
 #include "ui_widget.h"
-#include "varnok.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-
-void Widget::initJournal()
-{
-    journal = std::make_unique<RecordingJournal>([this] {
-        JournalHeader header;
-        header.program = QStringLiteral("dmmpanel");
-        const USB *usb = driver->actived() ? transport->usb() : nullptr;
-        header.resource = usb ? usb->resource : QString();
-        header.simulated = usb && transport->isInProcess();
-        header.sampleRateMs = driver->getSampleRate();
-        header.samplePoints = driver->getSamplePoints();
-        header.unlimited = driver->getOptInifinite();
-        return header;
-    });
-    connect(journal.get(), &RecordingJournal::message, this, &Widget::slotMessage);
-}
 
 void Widget::offerRestore()
 {

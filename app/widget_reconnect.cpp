@@ -1,35 +1,22 @@
 // A lost link reconnected automatically: what the window says and shows
-// while the reconnect logic looks for the meter, and the recording that
-// goes on into the same item once it is back.
+// while the session looks for the meter. The recording goes on into the
+// same item once the link is back, unless the user stopped it meanwhile.
 #include "widget.h"
 
-#include "linktexts.h"
-#include "reconnector.h"
-#include "recorder.h"
-#include "recordingjournal.h"
+#include "metersession.h"
 
 #include <QMessageBox>
 
-void Widget::watchLink()
-{
-    if (autoReconnect)
-        reconnector->start();
-}
-
 void Widget::endReconnect()
 {
-    reconnector->stop();
-    if (resumeRecording)
-        recorder->setRecording(false); // the paused recording's journal ends
-    resumeRecording = false;
+    session->endReconnect();
     if (lossWarning)
         lossWarning->close();
 }
 
-void Widget::slotLinkLost(const QDateTime &at)
+void Widget::slotLinkLost(const QString &text)
 {
-    resumeRecording = recordingAtClose;
-    slotMessage(LinkTexts::linkLost(at));
+    slotMessage(text);
     // The warning of a lost link, once per loss; not modal, so that the
     // reconnect goes on behind it, and closed again when the link is back.
     if (lossWarning)
@@ -41,12 +28,9 @@ void Widget::slotLinkLost(const QDateTime &at)
     lossWarning->show();
 }
 
-void Widget::slotLinkRestored(const QDateTime &lostAt, const QDateTime &backAt)
+void Widget::slotLinkRestored(const QString &text)
 {
-    slotMessage(LinkTexts::linkRestored(lostAt, backAt, resumeRecording));
-    if (resumeRecording)
-        journal->noteGap(lostAt, backAt);
-    resumeRecording = false;
+    slotMessage(text);
     if (lossWarning)
         lossWarning->close();
 }

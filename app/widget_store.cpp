@@ -6,25 +6,26 @@
 #include "dmmdata.h"
 #include "itemtree.h"
 #include "itemviews.h"
+#include "metersession.h"
 #include "ui_widget.h"
 #include "varnok.h"
 
 void Widget::on_btnStore_clicked()
 {
-    driver->cmdSetMemoryStore();
-    driver->cmdGetMemoryStore();
+    session->driver().cmdSetMemoryStore();
+    session->driver().cmdGetMemoryStore();
 }
 
 void Widget::on_btnStoreDelete_clicked()
 {
-    const int count = driver->getStoreParam().total;
+    const int count = session->driver().getStoreParam().total;
     if (count == 0)
         return;
     DlgDeleteStore dialog(1, count, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    driver->cmdMemoryDelete(dialog.index());
-    driver->cmdGetMemoryStore();
+    session->driver().cmdMemoryDelete(dialog.index());
+    session->driver().cmdGetMemoryStore();
 }
 
 void Widget::on_btnStoreDownload_clicked()
@@ -34,20 +35,20 @@ void Widget::on_btnStoreDownload_clicked()
 
 void Widget::on_actionItemDownload_triggered()
 {
-    if (!driver->actived())
+    if (!session->driver().actived())
         return;
     items->storeItem()->clearDatas();
     itemSetToActive(items->storeIndex());
-    driver->startGetAllStore();
+    session->driver().startGetAllStore();
 
     DlgDownload dialog(this);
     dialog.setWindowTitle(QStringLiteral("Downloading..."));
     connect(this, &Widget::updateDowndPos, &dialog, &DlgDownload::updatePos);
     // A lost link brings no more progress: the dialog ends with it, and the
     // readings that arrived stay.
-    connect(driver.get(), &Dmm::closed, &dialog, &QDialog::reject);
+    connect(&session->driver(), &Dmm::closed, &dialog, &QDialog::reject);
     if (dialog.exec() != QDialog::Accepted)
-        driver->stopGetStore();
+        session->driver().stopGetStore();
 }
 
 void Widget::slotStoreNum(int total, int num)

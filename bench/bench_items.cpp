@@ -9,8 +9,8 @@
 #include "dmmdata.h"
 #include "itemdata.h"
 #include "itemviews.h"
+#include "metersession.h"
 #include "recorder.h"
-#include "recordingjournal.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -71,12 +71,11 @@ void measureStalls(int count, Readings &readings)
     Views shown;
     ItemViews &views = shown.views;
     shown.tabs.setCurrentIndex(1);
-    RecordingJournal journal([] { return JournalHeader(); });
-    journal.setEnabled(false);
-    Recorder recorder(readings.driver(), journal);
-    recorder.setRecording(true);
+    MeterSession session(QStringLiteral("bench_items")); // writes no journal
+    Recorder recorder(session);
     ItemData empty(QStringLiteral("Empty"), ItemData::MeasureData);
     auto item = std::make_unique<ItemData>(QStringLiteral("Measure1"), ItemData::MeasureData);
+    session.startRecording(item.get(), item->name());
     const auto report = [count](const char *what, double ms) {
         std::printf("longest GUI stall, %s at %d readings: %.0f ms (aim: 250)\n", what, count, ms);
     };

@@ -3,7 +3,7 @@
 // (format and write) alone, and the bytes the journal takes per reading.
 #include "benchitems.h"
 #include "itemdata.h"
-#include "journalwriter.h"
+#include "metersession.h"
 #include "recorder.h"
 #include "recordingjournal.h"
 
@@ -63,23 +63,19 @@ int main(int argc, char *argv[])
     qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
     Readings readings;
     Views shown;
-    RecordingJournal journal([] {
-        JournalHeader header;
-        header.program = QStringLiteral("bench_journal");
-        return header;
-    });
-    Recorder recorder(readings.driver(), journal);
+    MeterSession session(QStringLiteral("bench_journal"));
+    Recorder recorder(session);
 
     for (const bool on : {false, true}) {
-        journal.setEnabled(on);
-        recorder.setRecording(true);
+        session.setJournalOpener(on ? MeterSession::JournalOpener(&RecordingJournal::open) : nullptr);
         ItemData item(QStringLiteral("Measure1"), ItemData::MeasureData);
+        session.startRecording(&item, item.name());
         std::vector<DmmData *> records = make(readings);
         const double us = medianMicroseconds(records, [&](DmmData *record) {
             if (!recorder.offer(record, &item))
                 delete record;
         });
-        recorder.setRecording(false);
+        session.stopRecording();
         shown.views.clear();
         std::printf("a kept reading through the recording path, journal %s: %.2f us\n", on ? "on " : "off", us);
     }
@@ -87,9 +83,10 @@ int main(int argc, char *argv[])
     const qint64 before = journalBytes();
     {
         ItemData item(QStringLiteral("Measure2"), ItemData::MeasureData);
+        session.startRecording(&item, item.name());
         std::vector<DmmData *> records = make(readings);
-        const double us = medianMicroseconds(records, [&](DmmData *record) { journal.keep(*record, item); });
-        journal.end();
+        const double us = medianMicroseconds(records, [&](DmmData *record) { session.keep(*record); });
+        session.stopRecording();
         qDeleteAll(records);
         std::printf("the journal's part alone (format and write): %.2f us per reading (aim: 20)\n", us);
     }

@@ -5,6 +5,8 @@
 
 #include <QMetaObject>
 
+#include <utility>
+
 LinkWorker::LinkWorker(Tessaly &transport, QObject *receiver, Result result)
     : transport(transport), receiver(receiver), result(std::move(result)), thread([this] { run(); })
 {
@@ -43,6 +45,15 @@ bool LinkWorker::isBusy() const
     return unfinished > 0;
 }
 
+bool LinkWorker::notifyWhenIdle(std::function<void()> idle)
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (unfinished == 0)
+        return false;
+    idleNotice = std::move(idle);
+    return true;
+}
+
 void LinkWorker::run()
 {
     for (;;) {
@@ -62,7 +73,8 @@ void LinkWorker::run()
         QMetaObject::invokeMethod(
             receiver, [deliver = result, command, ok, answer] { deliver(command, ok, answer); }, Qt::QueuedConnection);
         const std::lock_guard<std::mutex> lock(mutex);
-        --unfinished;
+        if (--unfinished == 0 && idleNotice)
+            QMetaObject::invokeMethod(receiver, std::exchange(idleNotice, nullptr), Qt::QueuedConnection);
     }
 }
 

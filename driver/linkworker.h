@@ -41,6 +41,10 @@ public:
     void giveUp();
     // Exchanges handed over and not finished yet.
     bool isBusy() const;
+    // While busy: `idle` is called once every exchange is finished, as a
+    // queued call on the receiver after the last result; true. False, and
+    // no call, when nothing is unfinished.
+    bool notifyWhenIdle(std::function<void()> idle);
 
 private:
     void run();
@@ -55,5 +59,6 @@ private:
     int unfinished = 0;                         // guarded by mutex
     bool quitting = false;                      // guarded by mutex
     bool givingUp = false;                      // guarded by mutex
+    std::function<void()> idleNotice;           // guarded by mutex
     std::thread thread;
 };

@@ -74,13 +74,24 @@ bool Varnok::open(Kelbrin *transport)
     initStatusCommandToPool();
 
     pacingTimedOut = false;
-    link = std::make_unique<LinkWorker>(*tessaly, this,
-                                        [this](std::shared_ptr<Command> command, bool ok, const QByteArray &answer) {
-                                            exchangeDone(std::move(command), ok, answer);
-                                        });
+    // What this connection's threads post to us carries its number: once it
+    // ends, what is still on its way is dropped, and nothing else.
+    const quint64 connection = ++connectionNumber;
+    link = std::make_unique<LinkWorker>(
+        *tessaly, this,
+        [this, connection](std::shared_ptr<Command> command, bool ok, const QByteArray &answer) {
+            if (connection == connectionNumber)
+                exchangeDone(std::move(command), ok, answer);
+        });
     poolThread = new CommandPoolThread({commandPool, statusPool, loopPool});
-    connect(poolThread, &CommandPoolThread::nextCommand, this, &Varnok::slotCommandPoolThreadNextCommand);
-    connect(poolThread, &CommandPoolThread::communicationTimeout, this, &Varnok::slotCommunicationTimeout);
+    connect(poolThread, &CommandPoolThread::nextCommand, this, [this, connection](Command *command) {
+        if (connection == connectionNumber)
+            slotCommandPoolThreadNextCommand(command);
+    });
+    connect(poolThread, &CommandPoolThread::communicationTimeout, this, [this, connection] {
+        if (connection == connectionNumber)
+            slotCommunicationTimeout();
+    });
     if (!poolThread->isRunning())
         poolThread->start();
 
@@ -101,9 +112,10 @@ void Varnok::close()
         // A query being tried on a silent meter stops after its current try.
         if (link)
             link->giveUp();
+        // The user's input waits meanwhile, in this window and any other.
         QEventLoop grace;
         QTimer::singleShot(CloseGraceMs, &grace, &QEventLoop::quit);
-        grace.exec();
+        grace.exec(QEventLoop::ExcludeUserInputEvents);
         stopPoolThread();
         stopLinkWorker();
         currentCommand = nullptr;
@@ -124,10 +136,10 @@ void Varnok::stopPoolThread()
     poolThread->stop();
     delete poolThread; // waits on if the stop above timed out
     poolThread = nullptr;
-    // Hand-outs and time-outs the thread queued for us and we have not
-    // received belong to the connection that ends here; after a reopen they
-    // would act on the new one.
-    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    // Hand-outs, time-outs and results queued for us and not received yet
+    // belong to the connection that ends here; after a reopen they would
+    // act on the new one.
+    ++connectionNumber;
     for (CommandPool *pool : QList<CommandPool *>{commandPool, statusPool, loopPool})
         pool->dropLeases();
 }
@@ -137,15 +149,12 @@ void Varnok::stopLinkWorker()
     if (!link)
         return;
     // The exchange under way ends within the transport's time-out; the
-    // window's events go on meanwhile.
-    while (link->isBusy()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        QThread::msleep(2);
-    }
+    // window's events go on meanwhile, its input waits.
+    QEventLoop drained;
+    if (link->notifyWhenIdle([&drained] { drained.quit(); }))
+        drained.exec(QEventLoop::ExcludeUserInputEvents);
     link.reset();
     pacingTimedOut = false;
-    // Results of this connection not delivered yet have nothing left to go to.
-    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
 }
 
 bool Varnok::sendCmd(const QByteArray &cmd, bool expectsAnswer)

@@ -164,6 +164,7 @@ private:
     CommandPoolThread *poolThread = nullptr;
     std::unique_ptr<LinkWorker> link; // carries out the commands; exists only while open
     bool pacingTimedOut = false;      // the pacing thread's limit ran out during an exchange
+    quint64 connectionNumber = 0;     // of the connection whose posted calls are taken
     Command *currentCommand = nullptr;
     std::shared_ptr<Command> currentHold; // keeps currentCommand alive
     DmmData *liveData = nullptr;

@@ -8,6 +8,7 @@ JournalSink::JournalSink(const QString &path, const JournalHeader &header, const
         emit message(failureText.isEmpty() ? text : failureText);
     });
     connect(&m_writer, &JournalWriter::recovered, this, &RecordSink::message);
+    connect(&m_writer, &JournalWriter::fileCreated, this, &RecordSink::fileStarted);
 }
 
 void JournalSink::append(const DmmData &record)

@@ -21,6 +21,7 @@ MeterSession::MeterSession(const QString &program, QObject *parent)
     connect(m_driver.get(), &Varnok::communicationTimeout, this, &MeterSession::onCommunicationTimeout);
     connect(reconnector.get(), &Reconnector::linkLost, this, &MeterSession::onLinkLost);
     connect(reconnector.get(), &Reconnector::linkRestored, this, &MeterSession::onLinkRestored);
+    connect(&forwarding, &RecordingForwarder::message, this, &MeterSession::message);
 }
 
 MeterSession::~MeterSession()
@@ -155,6 +156,7 @@ void MeterSession::keep(const DmmData &record)
         if (journal) {
             connect(journal.get(), &RecordSink::message, this, &MeterSession::message);
             connect(journal.get(), &RecordSink::broken, this, &MeterSession::journalBroken);
+            connect(journal.get(), &RecordSink::fileStarted, &forwarding, &RecordingForwarder::journalStarted);
         }
     }
     if (journal) {
@@ -228,6 +230,7 @@ void MeterSession::endJournal()
     journal->close();
     lost += journal->notWritten();
     journal.reset();
+    forwarding.journalEnded();
 }
 
 void MeterSession::onDriverClosed()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journalformat.h"
+#include "recordingforwarder.h"
 #include "recordsink.h"
 
 #include <QDateTime>
@@ -27,6 +28,9 @@ class Varnok;
 // writes what is kept to the journal and announces it by readingKept(), the
 // one place where add-ons (statistics, alarms, forwarding) see each kept
 // reading.
+//
+// The journal's file is sent on to the servers the forwarder's settings name,
+// followed as it grows.
 //
 // The recording is one state machine:
 //   Idle         -> Recording     startRecording()
@@ -100,6 +104,8 @@ public:
     JournalHeader journalHeader(const QString &name) const;
     // Readings kept in this session that did not reach a journal.
     qint64 notWritten() const;
+    // Sends each journal file on; its settings take effect with the next file.
+    RecordingForwarder &forwarder() { return forwarding; }
 
 signals:
     void recordingChanged(MeterSession::Recording state);
@@ -136,8 +142,8 @@ private:
     std::unique_ptr<Tessaly> m_transport;
     std::unique_ptr<Varnok> m_driver;
     std::unique_ptr<Reconnector> reconnector;
-    // A forwarder of kept readings would sit beside the journal, fed from keep().
     JournalOpener opener;
+    RecordingForwarder forwarding; // follows the journal's file
     std::unique_ptr<RecordSink> journal; // the recording's, once it kept a reading
 
     Recording state = Recording::Idle;

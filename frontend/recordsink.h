@@ -27,4 +27,7 @@ signals:
     void message(const QString &text);
     // The output is gone for good; nothing more can be written to it.
     void broken(const QString &text);
+    // The readings go to the file `path` from here on (a file output only):
+    // the first, or a new one after the one before was removed.
+    void fileStarted(const QString &path);
 };

@@ -249,7 +249,9 @@ bool JournalWriter::create()
     goodSize = 0;
     inFile = 0;
     shareWithSync(fd);
-    return writeWhole(JournalFormat::headerText(header));
+    const bool written = writeWhole(JournalFormat::headerText(header));
+    emit fileCreated(m_path);
+    return written;
 }
 
 // The file is still this writer's after a failed write: what a torn write

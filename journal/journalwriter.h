@@ -48,6 +48,9 @@ public:
 signals:
     void failed(const QString &message);
     void recovered(const QString &message);
+    // The readings go to a new file from here on: the first, or one made
+    // after the file before was removed. `path` holds its header already.
+    void fileCreated(const QString &path);
 
 private:
     bool isWritable();

@@ -136,6 +136,7 @@ private slots:
     void sampleRateChangedWhileOpen();
     void openOnOpenDriverFails();
     void closeOnClosedDriverEmitsNothing();
+    void closeDropsOnlyItsOwnLinksCalls();
     void commandsQueuedWhileClosedAreDeletedByNextOpen();
     void silentMeterClosesAndReportsTimeout();
     void unpluggedMeterClosesWithoutWaiting();
@@ -287,6 +288,21 @@ void TestDriverLink::closeOnClosedDriverEmitsNothing()
     link.driver.close();
     QCOMPARE(link.window.events, before);
     QCOMPARE(VarnokTestAccess::state(link.driver), 0);
+    link.window.verifySaneOrder();
+}
+
+// A close drops what its own link still had on the way, not a call someone
+// else queued for the driver.
+void TestDriverLink::closeDropsOnlyItsOwnLinksCalls()
+{
+    Link link;
+    QVERIFY(link.driver.open(&link.transport));
+    QTRY_VERIFY_WITH_TIMEOUT(link.window.displays() >= 1, LongWaitMs);
+    bool delivered = false;
+    QMetaObject::invokeMethod(&link.driver, [&delivered] { delivered = true; }, Qt::QueuedConnection);
+    link.driver.close();
+    verifyClosedClean(link);
+    QTRY_VERIFY_WITH_TIMEOUT(delivered, LongWaitMs);
     link.window.verifySaneOrder();
 }
 
