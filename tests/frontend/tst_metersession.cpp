@@ -5,8 +5,7 @@
 #include "journalsink.h"
 #include "metersession.h"
 #include "nokerneldevices.h"
-#include "simulatedmeter.h"
-#include "inprocessinstrument.h"
+#include "pluggedmeter.h"
 #include "varnok.h"
 
 #include <QFile>
@@ -26,23 +25,11 @@ class TestMeterSession : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { QVERIFY(noUsbDevices.isValid()); }
-    void init()
-    {
-        meter = std::make_shared<dmmsim::SimulatedMeter>();
-        visa::addInProcessInstrument(meter);
-    }
-    void cleanup()
-    {
-        visa::removeInProcessInstrument(meter.get());
-        meter.reset();
-    }
-
     void recordingThroughLoss_data();
     void recordingThroughLoss();
 
 private:
     NoKernelDevices noUsbDevices;
-    std::shared_ptr<dmmsim::SimulatedMeter> meter;
 };
 
 void TestMeterSession::recordingThroughLoss_data()
@@ -56,6 +43,8 @@ void TestMeterSession::recordingThroughLoss_data()
 void TestMeterSession::recordingThroughLoss()
 {
     QFETCH(int, during);
+    PluggedMeter plugged;
+    dmmsim::SimulatedMeter *meter = plugged.meter.get();
     QTemporaryDir folder;
     QString journalPath;
     MeterSession session(QStringLiteral("tst_metersession"));
