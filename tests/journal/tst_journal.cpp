@@ -496,6 +496,7 @@ void TestJournal::refusedWrites()
     JournalWriter writer(path, header(QStringLiteral("Measure1")));
     QSignalSpy failed(&writer, &JournalWriter::failed);
     QSignalSpy recovered(&writer, &JournalWriter::recovered);
+    QSignalSpy created(&writer, &JournalWriter::fileCreated);
     auto appendOne = [&] {
         written.push_back(reading(int(written.size())));
         writer.append(*written.back());
@@ -524,6 +525,9 @@ void TestJournal::refusedWrites()
     QCOMPARE(failed.count(), 1);
     QCOMPARE(recovered.count(), 1);
     QVERIFY2(failed.first().first().toString().contains(path), qPrintable(failed.first().first().toString()));
+    // A file made anew is announced, so that whoever follows the journal reads on there.
+    QCOMPARE(created.count(), removal ? 2 : 1);
+    QCOMPARE(created.last().first().toString(), path);
 
     const JournalContents contents = JournalReader::read(path);
     QVERIFY2(contents.error.isEmpty(), qPrintable(contents.error));
