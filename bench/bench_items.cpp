@@ -1,5 +1,5 @@
-// Long logging sessions: an item alone at 10^5, 10^6 and 10^7 readings (heap
-// bytes per reading, one more reading, deleting it); then with the table and
+// Long logging sessions: an item alone at 10^5, 10^6 and 10^7 readings
+// (resident and heap bytes per reading, one more reading, deleting it); then with the table and
 // the chart at 10^5 and 10^6 readings, or the counts given: heap bytes per
 // recorded reading, the time to show a large item (make it active), the cost
 // of one more reading at the end of a large item against an empty one, and
@@ -108,14 +108,16 @@ int main(int argc, char *argv[])
     // The item alone, as a recording keeps it, up to 10^7 readings.
     for (int count : {100000, 1000000, 10000000}) {
         const size_t before = heapInUse();
+        const double residentBefore = statusKb("VmRSS:");
         ItemData item(QStringLiteral("Measure1"), ItemData::MeasureData);
         QElapsedTimer clock;
         clock.start();
         fill(item, readings, count);
         const double fillSeconds = clock.nsecsElapsed() / 1e9;
-        std::printf("item alone, %d readings: %.0f heap bytes per reading (aim: 64), %.1f us per reading kept"
-                    " (the driver's copy and conversion included)\n",
-                    count, double(heapInUse() - before) / count, fillSeconds * 1e6 / count);
+        std::printf("item alone, %d readings: %.0f resident and %.0f heap bytes per reading (aim: 64), %.1f us per"
+                    " reading kept (the driver's copy and conversion included)\n",
+                    count, (statusKb("VmRSS:") - residentBefore) * 1024 / count, double(heapInUse() - before) / count,
+                    fillSeconds * 1e6 / count);
         std::printf("item alone, one more reading at %d readings: %.1f us (aim: 20)\n", count,
                     appendMicroseconds(item, readings, 1000));
         std::printf("item alone, deleting it at %d readings: %.0f ms\n", count,

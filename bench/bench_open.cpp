@@ -13,24 +13,12 @@
 
 #include <cstdio>
 #include <ctime>
-#include <fstream>
-#include <string>
 
 namespace {
 
-// VmRSS or VmHWM of this process, in MB.
 double statusMb(const char *field)
 {
-    std::ifstream status("/proc/self/status");
-    std::string word;
-    while (status >> word) {
-        if (word == field) {
-            double kb = 0;
-            status >> kb;
-            return kb / 1024;
-        }
-    }
-    return 0;
+    return statusKb(field) / 1024;
 }
 
 double cpuSeconds()

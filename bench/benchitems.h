@@ -14,6 +14,24 @@
 #include <QString>
 #include <QTabWidget>
 
+#include <fstream>
+#include <string>
+
+// VmRSS (resident now) or VmHWM (resident at its peak) of this process, in kB.
+inline double statusKb(const char *field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string word;
+    while (status >> word) {
+        if (word == field) {
+            double kb = 0;
+            status >> kb;
+            return kb;
+        }
+    }
+    return 0;
+}
+
 // Readings made as the driver makes them: answers decoded into its live
 // record, then the copy it emits, stamped and converted.
 class Readings
