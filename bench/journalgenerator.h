@@ -11,7 +11,8 @@
 #include <memory>
 #include <vector>
 
-inline bool writeJournal(const QString &path, qint64 readings)
+// `closed` false leaves the closing line out, as a crash does.
+inline bool writeJournal(const QString &path, qint64 readings, bool closed = true)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -45,7 +46,8 @@ inline bool writeJournal(const QString &path, qint64 readings)
             out.clear();
         }
     }
-    out += JournalFormat::closingLine(QDateTime::fromMSecsSinceEpoch(start + readings * 200, Qt::OffsetFromUTC, 3600),
-                                      readings);
+    if (closed)
+        out += JournalFormat::closingLine(
+            QDateTime::fromMSecsSinceEpoch(start + readings * 200, Qt::OffsetFromUTC, 3600), readings);
     return file.write(out) == out.size();
 }
