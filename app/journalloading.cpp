@@ -10,7 +10,11 @@
 #include <atomic>
 #include <thread>
 
-LoadedJournal loadJournal(QWidget *window, const QString &path)
+namespace {
+
+// Runs `work` on a thread of its own, handing it a progress that the bar
+// shows and that tells it to stop once Cancel was pressed.
+void readInBackground(QWidget *window, const QString &path, const std::function<void(const JournalReader::Progress &)> &work)
 {
     constexpr int Steps = 1000;
     QProgressDialog progress(
@@ -22,12 +26,11 @@ LoadedJournal loadJournal(QWidget *window, const QString &path)
     progress.setAutoReset(false);
     progress.setAutoClose(false);
 
-    LoadedJournal loaded;
     std::atomic<int> step{0};
     std::atomic<bool> cancelled{false};
     std::atomic<bool> done{false};
     std::thread reader([&] {
-        loaded.load = JournalReader::load(path, &loaded.store, [&](qint64 read, qint64 size) {
+        work([&](qint64 read, qint64 size) {
             step = size > 0 ? int(read * Steps / size) : 0;
             return !cancelled;
         });
@@ -41,5 +44,23 @@ LoadedJournal loadJournal(QWidget *window, const QString &path)
     while (!done)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     reader.join();
+}
+
+} // namespace
+
+LoadedJournal loadJournal(QWidget *window, const QString &path, const std::function<void()> &whenRead)
+{
+    LoadedJournal loaded;
+    readInBackground(window, path, [&](const JournalReader::Progress &progress) {
+        loaded.load = JournalReader::load(path, &loaded.store, progress, whenRead);
+    });
     return loaded;
+}
+
+JournalSummary summarizeJournal(QWidget *window, const QString &path)
+{
+    JournalSummary summary;
+    readInBackground(window, path,
+                     [&](const JournalReader::Progress &progress) { summary = JournalReader::summarize(path, progress); });
+    return summary;
 }

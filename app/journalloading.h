@@ -2,6 +2,7 @@
 
 #include "journalreader.h"
 
+#include <functional>
 #include <memory>
 
 class QWidget;
@@ -15,5 +16,10 @@ struct LoadedJournal
 
 // Reads a journal into a new store on a thread of its own while the window's
 // event loop goes on (the meter's link needs it); a long one shows a progress
-// bar with Cancel, modal to the window.
-LoadedJournal loadJournal(QWidget *window, const QString &path);
+// bar with Cancel, modal to the window. `whenRead` runs on that thread once
+// the journal was read whole (see JournalReader::load).
+LoadedJournal loadJournal(QWidget *window, const QString &path, const std::function<void()> &whenRead = {});
+
+// How much a journal holds, counted the same way; a cancelled count says so
+// in its error.
+JournalSummary summarizeJournal(QWidget *window, const QString &path);

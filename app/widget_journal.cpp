@@ -23,7 +23,7 @@ void Widget::offerRestore()
     // Only what could be read is offered, and only what is offered is closed.
     QList<JournalSummary> summaries;
     for (const QString &path : JournalRecovery::unclosedJournals(folder)) {
-        JournalSummary summary = JournalReader::summarize(path);
+        JournalSummary summary = summarizeJournal(this, path);
         if (summary.error.isEmpty())
             summaries.append(summary);
     }
@@ -34,8 +34,13 @@ void Widget::offerRestore()
 
     QModelIndex restored;
     for (const JournalSummary &summary : summaries) {
+        // Offered once: closed now as its writer would have closed it.
+        bool closed = false;
+        const auto close = [&closed, &summary] { closed = JournalRecovery::closeAfterCrash(summary); };
         if (restore) {
-            LoadedJournal loaded = loadJournal(this, summary.path);
+            // Closed once read whole, before the binary file of its readings
+            // is written, so the file matches the closed journal.
+            LoadedJournal loaded = loadJournal(this, summary.path, close);
             if (!loaded.store) {
                 // Left open, to be offered again: unreadable, or the reading cancelled.
                 if (!loaded.load.error.isEmpty())
@@ -45,9 +50,10 @@ void Widget::offerRestore()
             const QString name = loaded.load.header.itemName.isEmpty() ? QFileInfo(summary.path).completeBaseName()
                                                                         : loaded.load.header.itemName;
             restored = addJournalItem(tr("%1 (restored)").arg(name), loaded.load.header, std::move(loaded.store));
+        } else {
+            close();
         }
-        // Offered once: closed now as its writer would have closed it.
-        if (!JournalRecovery::closeAfterCrash(summary))
+        if (!closed)
             slotMessage(tr("The journal %1 could not be closed; it will be offered again.").arg(summary.path));
     }
     if (restored.isValid())

@@ -297,7 +297,8 @@ JournalContents read(const QString &path)
     return contents;
 }
 
-JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, const Progress &progress)
+JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, const Progress &progress,
+                 const std::function<void()> &whenRead)
 {
     QFile journal(path);
     const auto lineAt = [&journal](qint64 offset) -> std::unique_ptr<DmmData> {
@@ -315,6 +316,8 @@ JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, cons
     if ((*store = ReadingCache::open(path, lineAt, &skipped))) {
         JournalLoad load = readHead(path);
         load.skippedLines = skipped;
+        if (whenRead)
+            whenRead();
         return load;
     }
 
@@ -343,6 +346,8 @@ JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, cons
     if (!load.error.isEmpty() || load.cancelled)
         return load;
     lines.skipped = load.skippedLines;
+    if (whenRead)
+        whenRead();
     // Kept beside the journal, and mapped from there rather than held.
     *store = ReadingCache::write(path, *read, lines) ? ReadingCache::open(path, lineAt, &skipped) : nullptr;
     if (!*store)
@@ -350,7 +355,7 @@ JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, cons
     return load;
 }
 
-JournalSummary summarize(const QString &path)
+JournalSummary summarize(const QString &path, const Progress &progress)
 {
     JournalSummary summary;
     summary.path = path;
@@ -363,6 +368,7 @@ JournalSummary summarize(const QString &path)
     JournalHeader header;
     QByteArray line;
     QByteArray last;
+    const qint64 size = file.size();
     while (lines.next(&line)) {
         if (line.startsWith('#')) {
             readComment(line, &header);
@@ -370,6 +376,10 @@ JournalSummary summarize(const QString &path)
             if (++summary.readings == 1)
                 summary.first = timeOf(line);
             last = line;
+            if (progress && summary.readings % 65536 == 0 && !progress(lines.position(), size)) {
+                summary.error = QObject::tr("Reading %1 was cancelled.").arg(QFileInfo(path).fileName());
+                return summary;
+            }
         }
     }
     summary.itemName = header.itemName;

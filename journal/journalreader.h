@@ -57,9 +57,14 @@ using Progress = std::function<bool(qint64 read, qint64 size)>;
 // its readings beside it when that still matches it, else in one pass in
 // pieces, the binary file then written (see ReadingCache). `store` stays
 // null when the journal could not be read or the reading was cancelled.
-JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, const Progress &progress = Progress());
+// `whenRead`, when given, runs once the readings are all in the store and
+// before the binary file is written, so that a change it makes to the
+// journal (a crashed one closed) is one the file is tied to.
+JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, const Progress &progress = Progress(),
+                 const std::function<void()> &whenRead = {});
 
-JournalSummary summarize(const QString &path);
+// A cancelled summary (`progress` returned false) says so in `error`.
+JournalSummary summarize(const QString &path, const Progress &progress = Progress());
 
 // One reading line (without its line feed) as read() takes it; null when the
 // line is no whole reading. For readers that follow a growing journal.

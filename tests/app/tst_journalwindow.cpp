@@ -24,6 +24,8 @@
 #include <QTreeView>
 #include <QTreeWidget>
 
+#include <functional>
+
 #include <unistd.h>
 
 namespace {
@@ -185,6 +187,33 @@ void TestJournalWindow::crashRestore()
     window.offerRestore();
     QCOMPARE(again.dialogCount(), 0);
     QCOMPARE(JournalReader::read(files.first()).records.size(), size_t(inFile));
+
+    // Closed before the binary file of its readings was written: the next
+    // open maps that file as it is. One torn, damaged or gone is written
+    // again from the journal, and the open after that maps it.
+    QFile cache(files.first() + QStringLiteral(".readings"));
+    const auto opensUnwritten = [&] {
+        const QDateTime marked = QDateTime::currentDateTime().addDays(-1).addMSecs(-1);
+        if (!cache.open(QIODevice::ReadWrite) || !cache.setFileTime(marked, QFileDevice::FileModificationTime))
+            return false;
+        const qint64 size = cache.size();
+        cache.close();
+        window.openJournal(files.first());
+        return window.findChild<QTableView *>(QStringLiteral("tv"))->model()->rowCount() == inFile
+               && QFileInfo(cache.fileName()).lastModified() == marked && cache.size() == size;
+    };
+    QVERIFY(opensUnwritten());
+    const std::function<bool()> damages[] = {
+        [&] { return cache.resize(cache.size() - 64); },
+        [&] { return cache.open(QIODevice::ReadWrite) && cache.write("XX", 2) == 2 && (cache.close(), true); },
+        [&] { return cache.remove(); },
+    };
+    for (const auto &damage : damages) {
+        QVERIFY(damage());
+        window.openJournal(files.first());
+        QCOMPARE(window.findChild<QTableView *>(QStringLiteral("tv"))->model()->rowCount(), inFile);
+        QVERIFY(opensUnwritten());
+    }
 }
 
 void TestJournalWindow::foreignFiles_data()
