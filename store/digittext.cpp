@@ -63,7 +63,7 @@ TextForm formOf(const char *text, int size, quint32 *digits)
     return formOfText(text, size, digits);
 }
 
-QString textOf(TextForm form, quint32 digits)
+void writeText(TextForm form, quint32 digits, QString *text)
 {
     char buffer[24];
     char *end = buffer + sizeof buffer;
@@ -78,7 +78,11 @@ QString textOf(TextForm form, quint32 digits)
     } while (digits > 0 || written <= form.decimals);
     if (form.negative)
         *--at = '-';
-    return QString::fromLatin1(at, int(end - at));
+    const int size = int(end - at);
+    text->resize(size);
+    QChar *out = text->data();
+    for (int i = 0; i < size; ++i)
+        out[i] = QLatin1Char(at[i]);
 }
 
 } // namespace DigitText

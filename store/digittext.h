@@ -26,7 +26,8 @@ namespace DigitText {
 TextForm formOf(QStringView text, quint32 *digits);
 TextForm formOf(const char *text, int size, quint32 *digits);
 
-// The text back from its form and digits (Digits only).
-QString textOf(TextForm form, quint32 digits);
+// The text back from its form and digits (Digits only), into `text`: its
+// storage is reused when it is its own and long enough.
+void writeText(TextForm form, quint32 digits, QString *text);
 
 } // namespace DigitText

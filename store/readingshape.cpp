@@ -142,6 +142,12 @@ std::unique_ptr<DmmData> ReadingShape::join(const StoredReading &own, const Mete
                                                 : QDateTime::fromMSecsSinceEpoch(own.msecs, timeSpec, offsetFromUtc);
     }
 
+    refill(record.get(), own, numbers);
+    return record;
+}
+
+void ReadingShape::refill(DmmData *record, const StoredReading &own, const MeterNumbers &numbers) const
+{
     LineData &first = *record->lines[0];
     first.percentValue = numbers.percent;
     first.maxValue = numbers.max;
@@ -157,9 +163,17 @@ std::unique_ptr<DmmData> ReadingShape::join(const StoredReading &own, const Mete
                                        own.frequencyDigits[1]};
     for (int slot = 0; slot < TextSlots; ++slot) {
         if (forms[slot].kind == TextForm::Digits)
-            *textOf(record.get(), slot) = DigitText::textOf(forms[slot], digits[slot]);
+            DigitText::writeText(forms[slot], digits[slot], textOf(record, slot));
     }
-    return record;
+}
+
+bool ReadingShape::keepsTextAside() const
+{
+    for (const TextForm &form : forms) {
+        if (form.kind == TextForm::Aside)
+            return true;
+    }
+    return false;
 }
 
 void ReadingShape::setAsideText(DmmData *record, int slot, const QString &text) const

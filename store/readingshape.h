@@ -46,9 +46,15 @@ public:
 
     // Joined back; the texts kept aside are filled in by the caller.
     std::unique_ptr<DmmData> join(const StoredReading &own, const MeterNumbers &numbers) const;
+    // Another reading of this shape into `record`, joined from it before:
+    // all but its time and the texts kept aside.
+    void refill(DmmData *record, const StoredReading &own, const MeterNumbers &numbers) const;
     void setAsideText(DmmData *record, int slot, const QString &text) const;
 
     TextForm form(int slot) const { return forms[slot]; }
+    bool keepsTextAside() const;
+    // Whether the readings are stamped in local time (as live readings are).
+    bool hasLocalTime() const { return timed && timeSpec == Qt::LocalTime; }
     // Equal for equal shapes: the key of the shape dictionary.
     const QByteArray &key() const { return bytes; }
 

@@ -64,12 +64,7 @@ void ReadingStore::summarise(qint64 index, const StoredReading &own)
 
 bool ReadingStore::keepsTextAside(qint64 index) const
 {
-    const ReadingShape &shape = *shapes[rows[index].shape];
-    for (int slot = 0; slot < ReadingShape::TextSlots; ++slot) {
-        if (shape.form(slot).kind == TextForm::Aside)
-            return true;
-    }
-    return false;
+    return shapes[rows[index].shape]->keepsTextAside();
 }
 
 void ReadingStore::addShapeOf(const DmmData &reading)
@@ -128,13 +123,18 @@ std::unique_ptr<DmmData> ReadingStore::record(qint64 index) const
     const StoredReading &own = rows[index];
     const ReadingShape &shape = *shapes[own.shape];
     std::unique_ptr<DmmData> record = shape.join(own, numbersAt(index));
+    fillAsideTexts(index, shape, record.get());
+    return record;
+}
+
+void ReadingStore::fillAsideTexts(qint64 index, const ReadingShape &shape, DmmData *record) const
+{
     for (int slot = 0; slot < ReadingShape::TextSlots; ++slot) {
         if (shape.form(slot).kind == TextForm::Aside) {
             QMutexLocker locker(&asideLock);
-            shape.setAsideText(record.get(), slot, asideTexts.value(index * ReadingShape::TextSlots + slot));
+            shape.setAsideText(record, slot, asideTexts.value(index * ReadingShape::TextSlots + slot));
         }
     }
-    return record;
 }
 
 qint64 ReadingStore::msecsAt(qint64 index) const

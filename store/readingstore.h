@@ -86,6 +86,9 @@ private:
     void summarise(qint64 index, const StoredReading &own);
     void keepAside(qint64 index, const ReadingShape &shape, const QString aside[]);
     MeterNumbers numbersAt(qint64 index) const;
+    void fillAsideTexts(qint64 index, const ReadingShape &shape, DmmData *record) const;
+
+    friend class RecordReader;
 
     std::atomic<qint64> published{0};
     ChunkedColumn<StoredReading> rows;

@@ -1,13 +1,16 @@
-// The compact store: records built back equal the appended ones, the
-// summary's moments equal a direct computation, times are found, and readers
-// read while a reading is appended.
+// The compact store: records built back equal the appended ones, also when
+// read in a pass, the summary's moments equal a direct computation, times
+// are found, and readers read while a reading is appended.
 #include "readingstore.h"
+#include "recordreader.h"
 #include "storerecords.h"
 
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTest>
 
 #include <atomic>
+#include <optional>
 #include <cmath>
 #include <thread>
 
@@ -17,6 +20,7 @@ class TestStore : public QObject
 
 private slots:
     void recordsComeBackAsAppended();
+    void aPassReadsTheRecords();
     void momentsAgreeWithADirectSum();
     void timesAreFound();
     void readersReadWhileReadingsAreAppended();
@@ -83,6 +87,45 @@ void TestStore::recordsComeBackAsAppended()
     // Readings with a state are left out of the moments.
     QCOMPARE(store.moments(0, 0, 5).n, qint64(4));
     QCOMPARE(store.moments(1, 0, 5).n, qint64(3));
+}
+
+// The reader's records are record()'s, with a local time at the offset it
+// had then: across both daylight-saving changes, with texts kept aside and
+// more shapes than the reader keeps records of, in turn.
+void TestStore::aPassReadsTheRecords()
+{
+    const std::optional<QByteArray> zone =
+        qEnvironmentVariableIsSet("TZ") ? std::optional<QByteArray>(qgetenv("TZ")) : std::nullopt;
+    qputenv("TZ", "Europe/Berlin");
+    ReadingStore store;
+    for (const char *change : {"2026-03-29T01:00:00Z", "2026-10-25T01:00:00Z"}) {
+        const qint64 at = QDateTime::fromString(QLatin1String(change), Qt::ISODate).toMSecsSinceEpoch();
+        for (int n = -40; n < 40; ++n) {
+            std::unique_ptr<DmmData> record = volts(n, n % 3 ? 0.012345 : -0.5);
+            record->time = QDateTime::fromMSecsSinceEpoch(at + n * 60250);
+            record->channels[0]->rangeValue = QString::number((n + 40) % 70);
+            if (n % 5 == 0)
+                record->channels[1]->frequencyText = QStringLiteral("01.5");
+            store.append(*record);
+        }
+    }
+    RecordReader reader(store);
+    QSet<int> offsets;
+    for (qint64 i = 0; i < store.count(); ++i) {
+        const std::unique_ptr<DmmData> built = store.record(i);
+        const DmmData &read = reader.read(i);
+        QCOMPARE(dump(read).section(QLatin1Char('|'), 3), dump(*built).section(QLatin1Char('|'), 3));
+        QCOMPARE(read.time.toMSecsSinceEpoch(), built->time.toMSecsSinceEpoch());
+        QCOMPARE(read.time.offsetFromUtc(), built->time.offsetFromUtc());
+        const QString wallClock = QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz");
+        QCOMPARE(read.time.toString(wallClock), built->time.toString(wallClock));
+        offsets << read.time.offsetFromUtc();
+    }
+    if (zone)
+        qputenv("TZ", *zone);
+    else
+        qunsetenv("TZ");
+    QCOMPARE(offsets, (QSet<int>{3600, 7200}));
 }
 
 void TestStore::momentsAgreeWithADirectSum()
