@@ -15,12 +15,21 @@ bool CsvTableWriter::start(const QString &path, const QStringList &, qint64 rows
 
 bool CsvTableWriter::write(qint64 number, const DmmData &reading)
 {
-    return file.write(JournalFormat::recordLine(number, reading)) > 0;
+    JournalFormat::appendRecordLine(lines, number, reading);
+    return lines.size() < BufferedBytes || writeLines();
+}
+
+bool CsvTableWriter::writeLines()
+{
+    const bool written = file.write(lines) == lines.size();
+    lines.resize(0); // keeps its capacity
+    return written;
 }
 
 bool CsvTableWriter::finish(const std::function<bool()> &)
 {
-    const bool written = file.write(JournalFormat::closingLine(QDateTime::currentDateTime(), rows)) > 0 && file.flush();
+    lines += JournalFormat::closingLine(QDateTime::currentDateTime(), rows);
+    const bool written = writeLines() && file.flush();
     file.close();
     return written && file.error() == QFileDevice::NoError;
 }

@@ -18,7 +18,13 @@ public:
     void cancel() override;
 
 private:
+    // Lines are written to the file in blocks of about this size.
+    static constexpr int BufferedBytes = 1 << 16;
+
+    bool writeLines();
+
     JournalHeader header;
     QFile file;
+    QByteArray lines;
     qint64 rows = 0;
 };

@@ -1,7 +1,7 @@
 #include "exportjob.h"
 
-#include "dmmdata.h"
 #include "readingstore.h"
+#include "recordreader.h"
 #include "tablewriter.h"
 
 #include <QDir>
@@ -74,12 +74,13 @@ ExportJob::Result ExportJob::writeRows(const QString &temporary)
         return Failed;
     }
     const qint64 step = qMax<qint64>(1, total / ProgressSteps);
+    RecordReader readings(*store);
     for (qint64 i = 0; i < total; ++i) {
         if (cancelled) {
             writer.cancel();
             return Cancelled;
         }
-        if (!writer.write(i + 1, *store->record(i))) {
+        if (!writer.write(i + 1, readings.read(i))) {
             writer.cancel();
             return Failed;
         }

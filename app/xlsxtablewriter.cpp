@@ -12,7 +12,6 @@
 namespace {
 
 constexpr qint64 MsPerDay = 86400000;
-constexpr qint64 MsPerQuarterHour = 900000;
 // The spreadsheet's day number of 1970-01-01.
 constexpr double EpochDay = 25569;
 // Decimals a display shows at most; more are shown as that many.
@@ -162,12 +161,9 @@ bool XlsxTableWriter::write(qint64 number, const DmmData &reading)
         return false;
     worksheet_write_number(sheet, sheetRow, 0, double(number), nullptr);
     if (!reading.isStore && reading.time.isValid()) {
-        const qint64 msecs = reading.time.toMSecsSinceEpoch();
-        if (msecs / MsPerQuarterHour != offsetQuarter) {
-            offsetQuarter = msecs / MsPerQuarterHour;
-            offsetMs = qint64(reading.time.offsetFromUtc()) * 1000;
-        }
-        worksheet_write_number(sheet, sheetRow, 1, EpochDay + double(msecs + offsetMs) / MsPerDay, timeFormat);
+        // The wall-clock time shown, as the spreadsheet's days since its epoch.
+        const qint64 msecs = reading.time.toMSecsSinceEpoch() + qint64(reading.time.offsetFromUtc()) * 1000;
+        worksheet_write_number(sheet, sheetRow, 1, EpochDay + double(msecs) / MsPerDay, timeFormat);
     }
     int column = 2;
     for (int line = 0; line < 2; ++line) {

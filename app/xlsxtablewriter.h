@@ -52,7 +52,4 @@ private:
     // The last text of each column as UTF-8: most rows repeat it.
     QVector<QString> lastText;
     QVector<QByteArray> lastUtf8;
-    // The local time's offset from UTC, looked up once per quarter hour.
-    qint64 offsetQuarter = -1;
-    qint64 offsetMs = 0;
 };

@@ -6,6 +6,9 @@
 
 #include <QDir>
 
+#include <charconv>
+#include <iterator>
+
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
@@ -41,6 +44,45 @@ QByteArray withoutLineBreaks(const QString &text)
     return utf8;
 }
 
+// What fieldOf(withoutLineBreaks(text)) gives. Most texts are short and
+// printable ASCII that needs no quotes: those are copied as they are.
+void appendField(QByteArray &out, const QString &text)
+{
+    const QChar *chars = text.constData();
+    const int size = text.size();
+    bool plain = size == 0 || (chars[0] != QLatin1Char(' ') && chars[size - 1] != QLatin1Char(' '));
+    for (int i = 0; plain && i < size; ++i) {
+        const ushort c = chars[i].unicode();
+        plain = c >= 0x20 && c < 0x7f && c != ',' && c != '"';
+    }
+    if (!plain) {
+        out += fieldOf(withoutLineBreaks(text));
+        return;
+    }
+    const int at = out.size();
+    out.resize(at + size);
+    char *to = out.data() + at;
+    for (int i = 0; i < size; ++i)
+        to[i] = char(chars[i].unicode());
+}
+
+void appendInteger(QByteArray &out, qint64 n)
+{
+    char digits[24];
+    const std::to_chars_result written = std::to_chars(digits, digits + sizeof digits, n);
+    out.append(digits, int(written.ptr - digits));
+}
+
+// The driver's text for a state, as Latin-1, asked once per state.
+const QByteArray &statusText(int mode)
+{
+    static const QByteArray texts[] = {
+        Varnok::getValueStr(DmmData::ValueNormal).toLatin1(), Varnok::getValueStr(DmmData::ValueLow).toLatin1(),
+        Varnok::getValueStr(DmmData::ValueOverload).toLatin1(), Varnok::getValueStr(DmmData::ValueNone).toLatin1()};
+    static const QByteArray none;
+    return mode >= 0 && mode < int(std::size(texts)) ? texts[mode] : none;
+}
+
 void appendLine(QByteArray &out, const ChannelData *channel, int line)
 {
     if (!channel) {
@@ -49,19 +91,19 @@ void appendLine(QByteArray &out, const ChannelData *channel, int line)
     }
     const int mode = channel->valueModes.value(line);
     out += ',';
-    out += fieldOf(withoutLineBreaks(channel->functions.value(line)));
+    appendField(out, channel->functions.value(line));
     out += ',';
-    out += QByteArray::number(channel->number);
+    appendInteger(out, channel->number);
     out += ',';
     // The meter's sentinels are never numbers: no value, and its state beside.
     out += EngPrefix::plainNumber(mode == DmmData::ValueNormal ? channel->values.value(line)
                                                                : std::numeric_limits<double>::quiet_NaN());
     out += ',';
-    out += Varnok::getValueStr(DmmData::ValueMode(mode)).toLatin1();
+    out += statusText(mode);
     out += ',';
-    out += fieldOf(withoutLineBreaks(channel->valueTexts.value(line)));
+    appendField(out, channel->valueTexts.value(line));
     out += ',';
-    out += fieldOf(withoutLineBreaks(channel->unitTexts.value(line)));
+    appendField(out, channel->unitTexts.value(line));
 }
 
 void appendFrequency(QByteArray &out, const ChannelData &channel, bool stored)
@@ -71,9 +113,9 @@ void appendFrequency(QByteArray &out, const ChannelData &channel, bool stored)
         const bool isValue = Varnok::getValueMode(channel.frequency) == DmmData::ValueNormal;
         out += EngPrefix::plainNumber(isValue ? channel.frequency : std::numeric_limits<double>::quiet_NaN());
         out += ',';
-        out += fieldOf(withoutLineBreaks(channel.frequencyText));
+        appendField(out, channel.frequencyText);
         out += ',';
-        out += fieldOf(withoutLineBreaks(channel.frequencyUnit));
+        appendField(out, channel.frequencyUnit);
     } else {
         out += ",,";
     }
@@ -121,16 +163,21 @@ QByteArray recordLine(qint64 number, const DmmData &record)
 {
     QByteArray out;
     out.reserve(160);
-    out += QByteArray::number(number);
+    appendRecordLine(out, number, record);
+    return out;
+}
+
+void appendRecordLine(QByteArray &out, qint64 number, const DmmData &record)
+{
+    appendInteger(out, number);
     out += ',';
     if (!record.isStore)
-        out += isoTime(record.time);
+        appendIsoTime(out, record.time);
     for (int line = 0; line < 2; ++line)
         appendLine(out, record.lines.value(line) ? record.lines[line]->channel : nullptr, line);
     for (const ChannelData *channel : record.channels)
         appendFrequency(out, *channel, record.isStore);
     out += '\n';
-    return out;
 }
 
 QByteArray commentLine(const QString &text)
@@ -224,21 +271,64 @@ int localOffsetOf(const QDateTime &time)
     return cachedOffset;
 }
 
+// `value` in at least `width` characters, zeros before its digits (and a
+// minus sign, counted in the width, before them).
+char *writePadded(char *at, int value, int width)
+{
+    if (value < 0) {
+        *at++ = '-';
+        --width;
+    }
+    unsigned rest = value < 0 ? 0u - unsigned(value) : unsigned(value);
+    char digits[12];
+    int count = 0;
+    do {
+        digits[count++] = char('0' + rest % 10);
+        rest /= 10;
+    } while (rest > 0);
+    for (int i = count; i < width; ++i)
+        *at++ = '0';
+    while (count > 0)
+        *at++ = digits[--count];
+    return at;
+}
+
 } // namespace
 
 QByteArray isoTime(const QDateTime &time)
 {
+    QByteArray out;
+    appendIsoTime(out, time);
+    return out;
+}
+
+void appendIsoTime(QByteArray &out, const QDateTime &time)
+{
     if (!time.isValid())
-        return QByteArray();
+        return;
     const int offset = time.timeSpec() == Qt::LocalTime ? localOffsetOf(time) : time.offsetFromUtc();
     const QDate date = time.date();
     const QTime clock = time.time();
     const int minutes = std::abs(offset) / 60;
-    char text[48];
-    const int size = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", date.year(),
-                                   date.month(), date.day(), clock.hour(), clock.minute(), clock.second(),
-                                   clock.msec(), offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
-    return QByteArray(text, size);
+    char text[64];
+    char *at = writePadded(text, date.year(), 4);
+    *at++ = '-';
+    at = writePadded(at, date.month(), 2);
+    *at++ = '-';
+    at = writePadded(at, date.day(), 2);
+    *at++ = 'T';
+    at = writePadded(at, clock.hour(), 2);
+    *at++ = ':';
+    at = writePadded(at, clock.minute(), 2);
+    *at++ = ':';
+    at = writePadded(at, clock.second(), 2);
+    *at++ = '.';
+    at = writePadded(at, clock.msec(), 3);
+    *at++ = offset < 0 ? '-' : '+';
+    at = writePadded(at, minutes / 60, 2);
+    *at++ = ':';
+    at = writePadded(at, minutes % 60, 2);
+    out.append(text, int(at - text));
 }
 
 QDateTime readIsoTime(const QByteArray &text)

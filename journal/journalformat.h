@@ -35,6 +35,8 @@ QByteArray headerText(const JournalHeader &header);
 // One reading as one line ended by a line feed. `number` counts readings from
 // 1. A stored reading (no time of its own) leaves time and frequencies empty.
 QByteArray recordLine(qint64 number, const DmmData &record);
+// The same line appended to `out`, for many lines in one buffer.
+void appendRecordLine(QByteArray &out, qint64 number, const DmmData &record);
 
 // A `#` line; line breaks in `text` become blanks.
 QByteArray commentLine(const QString &text);
@@ -61,6 +63,7 @@ bool splitLine(const QByteArray &line, QList<QByteArray> *fields);
 
 // ISO 8601 with milliseconds and the offset from UTC.
 QByteArray isoTime(const QDateTime &time);
+void appendIsoTime(QByteArray &out, const QDateTime &time);
 
 // Reads an ISO 8601 time as isoTime writes it (other ISO forms too, slower)
 // into a time at the offset it gives: shown as it was written, without a
