@@ -118,7 +118,8 @@ bool XlsTableWriter::finish(const std::function<bool()> &cancelled)
 void XlsTableWriter::cancel()
 {
     excel.reset();
-    spool.remove();
+    if (spool.isOpen()) // not when no spreadsheet application was found
+        spool.remove();
 }
 
 // Every sheet, then SaveAs, which reads the rows as it writes the file.

@@ -9,6 +9,12 @@
 
 #include <xlsxwriter.h>
 
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
 namespace {
 
 constexpr qint64 MsPerDay = 86400000;
@@ -16,6 +22,43 @@ constexpr qint64 MsPerDay = 86400000;
 constexpr double EpochDay = 25569;
 // Decimals a display shows at most; more are shown as that many.
 constexpr int MaxDecimals = 12;
+
+// libxlsxwriter writes each sheet's rows to a temporary file, deleted as
+// soon as it is made, and closes it only as it saves the workbook. A workbook
+// freed unsaved (Cancel) or whose saving failed (a full disk) leaves those
+// files open: their space stays taken, and the disk full, until the program
+// ends. Cancel closes them before the workbook is freed; after a failed save
+// they are found by the descriptors they had.
+struct SheetFile
+{
+    int descriptor;
+    dev_t device;
+    ino_t inode;
+
+    // The still unsaved file of each sheet.
+    static std::vector<SheetFile> of(lxw_workbook *book)
+    {
+        std::vector<SheetFile> files;
+        lxw_worksheet *sheet = nullptr;
+        LXW_FOREACH_WORKSHEET(sheet, book)
+        {
+            struct stat status;
+            if (sheet->optimize_tmpfile && ::fstat(fileno(sheet->optimize_tmpfile), &status) == 0)
+                files.push_back({fileno(sheet->optimize_tmpfile), status.st_dev, status.st_ino});
+        }
+        return files;
+    }
+
+    // Closes the file when the library left it open: its descriptor still
+    // names the same deleted file.
+    void closeIfLeftOpen() const
+    {
+        struct stat status;
+        if (::fstat(descriptor, &status) == 0 && status.st_dev == device && status.st_ino == inode
+            && status.st_nlink == 0)
+            ::close(descriptor);
+    }
+};
 
 QString word(const QString &title, int index)
 {
@@ -190,14 +233,27 @@ bool XlsxTableWriter::finish(const std::function<bool()> &)
 {
     if (!book)
         return false;
+    const std::vector<SheetFile> files = SheetFile::of(book);
     const lxw_error closed = workbook_close(book);
     book = nullptr;
-    return closed == LXW_NO_ERROR;
+    if (closed == LXW_NO_ERROR)
+        return true;
+    for (const SheetFile &file : files)
+        file.closeIfLeftOpen();
+    return false;
 }
 
 void XlsxTableWriter::cancel()
 {
-    if (book)
-        lxw_workbook_free(book);
+    if (!book)
+        return;
+    lxw_worksheet *sheet = nullptr;
+    LXW_FOREACH_WORKSHEET(sheet, book)
+    {
+        if (sheet->optimize_tmpfile)
+            std::fclose(sheet->optimize_tmpfile);
+        sheet->optimize_tmpfile = sheet->file = nullptr;
+    }
+    lxw_workbook_free(book);
     book = nullptr;
 }

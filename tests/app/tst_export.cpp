@@ -45,6 +45,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <climits>
 #include <sys/mount.h>
 #include <thread>
 #include <unistd.h>
@@ -127,6 +128,22 @@ private:
 QStringList filesIn(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+// The files in the folder this process holds open, deleted ones too.
+QStringList filesOpenIn(const QString &folder)
+{
+    QStringList open;
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    for (const QString &descriptor : descriptors.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        char target[PATH_MAX];
+        const ssize_t size = ::readlink(QFile::encodeName(descriptors.filePath(descriptor)).constData(), target,
+                                        sizeof target);
+        const QString name = size > 0 ? QFile::decodeName(QByteArray(target, int(size))) : QString();
+        if (name.startsWith(folder + QLatin1Char('/')))
+            open << name;
+    }
+    return open;
 }
 
 // An executable shell script standing in for LibreOffice.
@@ -477,8 +494,8 @@ void TestExport::cancelEndsTheExport_data()
 }
 
 // Cancel on the progress box ends the export at once: no message, no file
-// under the chosen name or a temporary one, the converter ended and its
-// files removed.
+// under the chosen name or a temporary one, none left open, the converter
+// ended and its files removed.
 void TestExport::cancelEndsTheExport()
 {
     QFETCH(QString, format);
@@ -513,6 +530,7 @@ void TestExport::cancelEndsTheExport()
         QCOMPARE(valueAtCancel, 500); // of 1000
     QCOMPARE(boxTexts(answerer), QStringList());
     QCOMPARE(filesIn(dir.path()), (QStringList{"converter.pid", "soffice"}).mid(converting ? 0 : 1));
+    QCOMPARE(filesOpenIn(dir.path()), QStringList());
     QCOMPARE(exportLeftovers(), QStringList());
     if (converting) {
         QFile pidText(pidFile);
@@ -817,7 +835,7 @@ void TestExport::fullDiskLeavesNoFile_data()
 }
 
 // A folder on a small file system that fills up: the failure message, and
-// neither the chosen name nor a temporary file left there.
+// neither the chosen name nor a temporary file left there, or open.
 void TestExport::fullDiskLeavesNoFile()
 {
     QFETCH(QString, format);
@@ -833,10 +851,15 @@ void TestExport::fullDiskLeavesNoFile()
     TableWriter &writer = format == QLatin1String("xlsx") ? static_cast<TableWriter &>(xlsx) : csv;
     const bool written = exportTable(writer, readings(20000, true), path);
     const QStringList left = filesIn(dir.path());
-    ::umount(QFile::encodeName(dir.path()).constData());
+    const QStringList open = filesOpenIn(dir.path());
+    const int unmounted = ::umount(QFile::encodeName(dir.path()).constData());
+    if (unmounted != 0) // a file left open: the mount goes once it is closed
+        ::umount2(QFile::encodeName(dir.path()).constData(), MNT_DETACH);
     QVERIFY(!written);
     QCOMPARE(boxTexts(answerer), QStringList{"The datas is exported failed."});
     QCOMPARE(left, QStringList());
+    QCOMPARE(open, QStringList());
+    QCOMPARE(unmounted, 0);
 }
 
 // The CSV's header describes the item, not the meter connected now: an
