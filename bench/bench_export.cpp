@@ -114,16 +114,24 @@ public slots:
     }
 };
 
-// Readings a second apart with changing values, as a day's recording gives.
+// Readings a second apart with changing values, as a day's recording gives,
+// stamped in local time as live readings are. Past the first thousand the
+// values repeat, and readings are appended as a long journal's are read.
 std::shared_ptr<ReadingStore> readings(qint64 rows)
 {
+    constexpr qint64 Distinct = 1000;
     auto store = std::make_shared<ReadingStore>();
     std::unique_ptr<DmmData> record = baseline();
     const QDateTime start = record->time;
-    for (qint64 i = 0; i < rows; ++i) {
+    for (qint64 i = 0; i < qMin(rows, Distinct); ++i) {
         record->time = start.addMSecs(i * 1000);
         record->channels[0]->valueTexts[0] = QString::number(10 + i % 1000 * 0.001, 'f', 3);
         store->append(*record);
+    }
+    for (qint64 i = Distinct; i < rows; ++i) {
+        StoredReading own = store->own(i % Distinct);
+        own.msecs = store->msecsAt(0) + i * 1000;
+        store->appendLikeLast(own);
     }
     return store;
 }
