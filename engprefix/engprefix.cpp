@@ -131,6 +131,38 @@ double rangeUnitFactor(const QString &rangeUnit)
     return 1;
 }
 
+QByteArray plainNumberDigits(double x, int digits)
+{
+    if (std::isnan(x))
+        return plainNumber(x);
+    return QByteArray::number(x, 'g', digits);
+}
+
+QString baseUnit(const QString &function)
+{
+    const QString upper = function.toUpper();
+    if (upper == QLatin1String("VOLT") || upper == QLatin1String("VPP"))
+        return QStringLiteral("V");
+    if (upper == QLatin1String("WATT"))
+        return QStringLiteral("W");
+    if (upper == QLatin1String("FREQ"))
+        return QStringLiteral("Hz");
+    if (function.startsWith(QLatin1String("DB")))
+        return decibelUnit(function);
+    return QString();
+}
+
+QString prefixedText(double x, const QString &unit, int digits)
+{
+    if (std::isnan(x))
+        return QStringLiteral("-");
+    if (unit.isEmpty() || unit.startsWith(QLatin1String("dB")))
+        return QStringLiteral("%1 %2").arg(x, 0, 'f', 3).arg(unit).trimmed();
+    const Scaled scaled = scaleToPrefix(x);
+    const QString prefix = withMicroSign(scaled.prefix.trimmed());
+    return QStringLiteral("%1 %2%3").arg(scaled.value, 0, 'f', decimalsForDigits(digits, scaled.value)).arg(prefix, unit);
+}
+
 QByteArray plainNumber(double x)
 {
     if (std::isnan(x))

@@ -66,6 +66,21 @@ double rangeUnitFactor(const QString &rangeUnit);
 // "NaN" for NaN.
 QByteArray plainNumber(double x);
 
+// A plain number with at most `digits` significant digits, as printf's %g:
+// statistics printed no finer than the meter's readings (six digits),
+// 2.10347e-05 rather than 2.1034699871e-05. "NaN" for NaN.
+QByteArray plainNumberDigits(double x, int digits);
+
+// The unit a function's readings are kept in, without a prefix: "V" for VOLT
+// and VPP, "W" for WATT, the decibel unit for the DB functions, "Hz" for FREQ,
+// and the empty text for anything else.
+QString baseUnit(const QString &function);
+
+// x with the prefix that suits it, `digits` significant digits and the unit:
+// "122.95 mV", "1.2346 V"; decibel units (and an empty unit) keep x unscaled
+// with 3 decimals: "-12.345 dBm". NaN gives "-".
+QString prefixedText(double x, const QString &unit, int digits = 5);
+
 // Reads what plainNumber writes (and any C-locale number); nullopt for
 // anything else, an empty text included.
 std::optional<double> readPlainNumber(const QByteArray &text);

@@ -1,5 +1,8 @@
 #include "journalsink.h"
 
+#include "limitwatcher.h"
+#include "linestatistics.h"
+
 JournalSink::JournalSink(const QString &path, const JournalHeader &header, const QString &failureText,
                          QObject *parent)
     : RecordSink(parent), m_writer(path, header)
@@ -19,6 +22,17 @@ void JournalSink::append(const DmmData &record)
 void JournalSink::appendComment(const QString &text)
 {
     m_writer.appendComment(text);
+}
+
+void JournalSink::appendAlarm(const AlarmEvent &event)
+{
+    m_writer.appendComment(event.journalText());
+}
+
+void JournalSink::appendStatistics(const LineStatistics &statistics)
+{
+    for (const QString &text : statistics.journalTexts())
+        m_writer.appendComment(text);
 }
 
 void JournalSink::close()

@@ -1,6 +1,7 @@
 #include "metersession.h"
 
 #include "dmmdata.h"
+#include "limitwatcher.h"
 #include "linktexts.h"
 #include "reconnector.h"
 #include "tessaly.h"
@@ -166,6 +167,7 @@ void MeterSession::keep(const DmmData &record)
                                        .arg(QString::fromLatin1(JournalFormat::isoTime(gapFrom)),
                                             QString::fromLatin1(JournalFormat::isoTime(record.time))));
         journal->append(record);
+        statistics.add(record);
     }
     gapFrom = QDateTime();
     lastKept = record.time;
@@ -176,6 +178,12 @@ void MeterSession::note(const QString &text)
 {
     if (journal)
         journal->appendComment(text);
+}
+
+void MeterSession::noteAlarm(const AlarmEvent &event)
+{
+    if (journal)
+        journal->appendAlarm(event);
 }
 
 void MeterSession::restartJournal()
@@ -227,6 +235,8 @@ void MeterSession::endJournal()
 {
     if (!journal)
         return;
+    journal->appendStatistics(statistics);
+    statistics = LineStatistics();
     journal->close();
     lost += journal->notWritten();
     journal.reset();

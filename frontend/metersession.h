@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journalformat.h"
+#include "linestatistics.h"
 #include "recordingforwarder.h"
 #include "recordsink.h"
 
@@ -12,6 +13,7 @@
 #include <functional>
 #include <memory>
 
+struct AlarmEvent;
 class DmmData;
 class Reconnector;
 class Tessaly;
@@ -92,6 +94,10 @@ public:
     void keep(const DmmData &record);
     // A note in the recording's journal, such as why it ends early.
     void note(const QString &text);
+    // A display line's alarm raised or cleared, in the recording's journal.
+    void noteAlarm(const AlarmEvent &event);
+    // Of the readings in the journal under way; a journal ends with them.
+    const LineStatistics &journalStatistics() const { return statistics; }
     // The readings kept from now go to a new journal file (a function change
     // emptied the target).
     void restartJournal();
@@ -145,6 +151,7 @@ private:
     JournalOpener opener;
     RecordingForwarder forwarding; // follows the journal's file
     std::unique_ptr<RecordSink> journal; // the recording's, once it kept a reading
+    LineStatistics statistics; // of the journal's readings
 
     Recording state = Recording::Idle;
     QPointer<QObject> recordTarget;

@@ -4,6 +4,8 @@
 #include <QString>
 
 class DmmData;
+class LineStatistics;
+struct AlarmEvent;
 
 // Where one recording's readings are written: a journal file, or a stream in
 // the format a front end asks for. A session makes one when a recording keeps
@@ -17,6 +19,10 @@ public:
     virtual void append(const DmmData &record) = 0;
     // A note between readings, such as a gap in the link.
     virtual void appendComment(const QString &text) = 0;
+    // A display line's alarm raised or cleared.
+    virtual void appendAlarm(const AlarmEvent &event) = 0;
+    // What the readings appended say, just before close().
+    virtual void appendStatistics(const LineStatistics &statistics) = 0;
     // Ends the output as it should end; later appends are ignored.
     virtual void close() = 0;
     // Readings appended that did not reach the output.

@@ -29,6 +29,11 @@ const char Usage[] =
     "                       3.7mV, 37mV, 370mV, 3.7V, 37V, 370V (the 3.8 mV ...\n"
     "                       380 V ranges)\n"
     "  --rate FAST|MED|SLOW the reading rate\n"
+    "  --limit LINEn=LO:HI  raise an alarm when display line n leaves LO ... HI\n"
+    "                       (plain SI values; either side may be empty:\n"
+    "                       LINE1=:0.5); OL counts as above\n"
+    "  --stop-when CONDITION  end cleanly after the first reading that meets\n"
+    "                       CONDITION, LINEn<X or LINEn>X (may be repeated)\n"
     "  --no-reconnect       end on a lost link instead of waiting for the meter\n"
     "  --reconnect          wait for the meter when the link is lost (default)\n"
     "  --influx URL         also send each reading to InfluxDB's write endpoint,\n"
@@ -59,6 +64,7 @@ const char Usage[] =
     "  dmmlog --samples 100 -o bench.csv\n"
     "  dmmlog --interval 1 --duration 1h30m --function LINE1=CH1,DBM -o run.csv\n"
     "  dmmlog --format jsonl --rate SLOW | jq .line1.value\n"
+    "  dmmlog --stop-when 'LINE1<1.05' --limit LINE2=:0.5 -o discharge.csv\n"
     "  DMMPANEL_SIMULATOR=1 dmmlog --samples 10     # against the simulated meter\n"
     "  dmmlog --resource KM4473NG0001 -o bench1.csv \\\n"
     "         --influx 'http://influx.lab:8086/write?db=lab' --mqtt mqtt://broker.lab\n";
@@ -217,6 +223,23 @@ LogOptions LogOptions::parse(const QStringList &arguments, QString *error)
             options.durationMs = parseDuration(value);
             if (options.durationMs < 0)
                 bad(QStringLiteral("a time such as 90s, 15m or 1h30m expected"));
+        } else if (name == QLatin1String("--limit")) {
+            if (!takeValue())
+                break;
+            const int equals = value.indexOf(QLatin1Char('='));
+            const QString line = value.left(equals).trimmed().toUpper();
+            const std::optional<LineLimits> limits = LineLimits::parse(value.mid(equals + 1));
+            if (equals < 0 || (line != QLatin1String("LINE1") && line != QLatin1String("LINE2")) || !limits)
+                bad(QStringLiteral("LINE1 or LINE2 = LO:HI expected, either side may be empty"));
+            else
+                options.limits[line.back().digitValue() - 1] = *limits;
+        } else if (name == QLatin1String("--stop-when")) {
+            if (!takeValue())
+                break;
+            if (const std::optional<StopCondition> condition = StopCondition::parse(value))
+                options.stopConditions.append(*condition);
+            else
+                bad(QStringLiteral("LINE1 or LINE2, then < or >, then a value expected, such as LINE1<3.2"));
         } else if (const SettingOption *setting = settingOption(name)) {
             if (!takeValue())
                 break;

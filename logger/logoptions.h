@@ -1,7 +1,9 @@
 #pragma once
 
 #include "forwardergroup.h"
+#include "linelimits.h"
 #include "settingrequest.h"
+#include "stopcondition.h"
 
 #include <QList>
 #include <QString>
@@ -25,6 +27,8 @@ struct LogOptions
     ForwardSettings forward;   // where the journal's readings are sent
     QString forwardPath;       // an earlier journal to send, instead of logging
     int flushTimeoutMs = 30000; // at the end, how long a server may take nothing
+    LineLimits limits[2];               // per display line; unset: no alarm
+    QList<StopCondition> stopConditions; // any one met ends the log
 
     // Null `error` on success; otherwise what is wrong, in one line.
     static LogOptions parse(const QStringList &arguments, QString *error);

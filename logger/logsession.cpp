@@ -2,6 +2,7 @@
 
 #include "console.h"
 #include "dmmdata.h"
+#include "engprefix.h"
 #include "journalsink.h"
 #include "linktexts.h"
 #include "streamsink.h"
@@ -23,10 +24,20 @@ namespace {
 // The longest single wait towards the deadline.
 constexpr qint64 DurationStepMs = 3600 * 1000;
 
-QString lineText(const DmmData &record, int line)
+// The last reading, and the mean and extremes of the line's readings so far.
+QString lineText(const DmmData &record, int line, const LineStatistics &statistics)
 {
     const ChannelData *channel = record.lines.at(line)->channel;
-    return channel->valueTexts.value(line).trimmed() + QLatin1Char(' ') + channel->unitTexts.value(line);
+    QString text = channel->valueTexts.value(line).trimmed() + QLatin1Char(' ') + channel->unitTexts.value(line);
+    const LineStatistics::Entry *entry = statistics.latest(line);
+    if (entry && !entry->moments.isEmpty()) {
+        const QString unit = EngPrefix::baseUnit(entry->function);
+        text += QStringLiteral(" (mean %1, min %2, max %3)")
+                    .arg(EngPrefix::prefixedText(entry->moments.mean, unit),
+                         EngPrefix::prefixedText(entry->moments.min, unit),
+                         EngPrefix::prefixedText(entry->moments.max, unit));
+    }
+    return text;
 }
 
 } // namespace
@@ -34,6 +45,8 @@ QString lineText(const DmmData &record, int line)
 LogSession::LogSession(const LogOptions &options, Console &console, QObject *parent)
     : QObject(parent), m_options(options), m_console(console), m_session(QCoreApplication::applicationName())
 {
+    for (int line = 0; line < 2; ++line)
+        m_watcher.setLimits(line, options.limits[line]);
     m_duration.setSingleShot(true);
     m_duration.setTimerType(Qt::PreciseTimer);
     connect(&m_duration, &QTimer::timeout, this, &LogSession::onDurationTick);
@@ -163,6 +176,7 @@ void LogSession::onKept(const DmmData &record)
     if (m_ending) // the output broke
         return;
     showStatus(record);
+    watch(record);
     if (m_options.samples > 0 && m_readings >= m_options.samples)
         end(CleanEnd);
 }
@@ -185,7 +199,27 @@ void LogSession::showStatus(const DmmData &record)
     m_console.status(QStringLiteral("%1 %2, last %3 | %4, %5 elapsed")
                          .arg(m_readings)
                          .arg(m_readings == 1 ? QStringLiteral("reading") : QStringLiteral("readings"))
-                         .arg(lineText(record, 0), lineText(record, 1), elapsed.toString(QStringLiteral("HH:mm:ss"))));
+                         .arg(lineText(record, 0, m_session.journalStatistics()),
+                              lineText(record, 1, m_session.journalStatistics()), elapsed.toString(QStringLiteral("HH:mm:ss"))));
+}
+
+void LogSession::watch(const DmmData &record)
+{
+    for (const AlarmEvent &event : m_watcher.check(record)) {
+        m_session.noteAlarm(event);
+        m_console.message(event.journalText());
+        if (m_forwarding)
+            m_forwarding->sendAlarm(event.json());
+    }
+    for (const StopCondition &condition : m_options.stopConditions) {
+        if (condition.isMetBy(record) && !m_ending) {
+            const QString text = QStringLiteral("Stopped: %1 met by %2")
+                                     .arg(condition.text(), LineReading::of(record, condition.line).plainText());
+            m_session.note(text);
+            m_console.message(text);
+            end(CleanEnd);
+        }
+    }
 }
 
 void LogSession::onLinkRestored(const QString &text)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "forwardergroup.h"
+#include "limitwatcher.h"
 #include "logoptions.h"
 #include "metersession.h"
 
@@ -49,6 +50,8 @@ private:
     void onLinkRestored(const QString &text);
     void onDurationTick();
     void showStatus(const DmmData &record);
+    // Alarms raised or cleared by the reading, and the stop conditions it meets.
+    void watch(const DmmData &record);
     // Ends the run with `status` once the driver has finished what it is
     // doing; `message` (if any) goes to standard error at once.
     void end(int status, const QString &message = QString());
@@ -61,6 +64,7 @@ private:
     std::unique_ptr<QFile> m_stream; // until the sink takes it; none for a CSV file
     QString m_created; // the file this run made
     std::unique_ptr<ForwarderGroup> m_forwarding; // sends the journal on
+    LimitWatcher m_watcher;
     qint64 m_readings = 0;
     bool m_checked = false; // the settings are as asked
     bool m_ending = false;

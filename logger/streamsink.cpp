@@ -2,9 +2,10 @@
 
 #include "dmmdata.h"
 #include "journalformat.h"
+#include "limitwatcher.h"
+#include "linestatistics.h"
 #include "lineprotocol.h"
 #include "readingjson.h"
-
 
 StreamSink::StreamSink(QFile *file, Format format, const JournalHeader &header, QObject *parent)
     : RecordSink(parent), m_file(file), m_format(format), m_meter(meterName(header.resource))
@@ -45,6 +46,27 @@ void StreamSink::appendComment(const QString &text)
         write(JournalFormat::commentLine(text));
     else if (m_format == Format::JsonLines)
         write(ReadingJson::line({{QStringLiteral("note"), text}}));
+}
+
+void StreamSink::appendAlarm(const AlarmEvent &event)
+{
+    if (m_format == Format::Csv)
+        write(JournalFormat::commentLine(event.journalText()));
+    else if (m_format == Format::JsonLines)
+        write(ReadingJson::line(event.json()));
+}
+
+void StreamSink::appendStatistics(const LineStatistics &statistics)
+{
+    // Only a log that has begun ends with them.
+    if (!m_started)
+        return;
+    if (m_format == Format::Csv) {
+        for (const QString &text : statistics.journalTexts())
+            write(JournalFormat::commentLine(text));
+    } else if (m_format == Format::JsonLines) {
+        write(ReadingJson::line({{QStringLiteral("statistics"), statistics.json()}}));
+    }
 }
 
 void StreamSink::close()

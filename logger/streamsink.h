@@ -24,6 +24,8 @@ public:
 
     void append(const DmmData &record) override;
     void appendComment(const QString &text) override;
+    void appendAlarm(const AlarmEvent &event) override;
+    void appendStatistics(const LineStatistics &statistics) override;
     void close() override;
     qint64 notWritten() const override;
 

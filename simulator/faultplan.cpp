@@ -10,13 +10,15 @@ namespace dmmsim {
 std::optional<FaultPlan> FaultPlan::parse(std::string_view list)
 {
     FaultPlan plan;
-    const std::array<std::pair<std::string_view, std::optional<int> FaultPlan::*>, 6> names{{
+    const std::array<std::pair<std::string_view, std::optional<int> FaultPlan::*>, 8> names{{
         {"silent-after", &FaultPlan::silentAfter},
         {"local-after", &FaultPlan::localAfter},
         {"unplug-after", &FaultPlan::unplugAfter},
         {"stored", &FaultPlan::stored},
         {"silent-for", &FaultPlan::silentForMs},
         {"replug-after", &FaultPlan::replugAfterMs},
+        {"swell-after", &FaultPlan::swellAfter},
+        {"swell-for", &FaultPlan::swellFor},
     }};
     while (!trimmed(list).empty()) {
         const std::size_t comma = list.find(',');
@@ -44,7 +46,8 @@ std::optional<FaultPlan> FaultPlan::parse(std::string_view list)
         if (!known)
             return std::nullopt;
     }
-    if ((plan.silentForMs && !plan.silentAfter) || (plan.replugAfterMs && !plan.unplugAfter))
+    if ((plan.silentForMs && !plan.silentAfter) || (plan.replugAfterMs && !plan.unplugAfter)
+        || (plan.swellFor && !plan.swellAfter))
         return std::nullopt;
     return plan;
 }

@@ -46,6 +46,7 @@ struct SimulatedMeter::State
     void receive(std::string_view line, Clock::time_point now);
     bool isSilent(Clock::time_point now);
     void pressLocalIfDue();
+    void swellIfDue();
     void replugIfDue();
     void disconnect();
     void fillMemory(int count);
@@ -69,6 +70,8 @@ struct SimulatedMeter::State
     std::optional<long long> silentFrom;
     std::optional<long long> localAt;
     std::optional<long long> unplugAt;
+    std::optional<long long> swellAt;    // CH1's level doubles
+    std::optional<long long> swellEndAt; // and is back
     bool unplugged = false;
     // The ways back, and when the fault they end began.
     std::optional<std::chrono::milliseconds> silenceLasts;
@@ -92,6 +95,24 @@ void SimulatedMeter::State::receive(std::string_view line, Clock::time_point now
         }
     }
     pressLocalIfDue();
+    swellIfDue();
+}
+
+void SimulatedMeter::State::swellIfDue()
+{
+    const auto scaleFirstInput = [this](double factor) {
+        InputSignal signal = model.signals().input(0);
+        signal.rms *= factor;
+        model.signals().setInput(0, signal);
+        model.inputsChanged();
+    };
+    if (swellAt && received >= *swellAt) {
+        scaleFirstInput(2.0);
+        swellAt.reset();
+    } else if (!swellAt && swellEndAt && received >= *swellEndAt) {
+        scaleFirstInput(0.5);
+        swellEndAt.reset();
+    }
 }
 
 bool SimulatedMeter::State::isSilent(Clock::time_point now)
@@ -262,6 +283,12 @@ bool SimulatedMeter::applyFaults(const std::string &list)
         unplugAfter(*plan->unplugAfter);
     if (plan->crlf)
         setCrLfAnswers(true);
+    if (plan->swellAfter) {
+        const std::lock_guard lock(d->mutex);
+        d->swellAt = d->received + *plan->swellAfter;
+        if (plan->swellFor)
+            d->swellEndAt = *d->swellAt + *plan->swellFor;
+    }
     return true;
 }
 

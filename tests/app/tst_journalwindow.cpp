@@ -367,8 +367,12 @@ void TestJournalWindow::dmmlogFile()
     // The last reading's LINE1 text and unit, as the file has them, are in the table's last row.
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    const QList<QByteArray> fields = lines.at(lines.size() - 3).split(',');
+    QByteArray last; // the last reading's line, before the closing comments
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (!line.isEmpty() && !line.startsWith('#'))
+            last = line;
+    }
+    const QList<QByteArray> fields = last.split(',');
     const QString shown = QString::fromUtf8(fields.value(6) + ' ' + fields.value(7));
     QVERIFY2(rows.last().contains(shown), qPrintable(rows.last().join('|') + " / " + shown));
 }

@@ -21,6 +21,7 @@ private slots:
     void decimals();
     void fixed_data();
     void fixed();
+    void texts();
 };
 
 void TestEngPrefix::scale_data()
@@ -193,6 +194,21 @@ void TestEngPrefix::fixed()
         QCOMPARE(read->value, value);
         QCOMPARE(read->decimals, decimals);
     }
+}
+
+// The texts of statistics and alarms: a unit per function, a prefixed value
+// for people, six digits for files.
+void TestEngPrefix::texts()
+{
+    QCOMPARE(EngPrefix::prefixedText(0.12295, "V"), QStringLiteral("122.95 mV"));
+    QCOMPARE(EngPrefix::prefixedText(1.23456, "V"), QStringLiteral("1.2346 V"));
+    QCOMPARE(EngPrefix::prefixedText(2.5e-6, "W"), QStringLiteral("2.5000 \u03bcW"));
+    QCOMPARE(EngPrefix::prefixedText(-12.5, "dBm"), QStringLiteral("-12.500 dBm"));
+    QCOMPARE(EngPrefix::prefixedText(std::nan(""), "V"), QStringLiteral("-"));
+    QCOMPARE(EngPrefix::plainNumberDigits(2.1034699871e-05, 6), QByteArray("2.10347e-05"));
+    QCOMPARE(EngPrefix::plainNumberDigits(0.12300099, 6), QByteArray("0.123001"));
+    QCOMPARE(EngPrefix::baseUnit("VPP") + EngPrefix::baseUnit("WATT") + EngPrefix::baseUnit("DBM"),
+             QStringLiteral("VWdBm"));
 }
 
 QTEST_GUILESS_MAIN(TestEngPrefix)
