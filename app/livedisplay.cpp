@@ -14,6 +14,15 @@ void setStyle(QWidget *widget, const QString &style)
         widget->setStyleSheet(style);
 }
 
+// The unit of a display line in alarm is followed by the mark.
+QString withAlarmMark(QString unit, bool on)
+{
+    static const QString mark = QStringLiteral(" ALARM");
+    if (unit.endsWith(mark))
+        unit.chop(mark.size());
+    return on ? unit + mark : unit;
+}
+
 QString padded(const QString &text)
 {
     return QStringLiteral(" %1 ").arg(text);
@@ -34,6 +43,16 @@ void LiveDisplay::setLive(bool live)
     ui.lcd->setEnabled(live);
 }
 
+void LiveDisplay::setAlarm(int line, bool on)
+{
+    alarm[line] = on;
+    const QString style = on ? QStringLiteral("color: rgb(255, 0, 0);") : QString();
+    QLabel *unit = line == 0 ? ui.lcdLIne1Unit : ui.lcdLIne2Unit;
+    setStyle(line == 0 ? ui.lcdLine1Value : ui.lcdLine2Value, style);
+    setStyle(unit, style);
+    unit->setText(withAlarmMark(unit->text(), on));
+}
+
 void LiveDisplay::show(const DmmData &record)
 {
     showLines(record);
@@ -51,12 +70,12 @@ void LiveDisplay::showLines(const DmmData &record)
     const ChannelData *line2 = record.lines[1]->channel;
     ui.lcdLine1Ch->setText(QStringLiteral("CH%1").arg(line1->number));
     ui.lcdLine1Value->setText(padded(line1->valueTexts[0]));
-    ui.lcdLIne1Unit->setText(line1->unitTexts[0]);
+    ui.lcdLIne1Unit->setText(withAlarmMark(line1->unitTexts[0], alarm[0]));
     // Both lines on one channel: the channel is named once.
     ui.lcdLine2Ch->setText(line2->number == line1->number ? QStringLiteral("  ")
                                                             : QStringLiteral("CH%1").arg(line2->number));
     ui.lcdLine2Value->setText(padded(line2->valueTexts[1]));
-    ui.lcdLIne2Unit->setText(line2->unitTexts[1]);
+    ui.lcdLIne2Unit->setText(withAlarmMark(line2->unitTexts[1], alarm[1]));
 }
 
 void LiveDisplay::showFrequencies(const DmmData &record)

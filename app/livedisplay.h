@@ -21,6 +21,8 @@ public:
     void show(const DmmData &record);
     // Greyed while what it shows is no live reading (no link yet, link lost).
     void setLive(bool live);
+    // A display line in alarm shows red, with an "ALARM" mark.
+    void setAlarm(int line, bool on);
 
 private:
     void showLines(const DmmData &record);
@@ -31,4 +33,5 @@ private:
     void showCompare(const DmmData &record);
 
     Ui::Widget &ui;
+    bool alarm[2] = {false, false};
 };

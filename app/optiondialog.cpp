@@ -1,5 +1,7 @@
 #include "optiondialog.h"
 
+#include "dlglimits.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -31,6 +33,8 @@ OptionDialog::OptionDialog(bool hideLanguage, QWidget *parent)
       groupSendTo(new QGroupBox(tr("Send readings to"), this)),
       editInflux(new QLineEdit(this)),
       editMqtt(new QLineEdit(this)),
+      editStopWhen(new QLineEdit(this)),
+      btnLimits(new QPushButton(tr("Limits..."), this)),
       btnOk(new QPushButton(tr("Ok"), this)),
       btnCancel(new QPushButton(tr("Cancel"), this)),
       cbbLanguage(new QComboBox(this))
@@ -46,6 +50,10 @@ OptionDialog::OptionDialog(bool hideLanguage, QWidget *parent)
     infiniteBox->setObjectName(QStringLiteral("infinite"));
     chkReconnect->setObjectName(QStringLiteral("chkReconnect"));
     chkReconnect->setChecked(true);
+    editStopWhen->setObjectName(QStringLiteral("editStopWhen"));
+    editStopWhen->setPlaceholderText(tr("LINE1<3.2 or LINE2>0.5"));
+    editStopWhen->setToolTip(tr("Recording stops after the first reading that meets it (values in V, W or dB)"));
+    btnLimits->setObjectName(QStringLiteral("btnLimits"));
     btnOk->setObjectName(QStringLiteral("btnOk"));
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     cbbLanguage->setObjectName(QStringLiteral("cbbLanguage"));
@@ -79,6 +87,10 @@ OptionDialog::OptionDialog(bool hideLanguage, QWidget *parent)
     grid->addWidget(new QLabel(tr("Sample points"), this), row, 0);
     grid->addWidget(spinSamplePoints, row, 1);
     grid->addWidget(infiniteBox, row, 2);
+    ++row;
+    grid->addWidget(new QLabel(tr("Stop when"), this), row, 0);
+    grid->addWidget(editStopWhen, row, 1);
+    grid->addWidget(btnLimits, row, 2);
     grid->addWidget(new QLabel(tr("Sample rate"), this), row + 1, 0);
     grid->addWidget(spinSampleRate, row + 1, 1);
     grid->addWidget(new QLabel(tr("Journal"), this), row + 2, 0);
@@ -105,6 +117,15 @@ OptionDialog::OptionDialog(bool hideLanguage, QWidget *parent)
         // Made on demand: before the first recording there is no folder yet.
         QDir().mkpath(labelJournalFolder->text());
         QDesktopServices::openUrl(QUrl::fromLocalFile(labelJournalFolder->text()));
+    });
+    connect(btnLimits, &QPushButton::clicked, this, [this] {
+        DlgLimits dialog(this);
+        for (int line = 0; line < 2; ++line)
+            dialog.setLimits(line, lineLimits[line]);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        for (int line = 0; line < 2; ++line)
+            lineLimits[line] = dialog.limits(line);
     });
     connect(cbbLanguage, QOverload<int>::of(&QComboBox::currentIndexChanged),
             this, &OptionDialog::on_cbbLanguage_currentIndexChanged);
@@ -202,6 +223,16 @@ void OptionDialog::setSendTo(const ForwardSettings &settings)
     editMqtt->setText(settings.mqtt.toString());
 }
 
+std::optional<StopCondition> OptionDialog::stopCondition() const
+{
+    return StopCondition::parse(editStopWhen->text());
+}
+
+void OptionDialog::setStopCondition(const std::optional<StopCondition> &condition)
+{
+    editStopWhen->setText(condition ? condition->text() : QString());
+}
+
 void OptionDialog::slotBtnClicked()
 {
     if (sender() != btnOk) {
@@ -210,6 +241,8 @@ void OptionDialog::slotBtnClicked()
     }
     if (const QString error = sendTo().error(); !error.isEmpty())
         QMessageBox::warning(this, QString(), error);
+    else if (!editStopWhen->text().trimmed().isEmpty() && !stopCondition())
+        QMessageBox::warning(this, QString(), tr("Stop when: LINE1 or LINE2, then < or >, then a value, such as LINE1<3.2"));
     else
         accept();
 }

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "forwardergroup.h"
+#include "linelimits.h"
+#include "stopcondition.h"
 
 #include <QDialog>
 
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -42,6 +45,12 @@ public:
     // URL, each empty for none.
     ForwardSettings sendTo() const;
     void setSendTo(const ForwardSettings &settings);
+    // Recording stops after the first reading that meets it; none when empty.
+    std::optional<StopCondition> stopCondition() const;
+    void setStopCondition(const std::optional<StopCondition> &condition);
+    // The display lines' limits, edited in the Limits dialog.
+    LineLimits limits(int line) const { return lineLimits[line]; }
+    void setLimits(int line, const LineLimits &limits) { lineLimits[line] = limits; }
 
 private slots:
     void slotBtnClicked();
@@ -63,6 +72,9 @@ private:
     QGroupBox *groupSendTo;
     QLineEdit *editInflux;
     QLineEdit *editMqtt;
+    QLineEdit *editStopWhen;
+    QPushButton *btnLimits;
+    LineLimits lineLimits[2];
     QPushButton *btnOk;
     QPushButton *btnCancel;
     QComboBox *cbbLanguage;

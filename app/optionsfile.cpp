@@ -20,6 +20,26 @@ int clampedCount(const QString &text, int least)
     return static_cast<int>(qBound<qlonglong>(least, text.toLongLong(), 2147483647));
 }
 
+// "LINE1=0.1:0.2;LINE2=:0.5", as dmmlog's --limit takes them; a part that
+// is no such thing leaves its line without limits.
+QString limitsText(const OptionsFile::Values &values)
+{
+    QStringList parts;
+    for (int line = 0; line < 2; ++line) {
+        if (values.limits[line].isSet())
+            parts.append(QStringLiteral("LINE%1=%2").arg(line + 1).arg(values.limits[line].text()));
+    }
+    return parts.join(QLatin1Char(';'));
+}
+
+void readLimits(OptionsFile::Values &values, const QString &text)
+{
+    for (const QString &part : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        if (const auto limits = LineLimits::parseForLine(part))
+            values.limits[limits->first] = limits->second;
+    }
+}
+
 void apply(OptionsFile::Values &values, const QString &name, const QString &text)
 {
     if (name == QLatin1String("Geometry"))
@@ -48,6 +68,10 @@ void apply(OptionsFile::Values &values, const QString &name, const QString &text
         values.sendInflux = text;
     else if (name == QLatin1String("SendMqtt"))
         values.sendMqtt = text;
+    else if (name == QLatin1String("Limits"))
+        readLimits(values, text);
+    else if (name == QLatin1String("StopWhen"))
+        values.stopCondition = StopCondition::parse(text);
 }
 
 bool isRegularFile(const QString &path)
@@ -118,6 +142,8 @@ QByteArray document(const OptionsFile::Values &values)
     xml.writeTextElement(QStringLiteral("Reconnect"), QString::number(values.reconnect ? 1 : 0));
     xml.writeTextElement(QStringLiteral("SendInflux"), values.sendInflux);
     xml.writeTextElement(QStringLiteral("SendMqtt"), values.sendMqtt);
+    xml.writeTextElement(QStringLiteral("Limits"), limitsText(values));
+    xml.writeTextElement(QStringLiteral("StopWhen"), values.stopCondition ? values.stopCondition->text() : QString());
     xml.writeEndElement();
     xml.writeEndDocument();
     return bytes;

@@ -1,11 +1,17 @@
 #pragma once
 
+#include "linelimits.h"
+#include "stopcondition.h"
+
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 // The settings file options.xml: window layout, language and the driver's
 // sampling options, one element each under <options>, then whether a lost
-// link is reconnected automatically and where readings are sent.
+// link is reconnected automatically, where readings are sent, then the
+// display lines' limits and the recording's stop condition.
 class OptionsFile
 {
 public:
@@ -24,6 +30,8 @@ public:
         bool reconnect = true; // after a lost link
         QString sendInflux;    // InfluxDB's write endpoint readings are sent to; empty: none
         QString sendMqtt;      // the MQTT broker they are published to; empty: none
+        LineLimits limits[2];  // of the display lines; none at first
+        std::optional<StopCondition> stopCondition; // of a recording
     };
 
     enum class WriteResult {

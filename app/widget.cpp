@@ -59,6 +59,7 @@ Widget::Widget(QWidget *parent, const QString &optionsPath)
     initWidget();
     initSelf();
     initConnec();
+    initAlarms();
     restoreSettings();
 }
 
@@ -181,6 +182,7 @@ void Widget::initConnec()
     connect(session.get(), &MeterSession::linkRestored, this, &Widget::slotLinkRestored);
     connect(session.get(), &MeterSession::recordingChanged, this, &Widget::showRecordingState);
     connect(session.get(), &MeterSession::message, this, &Widget::slotMessage);
+    connect(session.get(), &MeterSession::readingKept, this, &Widget::stopWhenMet);
     for (QAction *action : {ui->actionConnect, ui->actionDisconnect, ui->actionOption, ui->actionClose})
         connect(action, &QAction::triggered, this, &Widget::slotAction);
 }
@@ -319,9 +321,14 @@ void Widget::slotDmmDisplay(const DmmData *data)
     liveDisplay->show(*record);
     controlPanel->follow(*record);
     showStoredCount();
+    // Limits watch every reading shown, recorded or not.
+    const std::vector<AlarmEvent> alarms = readingWatch.limits().check(*record);
     // The emitted record is the window's to keep or to free.
     if (recorder->offer(const_cast<DmmData *>(record.get()), activeItem))
         record.release();
+    // After the journal has the reading that raised them.
+    for (const AlarmEvent &event : alarms)
+        showAlarm(event);
 }
 
 void Widget::showStoredCount()
@@ -397,6 +404,9 @@ void Widget::runOptionDialog()
     dialog.setJournal(session->writesJournal(), RecordingJournal::folder());
     dialog.setReconnect(session->autoReconnect());
     dialog.setSendTo(session->forwarder().settings());
+    dialog.setStopCondition(stopCondition());
+    for (int line = 0; line < 2; ++line)
+        dialog.setLimits(line, readingWatch.limits().limits(line));
     dialog.setLanguageIndex(language == QLatin1String("OTHER") ? 1 : 0);
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -407,6 +417,7 @@ void Widget::runOptionDialog()
     driver.setSamplePoints(dialog.samplePoints());
     setJournalEnabled(dialog.journal());
     session->forwarder().setSettings(dialog.sendTo());
+    setWatchOptions({dialog.limits(0), dialog.limits(1)}, dialog.stopCondition());
     if (!dialog.reconnect())
         endReconnect();
     session->setAutoReconnect(dialog.reconnect());
@@ -427,6 +438,9 @@ OptionsFile::Values Widget::currentOptions() const
     values.reconnect = session->autoReconnect();
     values.sendInflux = session->forwarder().settings().influx.toString();
     values.sendMqtt = session->forwarder().settings().mqtt.toString();
+    for (int line = 0; line < 2; ++line)
+        values.limits[line] = readingWatch.limits().limits(line);
+    values.stopCondition = stopCondition();
     return values;
 }
 
@@ -457,6 +471,7 @@ void Widget::restoreSettings()
     // A hand edit that names no server sends nowhere.
     session->forwarder().setSettings(sendTo.error().isEmpty() ? sendTo : ForwardSettings());
     session->setAutoReconnect(values.reconnect);
+    setWatchOptions({values.limits[0], values.limits[1]}, values.stopCondition);
 }
 
 void Widget::setJournalEnabled(bool on)

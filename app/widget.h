@@ -1,14 +1,18 @@
 #pragma once
 
+#include "desktopnotifier.h"
 #include "itemdata.h"
 #include "optionsfile.h"
+#include "readingwatch.h"
 
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
 
+#include <array>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class Widget;
@@ -136,6 +140,16 @@ private:
     void restoreSettings();
     void saveSettings();
     void runOptionDialog();
+    // Alarms and the stop condition (widget_alarms.cpp).
+    void initAlarms();
+    void runLimitsDialog();
+    std::optional<StopCondition> stopCondition() const;
+    void setWatchOptions(const std::array<LineLimits, 2> &limits, const std::optional<StopCondition> &stop);
+    // A line's alarm raised or cleared: the display, the message list, the
+    // journal, the desktop and the forwarding servers hear of it.
+    void showAlarm(const AlarmEvent &event);
+    // Recording stops, as by Stop, after a kept reading that meets the stop condition.
+    void stopWhenMet(const DmmData &record);
     // Ends any reconnect under way, with its warning.
     void endReconnect();
     void setJournalEnabled(bool on);
@@ -170,4 +184,6 @@ private:
     bool fixedLanguage = false;
     QPointer<QMessageBox> lossWarning; // shown while a lost link is being reconnected
     OptionsFile optionsFile;
+    ReadingWatch readingWatch;
+    DesktopNotifier notifier;
 };

@@ -226,13 +226,10 @@ LogOptions LogOptions::parse(const QStringList &arguments, QString *error)
         } else if (name == QLatin1String("--limit")) {
             if (!takeValue())
                 break;
-            const int equals = value.indexOf(QLatin1Char('='));
-            const QString line = value.left(equals).trimmed().toUpper();
-            const std::optional<LineLimits> limits = LineLimits::parse(value.mid(equals + 1));
-            if (equals < 0 || (line != QLatin1String("LINE1") && line != QLatin1String("LINE2")) || !limits)
-                bad(QStringLiteral("LINE1 or LINE2 = LO:HI expected, either side may be empty"));
+            if (const auto limits = LineLimits::parseForLine(value))
+                options.limits[limits->first] = limits->second;
             else
-                options.limits[line.back().digitValue() - 1] = *limits;
+                bad(QStringLiteral("LINE1 or LINE2 = LO:HI expected, either side may be empty"));
         } else if (name == QLatin1String("--stop-when")) {
             if (!takeValue())
                 break;

@@ -46,7 +46,8 @@ LogSession::LogSession(const LogOptions &options, Console &console, QObject *par
     : QObject(parent), m_options(options), m_console(console), m_session(QCoreApplication::applicationName())
 {
     for (int line = 0; line < 2; ++line)
-        m_watcher.setLimits(line, options.limits[line]);
+        m_watch.limits().setLimits(line, options.limits[line]);
+    m_watch.setStopConditions(options.stopConditions);
     m_duration.setSingleShot(true);
     m_duration.setTimerType(Qt::PreciseTimer);
     connect(&m_duration, &QTimer::timeout, this, &LogSession::onDurationTick);
@@ -205,20 +206,18 @@ void LogSession::showStatus(const DmmData &record)
 
 void LogSession::watch(const DmmData &record)
 {
-    for (const AlarmEvent &event : m_watcher.check(record)) {
+    const ReadingWatch::Verdict verdict = m_watch.check(record);
+    for (const AlarmEvent &event : verdict.alarms) {
         m_session.noteAlarm(event);
         m_console.message(event.journalText());
         if (m_forwarding)
             m_forwarding->sendAlarm(event.json());
     }
-    for (const StopCondition &condition : m_options.stopConditions) {
-        if (condition.isMetBy(record) && !m_ending) {
-            const QString text = QStringLiteral("Stopped: %1 met by %2")
-                                     .arg(condition.text(), LineReading::of(record, condition.line).plainText());
-            m_session.note(text);
-            m_console.message(text);
-            end(CleanEnd);
-        }
+    if (!verdict.stopReason.isEmpty()) {
+        const QString text = QStringLiteral("Stopped: ") + verdict.stopReason;
+        m_session.note(text);
+        m_console.message(text);
+        end(CleanEnd);
     }
 }
 

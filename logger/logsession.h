@@ -1,7 +1,7 @@
 #pragma once
 
 #include "forwardergroup.h"
-#include "limitwatcher.h"
+#include "readingwatch.h"
 #include "logoptions.h"
 #include "metersession.h"
 
@@ -64,7 +64,7 @@ private:
     std::unique_ptr<QFile> m_stream; // until the sink takes it; none for a CSV file
     QString m_created; // the file this run made
     std::unique_ptr<ForwarderGroup> m_forwarding; // sends the journal on
-    LimitWatcher m_watcher;
+    ReadingWatch m_watch;
     qint64 m_readings = 0;
     bool m_checked = false; // the settings are as asked
     bool m_ending = false;

@@ -25,6 +25,8 @@ packages=(
     libmosquitto-dev mosquitto mosquitto-clients influxdb
     # Builds reuse what an earlier build of the same sources compiled.
     ccache
+    # Limit alarms reach the desktop over D-Bus; their test starts a private session bus.
+    dbus-daemon
 )
 # Extra packages a caller may ask for, e.g. xvfb for a real-window check.
 packages+=("$@")

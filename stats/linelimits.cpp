@@ -34,6 +34,18 @@ std::optional<LineLimits> LineLimits::parse(const QString &text)
     return limits;
 }
 
+std::optional<std::pair<int, LineLimits>> LineLimits::parseForLine(const QString &text)
+{
+    const int equals = text.indexOf(QLatin1Char('='));
+    const QString line = text.left(equals).trimmed().toUpper();
+    if (equals < 0 || (line != QLatin1String("LINE1") && line != QLatin1String("LINE2")))
+        return std::nullopt;
+    const std::optional<LineLimits> limits = parse(text.mid(equals + 1));
+    if (!limits)
+        return std::nullopt;
+    return std::make_pair(line.back().digitValue() - 1, *limits);
+}
+
 QString LineLimits::text() const
 {
     const auto side = [](const std::optional<double> &x) {

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <optional>
+#include <utility>
 
 // The lower and upper limit of one display line, in its base unit; either
 // may be absent, and with neither the line has no limits.
@@ -17,6 +18,8 @@ struct LineLimits
     // "LO:HI" with either side empty (":0.5", "0.1:"); plain numbers. Null
     // for anything else, for no side at all and for LO above HI.
     static std::optional<LineLimits> parse(const QString &text);
+    // "LINEn=LO:HI" (n 1 or 2, any case): the line (0 or 1) and its limits.
+    static std::optional<std::pair<int, LineLimits>> parseForLine(const QString &text);
     // Back in the form parse() reads.
     QString text() const;
     // What a reading beyond them was outside of: "0 V to 0.1 V", "above 0.1 V"

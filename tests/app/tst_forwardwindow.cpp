@@ -130,7 +130,7 @@ private slots:
         QVERIFY(options.open(QIODevice::ReadOnly));
         const QByteArray xml = options.readAll();
         QVERIFY2(xml.contains("<Reconnect>1</Reconnect>\n    <SendInflux>" + url.toUtf8().replace("&", "&amp;")
-                              + "</SendInflux>\n    <SendMqtt></SendMqtt>\n</options>"),
+                              + "</SendInflux>\n    <SendMqtt></SendMqtt>\n"),
                  xml.constData());
     }
 };

@@ -91,8 +91,8 @@ def test_readings():
     done, _ = run(["--samples", "3", "--format", "jsonl", "--function", "LINE2=CH1,DBM", "--range", "CH1=AUTO",
                    "--rate", "SLOW", "--resource", "USB0::0x28E9::0x0285::KM4473N-SIM::INSTR"])
     lines = [json.loads(line) for line in done.stdout.splitlines()]
-    check(done.returncode == 0 and [line.get("no") for line in lines] == [1, 2, 3, None]
-          and lines[-1].get("readings") == 3, f"jsonl: {done.returncode} {done.stdout!r}")
+    check(done.returncode == 0 and [line.get("no") for line in lines] == [1, 2, 3, None, None]
+          and "statistics" in lines[-2] and lines[-1].get("readings") == 3, f"jsonl: {done.returncode} {done.stdout!r}")
     check(all(line["line2"]["function"] == "DBM" and line["line2"]["ch"] == 1 and line["line2"]["unit"] == "dBm"
               for line in lines[:3]), f"jsonl with settings: {lines[:1]}")
 

@@ -1,0 +1,244 @@
+// Limit alarms and the stop condition in the window, against the simulated
+// meter whose CH1 (display line 1, about 123 mV) is doubled and brought
+// back: the message list, the journal, the red mark and a desktop
+// notification on a private session bus, each exactly once per crossing.
+#include "apptestsupport.h"
+#include "dlglimits.h"
+#include "modalanswerer.h"
+#include "nokerneldevices.h"
+#include "optiondialog.h"
+#include "recordingjournal.h"
+#include "simulatedmeter.h"
+#include "widget.h"
+
+#include <QDBusConnection>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+constexpr int Timeout = 60000;
+
+int rows(const WindowFixture &fixture)
+{
+    return fixture.window()->findChild<QTableView *>(QStringLiteral("tv"))->model()->rowCount();
+}
+
+QStringList messages(const WindowFixture &fixture)
+{
+    QStringList lines;
+    const auto *list = fixture.window()->findChild<QListWidget *>(QStringLiteral("listWidget"));
+    for (int i = 0; i < list->count(); ++i)
+        lines << list->item(i)->text();
+    return lines;
+}
+
+// The one journal the recording wrote, line by line.
+QStringList journalLines()
+{
+    const QDir folder(RecordingJournal::folder());
+    const QStringList files = folder.entryList({QStringLiteral("*.csv")}, QDir::Files);
+    if (files.size() != 1)
+        return {};
+    QFile file(folder.filePath(files.first()));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)
+                                          : QStringList();
+}
+
+void scaleFirstInput(dmmsim::SimulatedMeter &meter, double factor)
+{
+    dmmsim::InputSignal signal = meter.input(1);
+    signal.rms *= factor;
+    meter.setInput(1, signal);
+}
+
+} // namespace
+
+// Stands in for the desktop's notification service on the private bus.
+class NotificationService : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QStringList seen; // summary: body
+public slots:
+    uint Notify(const QString &, uint, const QString &, const QString &summary, const QString &body,
+                const QStringList &, const QVariantMap &, int)
+    {
+        seen << summary + QStringLiteral(": ") + body;
+        return uint(seen.size());
+    }
+};
+
+class TestAlarmWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init()
+    {
+        meter = std::make_shared<dmmsim::SimulatedMeter>();
+        visa::addInProcessInstrument(meter);
+    }
+    void cleanup()
+    {
+        visa::removeInProcessInstrument(meter.get());
+        meter.reset();
+    }
+
+    void alarmRaisedAndClearedOnce();
+    void stopConditionEndsRecording();
+
+private:
+    NoKernelDevices noUsbDevices;
+    std::shared_ptr<dmmsim::SimulatedMeter> meter;
+    QProcess bus;
+    NotificationService service;
+};
+
+void TestAlarmWindow::initTestCase()
+{
+    QVERIFY(noUsbDevices.isValid());
+    // A session bus of the test's own, before anything asks for one.
+    bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                              QStringLiteral("--nopidfile"), QStringLiteral("--print-address")});
+    QVERIFY2(bus.waitForStarted(), "dbus-daemon is missing (scripts/install-deps.sh installs it)");
+    QTRY_VERIFY_WITH_TIMEOUT(bus.canReadLine(), Timeout);
+    const QByteArray address = bus.readLine().trimmed();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    QDBusConnection serviceSide = QDBusConnection::connectToBus(QString::fromLatin1(address), QStringLiteral("service"));
+    QVERIFY(serviceSide.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &service,
+                                       QDBusConnection::ExportAllSlots));
+    QVERIFY(serviceSide.registerService(QStringLiteral("org.freedesktop.Notifications")));
+}
+
+void TestAlarmWindow::cleanupTestCase()
+{
+    QDBusConnection::disconnectFromBus(QStringLiteral("service"));
+    bus.terminate();
+    bus.waitForFinished();
+}
+
+void TestAlarmWindow::alarmRaisedAndClearedOnce()
+{
+    ModalAnswerer answerer;
+    // Options, then its Limits dialog: 0.1 V to 0.2 V on display line 1.
+    answerer.setDialogHandler([](QDialog *dialog) {
+        if (auto *limits = qobject_cast<DlgLimits *>(dialog)) {
+            limits->findChild<QLineEdit *>(QStringLiteral("editLine1Low"))->setText(QStringLiteral("0.1"));
+            limits->findChild<QLineEdit *>(QStringLiteral("editLine1High"))->setText(QStringLiteral("0.2"));
+            limits->accept();
+        } else if (qobject_cast<OptionDialog *>(dialog)) {
+            // From the dialog's own loop, where the Limits dialog is answered in turn.
+            QTimer::singleShot(0, dialog, [dialog] {
+                dialog->findChild<QPushButton *>(QStringLiteral("btnLimits"))->click();
+                dialog->accept();
+            });
+        } else {
+            dialog->reject();
+        }
+    });
+    WindowFixture fixture;
+    fixture.action("actionOption")->trigger();
+    fixture.action("actionConnect")->trigger();
+    fixture.action("actionStart")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(rows(fixture) >= 3, Timeout);
+
+    auto *unit = fixture.window()->findChild<QLabel *>(QStringLiteral("lcdLIne1Unit"));
+    scaleFirstInput(*meter, 2.0);
+    QTRY_COMPARE_WITH_TIMEOUT(messages(fixture).filter(QStringLiteral("Line1 alarm:")).size(), 1, Timeout);
+    QVERIFY2(unit->text().endsWith(QStringLiteral(" ALARM")) && unit->styleSheet().contains("255, 0, 0"),
+             qPrintable(unit->text()));
+    const int raisedAt = rows(fixture);
+    QTRY_VERIFY_WITH_TIMEOUT(rows(fixture) >= raisedAt + 3, Timeout);
+    scaleFirstInput(*meter, 0.5);
+    QTRY_COMPARE_WITH_TIMEOUT(messages(fixture).filter(QStringLiteral("Line1 alarm cleared")).size(), 1, Timeout);
+    QVERIFY(!unit->text().contains(QStringLiteral("ALARM")) && unit->styleSheet().isEmpty());
+    const int clearedAt = rows(fixture);
+    QTRY_VERIFY_WITH_TIMEOUT(rows(fixture) >= clearedAt + 3, Timeout);
+    fixture.action("actionStop")->trigger();
+
+    QCOMPARE(messages(fixture).filter(QStringLiteral("alarm")).size(), 2);
+    QVERIFY2(messages(fixture).filter(QStringLiteral("Line1 alarm:")).constFirst().contains(
+                 QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d Line1 alarm: "
+                                                   "0\\.2\\d* V outside 0\\.1 V to 0\\.2 V$"))),
+             qPrintable(messages(fixture).join('|')));
+    QTRY_COMPARE_WITH_TIMEOUT(service.seen.size(), 1, Timeout);
+    QVERIFY2(service.seen.first().startsWith(QStringLiteral("Line1 alarm: 0.2")), qPrintable(service.seen.first()));
+
+    const QStringList lines = journalLines();
+    QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^# Alarm Line1: \\S+; 0\\.2\\d* V outside 0\\.1 V to 0\\.2 V$"))).size(), 1);
+    QCOMPARE(lines.filter(QStringLiteral("# Alarm cleared Line1: ")).size(), 1);
+    QCOMPARE(lines.filter(QStringLiteral("# Alarm")).size(), 2);
+
+    // The journal's statistics as Python's statistics module has them.
+    const QStringList statistics = lines.filter(QStringLiteral("# Statistics "));
+    QCOMPARE(statistics.size(), 2);
+    QVERIFY(lines.last().startsWith(QStringLiteral("# Closed: ")) && lines[lines.size() - 2] == statistics.last());
+    QProcess python;
+    const QDir folder(RecordingJournal::folder());
+    python.start(QStringLiteral("python3"), {QStringLiteral(JOURNAL_STATS),
+                                             folder.filePath(folder.entryList({QStringLiteral("*.csv")}).first())});
+    QVERIFY(python.waitForFinished(Timeout) && python.exitCode() == 0);
+    const QStringList expected = QString::fromLatin1(python.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(expected.size(), 2);
+    for (int line = 0; line < 2; ++line) {
+        const QStringList want = expected[line].split(' ');
+        // "# Statistics Line1 VOLT: n=40 mean=... sd=... min=... max=..."
+        const QStringList got = statistics[line].split(' ');
+        QCOMPARE(got[2], want[0]);
+        QCOMPARE(got[4], QStringLiteral("n=") + want[1]);
+        for (int i = 0; i < 4; ++i) {
+            const double value = got[5 + i].section('=', 1).toDouble();
+            QVERIFY2(qAbs(value - want[2 + i].toDouble()) <= 1e-5 * qMax(qAbs(value), 1e-9),
+                     qPrintable(statistics[line] + QStringLiteral(" | ") + expected[line]));
+        }
+    }
+
+    // Kept for the next start.
+    fixture.closeWindow();
+    QFile options(fixture.optionsPath());
+    QVERIFY(options.open(QIODevice::ReadOnly));
+    QVERIFY(options.readAll().contains("<SendMqtt></SendMqtt>\n    <Limits>LINE1=0.1:0.2</Limits>"));
+}
+
+void TestAlarmWindow::stopConditionEndsRecording()
+{
+    ModalAnswerer answerer;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("options.xml"));
+    QFile options(path);
+    QVERIFY(options.open(QIODevice::WriteOnly));
+    options.write("<options><StopWhen>LINE1&gt;0.2</StopWhen></options>");
+    options.close();
+    WindowFixture fixture(path);
+    fixture.action("actionConnect")->trigger();
+    fixture.action("actionStart")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(rows(fixture) >= 3, Timeout);
+    scaleFirstInput(*meter, 2.0);
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.action("actionStart")->isEnabled(), Timeout);
+    QCOMPARE(messages(fixture).filter(QStringLiteral("Recording stopped: LINE1>0.2 met by 0.2")).size(), 1);
+    const int kept = rows(fixture);
+    QTest::qWait(1000); // readings go on arriving; none is kept
+    QCOMPARE(rows(fixture), kept);
+
+    const QStringList lines = journalLines();
+    QVERIFY(lines.last().startsWith(QStringLiteral("# Closed: ")));
+    QVERIFY(lines.filter(QStringLiteral("# Stopped: LINE1>0.2 met by 0.2")).size() == 1);
+    // Only the last reading is beyond the condition.
+    const QStringList readings = lines.filter(QRegularExpression(QStringLiteral("^\\d")));
+    QCOMPARE(readings.size(), kept);
+    for (int i = 0; i < readings.size(); ++i)
+        QCOMPARE(readings[i].split(',')[4].toDouble() > 0.2, i == readings.size() - 1);
+}
+
+QTEST_MAIN(TestAlarmWindow)
+#include "tst_alarmwindow.moc"
