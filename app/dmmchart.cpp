@@ -69,6 +69,7 @@ void DMMChart::showReadings(std::shared_ptr<const ReadingStore> readings)
     indicatorVisible = false;
     axesDirty = true;
     update();
+    announceVisibleSpan();
 }
 
 void DMMChart::setReadingCount(qint64 count)
@@ -505,4 +506,17 @@ void DMMChart::mouseReleaseEvent(QMouseEvent *event)
     selecting = false;
     axesDirty = true;
     update();
+    announceVisibleSpan();
+}
+
+void DMMChart::announceVisibleSpan()
+{
+    const ChartLine *line = chartLines.empty() ? nullptr : chartLines.front().get();
+    if (!zoomed || !line || line->visibleCount() == 0) {
+        emit visibleSpanChanged(false, 0, 0);
+        return;
+    }
+    const qint64 last = line->first() + line->visibleCount() - 1;
+    emit visibleSpanChanged(true, line->time(line->first()).toMSecsSinceEpoch(),
+                            line->time(last).toMSecsSinceEpoch());
 }

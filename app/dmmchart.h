@@ -57,6 +57,11 @@ public:
     // for the plot.
     bool drawPicture(QPainter &painter);
 
+signals:
+    // The readings shown changed: a zoom to the times from..to (ms since the
+    // epoch, both shown), or back to all of them (not zoomed).
+    void visibleSpanChanged(bool zoomed, qint64 fromMsecs, qint64 toMsecs);
+
 public slots:
     void slotTmrIndicatorTimeout();
 
@@ -76,6 +81,7 @@ private:
     ChartLine *referenceLine() const;
     QPoint toPlot(QPoint widgetPos) const;
     void layOut();
+    void announceVisibleSpan();
     bool composeLayers();
     QPixmap &resized(QPixmap &layer) const;
     QPixmap &copied(const QPixmap &from, QPixmap &to) const;

@@ -55,6 +55,7 @@ Widget::Widget(QWidget *parent, const QString &optionsPath)
 {
     initImageResources();
     ui->setupUi(this);
+    initStatistics(); // before the first item is shown
     initObj();
     initWidget();
     initSelf();

@@ -23,6 +23,7 @@ class ControlPanel;
 class ItemTree;
 class ItemViews;
 class Recorder;
+class StatisticsStrip;
 class ReadingStore;
 class LiveDisplay;
 class MeterSession;
@@ -140,6 +141,8 @@ private:
     void restoreSettings();
     void saveSettings();
     void runOptionDialog();
+    // The statistics strip below the chart (widget_statistics.cpp).
+    void initStatistics();
     // Alarms and the stop condition (widget_alarms.cpp).
     void initAlarms();
     void runLimitsDialog();
@@ -180,6 +183,7 @@ private:
     std::unique_ptr<ItemTree> items;
     ItemData *activeItem = nullptr; // owned by the item tree's model
     QLabel *linkLabel = nullptr;    // owned by the status bar
+    StatisticsStrip *statisticsStrip = nullptr; // owned by the chart's tab
     QString language;
     bool fixedLanguage = false;
     QPointer<QMessageBox> lossWarning; // shown while a lost link is being reconnected

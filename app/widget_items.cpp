@@ -6,6 +6,7 @@
 #include "itemviews.h"
 #include "livedisplay.h"
 #include "metersession.h"
+#include "statisticsstrip.h"
 #include "tvitemmodel.h"
 #include "ui_widget.h"
 
@@ -161,4 +162,5 @@ void Widget::refreshItemViews()
 {
     if (activeItem)
         views->show(*activeItem);
+    statisticsStrip->setItem(activeItem);
 }

@@ -96,7 +96,7 @@ void runOptions(const WindowFixture &fixture, const std::function<void(QDialog *
 const Elements DefaultValues{{"FixedLanguage", "0"}, {"Language", ""},  {"SamplePoints", "2147483647"},
                              {"Infinite", "1"},      {"SampleRate", "0"}, {"SkipRepeat", "0"},
                              {"Journal", "1"},        {"Reconnect", "1"},  {"SendInflux", ""},
-                             {"SendMqtt", ""}};
+                             {"SendMqtt", ""},        {"Limits", ""},      {"StopWhen", ""}};
 
 // The non-layout elements of a file.
 Elements valuesOf(const QString &path)
@@ -146,7 +146,7 @@ void SettingsTest::firstStartWritesEveryDefault()
         names << element.first;
     QCOMPARE(names, QStringList({"Geometry", "State", "splitter_2", "FixedLanguage", "Language",
                                  "SamplePoints", "Infinite", "SampleRate", "SkipRepeat", "Journal", "Reconnect",
-                                 "SendInflux", "SendMqtt"}));
+                                 "SendInflux", "SendMqtt", "Limits", "StopWhen"}));
     const QRegularExpression lowerHex(QStringLiteral("^([0-9a-f]{2})+$"));
     for (const char *layout : {"Geometry", "State", "splitter_2"})
         QVERIFY2(lowerHex.match(elementText(elements, layout)).hasMatch(), layout);
@@ -442,8 +442,9 @@ void SettingsTest::languageRowOnlyWhenAsked()
                 labels << label->text();
         }
         // The labels of "Send readings to" are made first.
-        const QStringList expected = hide ? QStringList{"InfluxDB", "MQTT", "Sample points", "Sample rate", "Journal"}
-                                          : QStringList{"InfluxDB", "MQTT", "Language", "Sample points",
+        const QStringList expected = hide ? QStringList{"InfluxDB", "MQTT", "Sample points", "Stop when", "Sample rate",
+                                                        "Journal"}
+                                          : QStringList{"InfluxDB", "MQTT", "Language", "Sample points", "Stop when",
                                                         "Sample rate", "Journal"};
         QCOMPARE(labels, expected);
     }
@@ -513,7 +514,7 @@ void SettingsTest::okAppliesEveryValue()
     const Elements expected{{"FixedLanguage", "0"}, {"Language", "EN"},  {"SamplePoints", "100"},
                             {"Infinite", "0"},      {"SampleRate", "250"}, {"SkipRepeat", "0"},
                             {"Journal", "1"},       {"Reconnect", "0"},    {"SendInflux", ""},
-                            {"SendMqtt", ""}};
+                            {"SendMqtt", ""},       {"Limits", ""},        {"StopWhen", ""}};
     QCOMPARE(valuesOf(fixture.optionsPath()), expected);
 }
 

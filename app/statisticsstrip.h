@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QLabel>
+#include <QPointer>
+#include <QTimer>
+
+class ItemData;
+struct Moments;
+
+// A compact strip of statistics of the active item's display lines: n, mean,
+// sample standard deviation, minimum, maximum and peak-to-peak over the whole
+// item, and over the chart's visible time span while it is zoomed. Read from
+// the store's summary, never by walking the readings; redrawn at most five
+// times a second however fast readings arrive. The text can be selected.
+class StatisticsStrip : public QLabel
+{
+    Q_OBJECT
+public:
+    static constexpr int MinimumUpdateMs = 200;
+
+    explicit StatisticsStrip(QWidget *parent = nullptr);
+
+    // The item whose readings it sums up; null shows nothing.
+    void setItem(const ItemData *item);
+    // The chart shows the readings from `fromMsecs` to `toMsecs` (both
+    // inclusive, ms since the epoch) when `zoomed`, else all of them.
+    void setSpan(bool zoomed, qint64 fromMsecs, qint64 toMsecs);
+    // Recomputes the text now.
+    void refresh();
+
+private:
+    void scheduleRefresh();
+    QString lineText(int line, const QString &function, const Moments &moments, qint64 leftOut) const;
+
+    QPointer<const ItemData> item;
+    QMetaObject::Connection appendedConnection;
+    QMetaObject::Connection clearedConnection;
+    bool zoomed = false;
+    qint64 fromMsecs = 0;
+    qint64 toMsecs = 0;
+    QTimer pending;
+};
