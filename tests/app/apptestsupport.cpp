@@ -3,6 +3,8 @@
 #include "widget.h"
 
 #include <QFile>
+#include <QListWidget>
+#include <QTableView>
 #include <QTest>
 
 const LinkActions NotConnected{true, false, false, false, false};
@@ -36,6 +38,20 @@ QString WindowFixture::dataFolder() const
 Widget *WindowFixture::window() const
 {
     return widget.get();
+}
+
+int WindowFixture::tableRows() const
+{
+    return widget->findChild<QTableView *>(QStringLiteral("tv"))->model()->rowCount();
+}
+
+QStringList WindowFixture::messages() const
+{
+    const auto *list = widget->findChild<QListWidget *>(QStringLiteral("listWidget"));
+    QStringList lines;
+    for (int row = 0; row < list->count(); ++row)
+        lines << list->item(row)->text();
+    return lines;
 }
 
 QAction *WindowFixture::action(const char *name) const

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -21,6 +22,9 @@ public:
     QString optionsPath() const;
     // XDG_DATA_HOME while the window lives: the journals go below it.
     QString dataFolder() const;
+    // The rows of the item table and the message list's lines, as shown.
+    int tableRows() const;
+    QStringList messages() const;
     // Closes the window the way the user does, and forgets it.
     void closeWindow();
 

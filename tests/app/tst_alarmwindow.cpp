@@ -7,38 +7,22 @@
 #include "modalanswerer.h"
 #include "nokerneldevices.h"
 #include "optiondialog.h"
+#include "pluggedmeter.h"
 #include "recordingjournal.h"
-#include "simulatedmeter.h"
 #include "widget.h"
 
 #include <QDBusConnection>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
-#include <QTableView>
 #include <QTest>
 #include <QTimer>
 
 namespace {
 
 constexpr int Timeout = 60000;
-
-int rows(const WindowFixture &fixture)
-{
-    return fixture.window()->findChild<QTableView *>(QStringLiteral("tv"))->model()->rowCount();
-}
-
-QStringList messages(const WindowFixture &fixture)
-{
-    QStringList lines;
-    const auto *list = fixture.window()->findChild<QListWidget *>(QStringLiteral("listWidget"));
-    for (int i = 0; i < list->count(); ++i)
-        lines << list->item(i)->text();
-    return lines;
-}
 
 // The one journal the recording wrote, line by line.
 QStringList journalLines()
@@ -83,23 +67,11 @@ class TestAlarmWindow : public QObject
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void init()
-    {
-        meter = std::make_shared<dmmsim::SimulatedMeter>();
-        visa::addInProcessInstrument(meter);
-    }
-    void cleanup()
-    {
-        visa::removeInProcessInstrument(meter.get());
-        meter.reset();
-    }
-
     void alarmRaisedAndClearedOnce();
     void stopConditionEndsRecording();
 
 private:
     NoKernelDevices noUsbDevices;
-    std::shared_ptr<dmmsim::SimulatedMeter> meter;
     QProcess bus;
     NotificationService service;
 };
@@ -129,6 +101,8 @@ void TestAlarmWindow::cleanupTestCase()
 
 void TestAlarmWindow::alarmRaisedAndClearedOnce()
 {
+    PluggedMeter plugged;
+    dmmsim::SimulatedMeter &meter = *plugged.meter;
     ModalAnswerer answerer;
     // Options, then its Limits dialog: 0.1 V to 0.2 V on display line 1.
     answerer.setDialogHandler([](QDialog *dialog) {
@@ -150,27 +124,27 @@ void TestAlarmWindow::alarmRaisedAndClearedOnce()
     fixture.action("actionOption")->trigger();
     fixture.action("actionConnect")->trigger();
     fixture.action("actionStart")->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(rows(fixture) >= 3, Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.tableRows() >= 3, Timeout);
 
     auto *unit = fixture.window()->findChild<QLabel *>(QStringLiteral("lcdLIne1Unit"));
-    scaleFirstInput(*meter, 2.0);
-    QTRY_COMPARE_WITH_TIMEOUT(messages(fixture).filter(QStringLiteral("Line1 alarm:")).size(), 1, Timeout);
+    scaleFirstInput(meter, 2.0);
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.messages().filter(QStringLiteral("Line1 alarm:")).size(), 1, Timeout);
     QVERIFY2(unit->text().endsWith(QStringLiteral(" ALARM")) && unit->styleSheet().contains("255, 0, 0"),
              qPrintable(unit->text()));
-    const int raisedAt = rows(fixture);
-    QTRY_VERIFY_WITH_TIMEOUT(rows(fixture) >= raisedAt + 3, Timeout);
-    scaleFirstInput(*meter, 0.5);
-    QTRY_COMPARE_WITH_TIMEOUT(messages(fixture).filter(QStringLiteral("Line1 alarm cleared")).size(), 1, Timeout);
+    const int raisedAt = fixture.tableRows();
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.tableRows() >= raisedAt + 3, Timeout);
+    scaleFirstInput(meter, 0.5);
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.messages().filter(QStringLiteral("Line1 alarm cleared")).size(), 1, Timeout);
     QVERIFY(!unit->text().contains(QStringLiteral("ALARM")) && unit->styleSheet().isEmpty());
-    const int clearedAt = rows(fixture);
-    QTRY_VERIFY_WITH_TIMEOUT(rows(fixture) >= clearedAt + 3, Timeout);
+    const int clearedAt = fixture.tableRows();
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.tableRows() >= clearedAt + 3, Timeout);
     fixture.action("actionStop")->trigger();
 
-    QCOMPARE(messages(fixture).filter(QStringLiteral("alarm")).size(), 2);
-    QVERIFY2(messages(fixture).filter(QStringLiteral("Line1 alarm:")).constFirst().contains(
+    QCOMPARE(fixture.messages().filter(QStringLiteral("alarm")).size(), 2);
+    QVERIFY2(fixture.messages().filter(QStringLiteral("Line1 alarm:")).constFirst().contains(
                  QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d Line1 alarm: "
                                                    "0\\.2\\d* V outside 0\\.1 V to 0\\.2 V$"))),
-             qPrintable(messages(fixture).join('|')));
+             qPrintable(fixture.messages().join('|')));
     QTRY_COMPARE_WITH_TIMEOUT(service.seen.size(), 1, Timeout);
     QVERIFY2(service.seen.first().startsWith(QStringLiteral("Line1 alarm: 0.2")), qPrintable(service.seen.first()));
 
@@ -212,6 +186,7 @@ void TestAlarmWindow::alarmRaisedAndClearedOnce()
 
 void TestAlarmWindow::stopConditionEndsRecording()
 {
+    PluggedMeter plugged;
     ModalAnswerer answerer;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("options.xml"));
@@ -222,13 +197,13 @@ void TestAlarmWindow::stopConditionEndsRecording()
     WindowFixture fixture(path);
     fixture.action("actionConnect")->trigger();
     fixture.action("actionStart")->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(rows(fixture) >= 3, Timeout);
-    scaleFirstInput(*meter, 2.0);
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.tableRows() >= 3, Timeout);
+    scaleFirstInput(*plugged.meter, 2.0);
     QTRY_VERIFY_WITH_TIMEOUT(fixture.action("actionStart")->isEnabled(), Timeout);
-    QCOMPARE(messages(fixture).filter(QStringLiteral("Recording stopped: LINE1>0.2 met by 0.2")).size(), 1);
-    const int kept = rows(fixture);
+    QCOMPARE(fixture.messages().filter(QStringLiteral("Recording stopped: LINE1>0.2 met by 0.2")).size(), 1);
+    const int kept = fixture.tableRows();
     QTest::qWait(1000); // readings go on arriving; none is kept
-    QCOMPARE(rows(fixture), kept);
+    QCOMPARE(fixture.tableRows(), kept);
 
     const QStringList lines = journalLines();
     QVERIFY(lines.last().startsWith(QStringLiteral("# Closed: ")));

@@ -14,9 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QInputDialog>
-#include <QListWidget>
 #include <QMessageBox>
-#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <QTreeView>
@@ -29,23 +27,9 @@ constexpr int LinkTimeoutMs = 60000;
 constexpr qint64 FreezeMs = 1000;
 const QString LossWarning = QStringLiteral("Communication timed out, please reconnect.");
 
-int rows(const WindowFixture &fixture)
-{
-    return fixture.window()->findChild<QTableView *>(QStringLiteral("tv"))->model()->rowCount();
-}
-
-QStringList messages(const WindowFixture &fixture)
-{
-    QStringList lines;
-    const auto *list = fixture.window()->findChild<QListWidget *>(QStringLiteral("listWidget"));
-    for (int i = 0; i < list->count(); ++i)
-        lines << list->item(i)->text();
-    return lines;
-}
-
 int messagesWith(const WindowFixture &fixture, const QString &text)
 {
-    return messages(fixture).filter(text).size();
+    return fixture.messages().filter(text).size();
 }
 
 // The visible warnings of a lost link that the window shows without a modal loop.
@@ -147,11 +131,11 @@ void TestReconnectWindow::recordingSurvivesLosses()
     WindowFixture fixture;
     fixture.action("actionConnect")->trigger();
     fixture.action("actionStart")->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(rows(fixture) >= 3, LinkTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.tableRows() >= 3, LinkTimeoutMs);
 
     int lost = 0;
     for (const int loss : losses) {
-        const int before = rows(fixture);
+        const int before = fixture.tableRows();
         QElapsedTimer sinceLoss;
         sinceLoss.start();
         std::unique_ptr<StallProbe> probe;
@@ -179,7 +163,7 @@ void TestReconnectWindow::recordingSurvivesLosses()
         QTRY_COMPARE_WITH_TIMEOUT(lossWarnings(fixture), 0, LinkTimeoutMs);
         QCOMPARE(linkActions(fixture), (LinkActions{false, true, false, true, true}));
         // The same item goes on growing.
-        QTRY_VERIFY_WITH_TIMEOUT(rows(fixture) >= before + 3, LinkTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(fixture.tableRows() >= before + 3, LinkTimeoutMs);
     }
     QVERIFY(answerer.boxes().isEmpty());
 
@@ -227,7 +211,7 @@ void TestReconnectWindow::recordingEndedMeanwhile()
     fixture.action("actionItemSetToActive")->trigger();
     fixture.action("actionConnect")->trigger();
     fixture.action("actionStart")->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(rows(fixture) >= 3, LinkTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.tableRows() >= 3, LinkTimeoutMs);
 
     meter->replugAfter(std::chrono::milliseconds(2000));
     meter->unplug();
@@ -252,7 +236,7 @@ void TestReconnectWindow::recordingEndedMeanwhile()
     // Live passes go on; the item now active keeps none of them.
     const std::size_t heard = meter->commandLog().size();
     QTRY_VERIFY_WITH_TIMEOUT(meter->commandLog().size() >= heard + 20, LinkTimeoutMs);
-    QCOMPARE(rows(fixture), 0);
+    QCOMPARE(fixture.tableRows(), 0);
 }
 
 void TestReconnectWindow::reconnectEnds_data()

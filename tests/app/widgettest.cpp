@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
-#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -39,15 +38,6 @@ QString linkState(const WindowFixture &fixture)
 {
     const auto *label = fixture.window()->findChild<QLabel *>(QStringLiteral("label_link"));
     return label && label->isVisible() ? label->text() : QStringLiteral("(no status line)");
-}
-
-QStringList messages(const WindowFixture &fixture)
-{
-    const auto *list = fixture.window()->findChild<QListWidget *>(QStringLiteral("listWidget"));
-    QStringList lines;
-    for (int row = 0; row < list->count(); ++row)
-        lines << list->item(row)->text();
-    return lines;
 }
 
 bool messagesShown(const WindowFixture &fixture)
@@ -268,7 +258,7 @@ void WidgetTest::manualOpensFromWorkingDirectory()
     QCOMPARE(openedFiles.size(), 1);
     QCOMPARE(openedFiles.first().toLocalFile(), manual.fileName());
     QVERIFY(answerer.boxes().isEmpty());
-    QCOMPARE(messages(fixture), QStringList());
+    QCOMPARE(fixture.messages(), QStringList());
 }
 
 void WidgetTest::manualLookedForInOrder_data()
@@ -368,18 +358,18 @@ void WidgetTest::connectWithoutMeter()
     // Why, in the message list, which shows once it has something to say.
     const QString why = QStringLiteral("No USB instrument found. Check that the meter is switched on and its "
                                        "USB cable is plugged in.");
-    QCOMPARE(messages(fixture), QStringList{why});
+    QCOMPARE(fixture.messages(), QStringList{why});
     QVERIFY(messagesShown(fixture));
 
     // The user can try again, and gets the same answer once more.
     fixture.action("actionConnect")->trigger();
     QCOMPARE(answerer.boxes().size(), 2);
     QCOMPARE(linkActions(fixture), NotConnected);
-    QCOMPARE(messages(fixture), (QStringList{why, why}));
+    QCOMPARE(fixture.messages(), (QStringList{why, why}));
 
     // Clear empties the list and puts it away.
     fixture.action("actionClearMsg")->trigger();
-    QCOMPARE(messages(fixture), QStringList());
+    QCOMPARE(fixture.messages(), QStringList());
     QVERIFY(!messagesShown(fixture));
 }
 
