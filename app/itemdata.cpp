@@ -1,6 +1,7 @@
 #include "itemdata.h"
 
 #include "dmmdata.h"
+#include "readingcache.h"
 #include "readingstore.h"
 
 ItemData::ItemData(const QString &name, DataType type, QObject *parent)
@@ -56,6 +57,11 @@ void ItemData::setStore(std::shared_ptr<ReadingStore> readings)
 {
     emit recordsAboutToGo();
     m_store = std::move(readings);
+}
+
+void ItemData::keepReadingsBeside(const QString &journal)
+{
+    ReadingCache::keepLive(journal, *m_store);
 }
 
 ItemData::DataType ItemData::type() const

@@ -37,6 +37,9 @@ public:
     void clearDatas();
     // In place of the readings held: the readings of an opened journal.
     void setStore(std::shared_ptr<ReadingStore> readings);
+    // The readings appended from now on are kept in the binary file beside
+    // the journal they are recorded to (see ReadingCache::keepLive).
+    void keepReadingsBeside(const QString &journal);
     DataType type() const;
     // The header the item's readings were recorded or read with: the
     // journal's for an item read from one, the recording's otherwise.

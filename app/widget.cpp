@@ -184,6 +184,11 @@ void Widget::initConnec()
     connect(session.get(), &MeterSession::recordingChanged, this, &Widget::showRecordingState);
     connect(session.get(), &MeterSession::message, this, &Widget::slotMessage);
     connect(session.get(), &MeterSession::readingKept, this, &Widget::stopWhenMet);
+    // A long recording is kept on disk beside its journal, not in memory.
+    connect(session.get(), &MeterSession::journalFileStarted, this, [this](const QString &path) {
+        if (auto *item = qobject_cast<ItemData *>(session->target()))
+            item->keepReadingsBeside(path);
+    });
     for (QAction *action : {ui->actionConnect, ui->actionDisconnect, ui->actionOption, ui->actionClose})
         connect(action, &QAction::triggered, this, &Widget::slotAction);
 }

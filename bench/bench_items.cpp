@@ -1,10 +1,11 @@
 // Long logging sessions: an item alone at 10^5, 10^6 and 10^7 readings
-// (resident and heap bytes per reading, one more reading, deleting it); then with the table and
-// the chart at 10^5 and 10^6 readings, or the counts given: heap bytes per
-// recorded reading, the time to show a large item (make it active), the cost
-// of one more reading at the end of a large item against an empty one, and
-// the longest stall of the GUI thread when a large item is switched away
-// from, restarted by a function change or deleted.
+// (resident and heap bytes per reading, one more reading, deleting it), and
+// at 10^7 kept in a journal's binary file as a recording keeps it; then with
+// the table and the chart at 10^5 and 10^6 readings, or the counts given:
+// heap bytes per recorded reading, the time to show a large item (make it
+// active), the cost of one more reading at the end of a large item against an
+// empty one, and the longest stall of the GUI thread when a large item is
+// switched away from, restarted by a function change or deleted.
 #include "benchitems.h"
 #include "dmmdata.h"
 #include "itemdata.h"
@@ -14,6 +15,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QVector>
 
 #include <algorithm>
@@ -122,6 +124,20 @@ int main(int argc, char *argv[])
                     appendMicroseconds(item, readings, 1000));
         std::printf("item alone, deleting it at %d readings: %.0f ms\n", count,
                     longestStallMs([&] { item.clearDatas(); }));
+    }
+
+    {
+        // Recorded with the journal on: the readings go to the binary file beside it.
+        constexpr int Count = 10000000;
+        QTemporaryDir folder;
+        const double residentBefore = statusKb("VmRSS:");
+        ItemData item(QStringLiteral("Measure1"), ItemData::MeasureData);
+        item.keepReadingsBeside(folder.filePath(QStringLiteral("Measure1.csv")));
+        fill(item, readings, Count);
+        std::printf("item kept in a journal's binary file, %d readings: %.0f resident bytes per reading\n", Count,
+                    (statusKb("VmRSS:") - residentBefore) * 1024 / Count);
+        std::printf("item kept in a journal's binary file, one more reading at %d readings: %.1f us (aim: 20)\n",
+                    Count, appendMicroseconds(item, readings, 1000));
     }
 
     // With the table and the chart, at 10^5 and 10^6 readings or the counts given.

@@ -158,6 +158,7 @@ void MeterSession::keep(const DmmData &record)
             connect(journal.get(), &RecordSink::message, this, &MeterSession::message);
             connect(journal.get(), &RecordSink::broken, this, &MeterSession::journalBroken);
             connect(journal.get(), &RecordSink::fileStarted, &forwarding, &RecordingForwarder::journalStarted);
+            connect(journal.get(), &RecordSink::fileStarted, this, &MeterSession::journalFileStarted);
         }
     }
     if (journal) {

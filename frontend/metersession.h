@@ -129,6 +129,8 @@ signals:
     void message(const QString &text);
     // The journal's output is gone for good.
     void journalBroken(const QString &text);
+    // The recording's readings go to the journal file `path` from here on.
+    void journalFileStarted(const QString &path);
 
 private:
     void setRecording(Recording state);

@@ -8,7 +8,9 @@
 #include <type_traits>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/mman.h>
+#include <unistd.h>
 
 // An append-only sequence kept in chunks that never move once made, so that
 // one thread may append while others read. The appender writes an element and
@@ -24,6 +26,11 @@ public:
     static constexpr qint64 ChunkSize = qint64(1) << ChunkBits;
 
     ChunkedColumn() = default;
+    ~ChunkedColumn()
+    {
+        if (file >= 0)
+            ::close(file);
+    }
     ChunkedColumn(const ChunkedColumn &) = delete;
     ChunkedColumn &operator=(const ChunkedColumn &) = delete;
 
@@ -38,7 +45,8 @@ public:
     {
         const qint64 chunk = index >> ChunkBits;
         if (chunk == qint64(chunks.size())) {
-            owned.push_back(makeChunk());
+            Chunk made = file >= 0 ? mapFromFile(chunk) : nullptr;
+            owned.push_back(made ? std::move(made) : makeChunk());
             addChunk(owned.back().get());
         }
         return chunks[size_t(chunk)][index & (ChunkSize - 1)];
@@ -47,6 +55,21 @@ public:
     // A chunk of ChunkSize elements kept elsewhere (a mapped file), which
     // outlives the column; appended after the chunks made so far.
     void adoptChunk(T *chunk) { addChunk(chunk); }
+
+    // Chunks made from here on are pages of the open file `fd`, which the
+    // column owns from now (closing any file given before): chunk k at
+    // `offset` plus k chunks, its blocks taken before it is mapped, so that
+    // a full disk leaves that chunk in memory instead of failing a write to
+    // it later. Once a chunk is full the process lets go of its pages: the
+    // file keeps them and they are read back as they are read.
+    void makeChunksIn(int fd, qint64 offset)
+    {
+        static_assert(Mapped, "only chunks of plain data are kept in a file");
+        if (file >= 0)
+            ::close(file);
+        file = fd;
+        fileOffset = offset;
+    }
 
 private:
     // Plain data comes in pages of its own, zero until touched and given
@@ -76,6 +99,21 @@ private:
         return Chunk(static_cast<T *>(pages));
     }
 
+    Chunk mapFromFile(qint64 chunk)
+    {
+        constexpr size_t Bytes = size_t(ChunkSize) * sizeof(T);
+        const off_t at = off_t(fileOffset + chunk * qint64(Bytes));
+        if (::posix_fallocate(file, at, off_t(Bytes)) != 0)
+            return nullptr;
+        void *pages = ::mmap(nullptr, Bytes, PROT_READ | PROT_WRITE, MAP_SHARED, file, at);
+        if (pages == MAP_FAILED)
+            return nullptr;
+        if (lastInFile && lastInFile == chunks.back())
+            ::madvise(lastInFile, Bytes, MADV_DONTNEED); // full: the file holds it now
+        lastInFile = static_cast<T *>(pages);
+        return Chunk(lastInFile);
+    }
+
     void addChunk(T *chunk)
     {
         chunks.push_back(chunk);
@@ -92,6 +130,9 @@ private:
 
     std::vector<T *> chunks;
     std::vector<Chunk> owned;
+    int file = -1;
+    qint64 fileOffset = 0;
+    T *lastInFile = nullptr; // the last chunk made in the file
     std::vector<std::vector<T *>> directories{std::vector<T *>(8)};
     std::atomic<T **> directory{directories.back().data()};
 };

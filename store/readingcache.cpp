@@ -107,6 +107,16 @@ bool write(const QString &journal, const ReadingStore &store, const Lines &lines
     return file.commit();
 }
 
+bool keepLive(const QString &journal, ReadingStore &store)
+{
+    const int fd = ::open(QFile::encodeName(pathFor(journal)).constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC,
+                          0666);
+    if (fd < 0)
+        return false;
+    store.keepReadingsIn(fd, ReadingsAt);
+    return true;
+}
+
 std::shared_ptr<ReadingStore> open(const QString &journal,
                                    const std::function<std::unique_ptr<DmmData>(qint64 offset)> &lineAt,
                                    int *skipped)

@@ -33,6 +33,14 @@ struct Lines
 // next time.
 bool write(const QString &journal, const ReadingStore &store, const Lines &lines);
 
+// While a recording writes `journal`, the readings appended to `store` from
+// now on are kept in the journal's binary file as they come, in its layout,
+// so a long recording stays on disk rather than in memory. The file's header
+// stays unmarked: it never stands for the journal (the journal may still
+// grow, or the program die), and the journal's next open writes it whole.
+// False when the file cannot be made; the readings then stay in memory.
+bool keepLive(const QString &journal, ReadingStore &store);
+
 // The journal's readings from its file, or null when there is none that
 // matches the journal. `lineAt` reads the journal's line at an offset.
 std::shared_ptr<ReadingStore> open(const QString &journal,

@@ -66,6 +66,10 @@ public:
     static constexpr qint64 ChunkSize = ChunkedColumn<StoredReading>::ChunkSize;
     void adoptReadings(StoredReading *chunk, qint64 count);
     void keepMapping(std::shared_ptr<const void> fileMapping) { mapping = std::move(fileMapping); }
+    // The readings' own parts appended from now on go to the open file `fd`
+    // (the store owns it), chunk k at `offset` plus k chunks (see
+    // ChunkedColumn::makeChunksIn).
+    void keepReadingsIn(int fd, qint64 offset) { rows.makeChunksIn(fd, offset); }
 
     // A display line's value, and whether it is a number counted in moments.
     double value(int line, qint64 index) const;

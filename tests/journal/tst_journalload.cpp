@@ -1,7 +1,7 @@
 // Long journals read into a store: the same records as the full reader makes,
 // from the CSV the first time and from the binary file beside it after; the
 // binary file rebuilt when it is stale, cut short or gone; a reading
-// cancelled.
+// cancelled; a recording's readings kept in the file as they come.
 #include "journalformat.h"
 #include "journalreader.h"
 #include "readingcache.h"
@@ -85,6 +85,7 @@ private slots:
     void readsAsTheFullReaderDoes();
     void binaryFileRebuiltWhenStaleCutOrGone();
     void cancelled();
+    void liveReadingsKeptInTheFile();
 };
 
 void TestJournalLoad::readsAsTheFullReaderDoes()
@@ -139,6 +140,25 @@ void TestJournalLoad::cancelled()
     QVERIFY(!store);
     QVERIFY(asked >= 1);
     QVERIFY(!QFile::exists(ReadingCache::pathFor(path)));
+}
+
+// A recording's readings go to the binary file as they come, and full chunks
+// are read back from it; the file never stands for the journal it grows
+// beside, which its next open reads and writes the file anew from.
+void TestJournalLoad::liveReadingsKeptInTheFile()
+{
+    QTemporaryDir dir;
+    const int count = int(2 * ReadingStore::ChunkSize + 100);
+    const QString path = writeJournal(dir, count);
+    ReadingStore live;
+    QVERIFY(ReadingCache::keepLive(path, live));
+    for (int n = 0; n < count; ++n)
+        live.append(*mixed(n));
+    QVERIFY(QFileInfo(ReadingCache::pathFor(path)).size() >= qint64(count) * qint64(sizeof(StoredReading)));
+    for (int n = 0; n < count; n += 97)
+        QCOMPARE(dump(*live.record(n)), dump(*mixed(n)));
+    QCOMPARE(dump(*live.record(count - 1)), dump(*mixed(count - 1)));
+    compareWithFullReader(path);
 }
 
 QTEST_GUILESS_MAIN(TestJournalLoad)
