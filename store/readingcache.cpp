@@ -109,8 +109,12 @@ bool write(const QString &journal, const ReadingStore &store, const Lines &lines
 
 bool keepLive(const QString &journal, ReadingStore &store)
 {
-    const int fd = ::open(QFile::encodeName(pathFor(journal)).constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC,
-                          0666);
+    // A file of that name goes, never cut short: chunks of it may still be
+    // mapped, here (a journal made anew under its old name) or by another
+    // program, and a mapped page the file no longer reaches kills its reader.
+    const QByteArray path = QFile::encodeName(pathFor(journal));
+    ::unlink(path.constData());
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
     store.keepReadingsIn(fd, ReadingsAt);

@@ -158,6 +158,13 @@ void TestJournalLoad::liveReadingsKeptInTheFile()
     for (int n = 0; n < count; n += 97)
         QCOMPARE(dump(*live.record(n)), dump(*mixed(n)));
     QCOMPARE(dump(*live.record(count - 1)), dump(*mixed(count - 1)));
+    // A journal made anew under the same name: the readings kept so far
+    // stay readable.
+    QVERIFY(ReadingCache::keepLive(path, live));
+    for (int n = count; n < count + int(ReadingStore::ChunkSize); ++n)
+        live.append(*mixed(n));
+    QCOMPARE(dump(*live.record(0)), dump(*mixed(0)));
+    QCOMPARE(dump(*live.record(count + 1)), dump(*mixed(count + 1)));
     compareWithFullReader(path);
 }
 
