@@ -20,10 +20,12 @@ export LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp
 
 build_and_test() {
     local dir=$1; shift
+    local started=$SECONDS
     echo "=== $dir: configure, build, test"
     cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Debug -DDMMPANEL_WERROR=ON -DDMMPANEL_BUILD_BENCH=ON "$@"
     cmake --build "$dir" -j "$jobs"
     ctest --test-dir "$dir" --output-on-failure -j "$jobs"
+    echo "=== $dir: stage took $((SECONDS - started)) s"
 }
 
 build_and_test build/test-plain
@@ -32,6 +34,7 @@ build_and_test build/test-plain
 # Boots Debian's kernel under QEMU with the plain build's binaries; a machine
 # that cannot run it says why, and the closing line says it was skipped.
 echo "=== usb-vm: the kernel USBTMC path in a virtual machine"
+usb_vm_started=$SECONDS
 usb_vm_note=""
 set +e
 bash scripts/usb-vm-test.sh build/test-plain 2>&1 | tee build/usb-vm-test.log
@@ -50,6 +53,8 @@ elif [ "$usb_vm_status" -ne 0 ]; then
     echo "=== usb-vm: FAILED"
     exit 1
 fi
+
+echo "=== usb-vm: stage took $((SECONDS - usb_vm_started)) s"
 
 # --- package stage (the Debian packages, built and installed) ---
 # A Release build into dmmlog's and dmmpanel's .deb, lintian, and the
@@ -88,9 +93,9 @@ build_and_test build/test-asan -DDMMPANEL_SANITIZE=address,undefined -DDMMPANEL_
 # few Qt internals that would still be reported; our code is never suppressed.
 tsan_dir=build/test-tsan
 echo "=== $tsan_dir: configure, build, test"
+tsan_started=$SECONDS
 cmake -S . -B "$tsan_dir" -DCMAKE_BUILD_TYPE=Debug -DDMMPANEL_WERROR=ON -DDMMPANEL_SANITIZE=thread \
     -DDMMPANEL_BUILD_APP=OFF -DDMMPANEL_BUILD_BENCH=OFF
-tsan_started=$SECONDS
 cmake --build "$tsan_dir" -j "$jobs" --target tst_commandpool tst_poolthread tst_reconnect tst_store tst_journal
 TSAN_OPTIONS="halt_on_error=1 ignore_noninstrumented_modules=1 suppressions=$root/scripts/tsan.supp" \
     ctest --test-dir "$tsan_dir" --output-on-failure -j "$jobs" -R '^tst_(commandpool|poolthread|reconnect|store|journal)$'
@@ -102,6 +107,7 @@ echo "=== $tsan_dir: stage took $((SECONDS - tsan_started)) s"
 # only read. FUZZ_SECONDS sets the time per target.
 fuzz_dir=build/test-fuzz
 echo "=== $fuzz_dir: configure, build, fuzz"
+fuzz_started=$SECONDS
 cmake -S . -B "$fuzz_dir" -DCMAKE_BUILD_TYPE=Debug -DDMMPANEL_WERROR=ON \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DDMMPANEL_SANITIZE=address,undefined -DDMMPANEL_BUILD_FUZZ=ON \
@@ -113,5 +119,7 @@ for target in answers storerecord; do
         -artifact_prefix="$fuzz_dir/artifacts/$target-" \
         "$fuzz_dir/corpus/$target" "fuzz/corpus/$target"
 done
+echo "=== $fuzz_dir: stage took $((SECONDS - fuzz_started)) s"
 
+echo "=== every stage together took $((SECONDS / 60)) min"
 echo "=== all tests passed$usb_vm_note$package_note"
