@@ -78,9 +78,10 @@ int main(int argc, char *argv[])
     QObject::connect(&session, &LogSession::finished, &app, &QCoreApplication::exit);
     TerminationSignals termination;
     QObject::connect(&termination, &TerminationSignals::received, &session, [&session] {
-        // The first Ctrl+C ends cleanly; a second one ends at once.
-        std::signal(SIGINT, SIG_DFL);
+        // The first Ctrl+C ends cleanly; a second one ends at once, so only
+        // once stop() has removed an output that holds nothing yet.
         session.stop();
+        std::signal(SIGINT, SIG_DFL);
     });
     session.start();
     return app.exec();
