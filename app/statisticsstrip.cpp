@@ -6,11 +6,14 @@
 #include "linereading.h"
 #include "readingstore.h"
 
+#include <algorithm>
+
 StatisticsStrip::StatisticsStrip(QWidget *parent) : QLabel(parent)
 {
     setObjectName(QStringLiteral("statisticsStrip"));
     setTextInteractionFlags(Qt::TextSelectableByMouse);
-    setTextFormat(Qt::PlainText);
+    setTextFormat(Qt::RichText);
+    setToolTip(tr("Readings with a status (OL, Lo) or no number are left out"));
     setContentsMargins(4, 2, 4, 2);
     pending.setSingleShot(true);
     pending.setInterval(MinimumUpdateMs);
@@ -55,31 +58,49 @@ void StatisticsStrip::refresh()
     }
     // An item never mixes functions: its first reading names them.
     const std::unique_ptr<DmmData> first = store->record(0);
-    QStringList lines;
+    QList<Row> rows;
     for (int line = 0; line < 2; ++line) {
         const QString function = LineReading::of(*first, line).function;
         const Moments whole = store->moments(line, 0, count);
-        lines << lineText(line, function, whole, count - whole.n);
+        rows << Row{tr("Line%1 %2").arg(line + 1).arg(function), function, whole, count - whole.n};
         if (zoomed) {
             const qint64 begin = store->lowerBound(fromMsecs);
             const qint64 end = store->lowerBound(toMsecs + 1);
             const Moments span = store->moments(line, begin, end);
-            lines << tr("  zoomed: %1").arg(lineText(line, function, span, (end - begin) - span.n));
+            rows << Row{tr("zoomed"), function, span, (end - begin) - span.n};
         }
     }
-    setText(lines.join(QLatin1Char('\n')));
+    setText(table(rows));
 }
 
-QString StatisticsStrip::lineText(int line, const QString &function, const Moments &m, qint64 leftOut) const
+QString StatisticsStrip::table(const QList<Row> &rows) const
 {
-    const QString unit = EngPrefix::baseUnit(function);
-    const auto value = [&unit](double x) { return EngPrefix::prefixedText(x, unit); };
-    QString text = tr("Line%1 %2: n %3").arg(line + 1).arg(function).arg(m.n);
-    if (!m.isEmpty()) {
-        text += tr("   mean %1   sd %2   min %3   max %4   p-p %5")
-                    .arg(value(m.mean), value(m.sampleSd()), value(m.min), value(m.max), value(m.peakToPeak()));
+    // A column for left-out readings only when there are some: the strip
+    // must fit beside the control panel at the window's first size.
+    const bool anyLeftOut = std::any_of(rows.cbegin(), rows.cend(), [](const Row &row) { return row.leftOut > 0; });
+    const auto cell = [](const QString &text, const char *align = "right") {
+        return QStringLiteral("<td align=\"%1\" style=\"padding-left: 8px\">%2</td>").arg(QLatin1String(align), text.toHtmlEscaped());
+    };
+    QString html = QStringLiteral("<table cellspacing=\"0\" cellpadding=\"0\"><tr><td></td>");
+    QStringList titles{tr("n"), tr("mean"), tr("sd"), tr("min"), tr("max"), tr("p-p")};
+    if (anyLeftOut)
+        titles << tr("left out");
+    for (const QString &title : titles)
+        html += QStringLiteral("<th align=\"right\" style=\"padding-left: 8px\">%1</th>").arg(title.toHtmlEscaped());
+    html += QStringLiteral("</tr>");
+    for (const Row &row : rows) {
+        const QString unit = EngPrefix::baseUnit(row.function);
+        const auto value = [&unit](double x) { return EngPrefix::prefixedText(x, unit); };
+        html += QStringLiteral("<tr>") + cell(row.title, "left") + cell(QString::number(row.moments.n));
+        const Moments &m = row.moments;
+        const QStringList values = m.isEmpty() ? QStringList{{}, {}, {}, {}, {}}
+                                               : QStringList{value(m.mean), value(m.sampleSd()), value(m.min),
+                                                             value(m.max), value(m.peakToPeak())};
+        for (const QString &text : values)
+            html += cell(text);
+        if (anyLeftOut)
+            html += cell(row.leftOut > 0 ? QString::number(row.leftOut) : QString());
+        html += QStringLiteral("</tr>");
     }
-    if (leftOut > 0)
-        text += tr("   (%n left out: OL, Lo or no number)", nullptr, int(qMin<qint64>(leftOut, INT_MAX)));
-    return text;
+    return html + QStringLiteral("</table>");
 }

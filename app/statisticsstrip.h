@@ -1,15 +1,18 @@
 #pragma once
 
+#include "moments.h"
+
 #include <QLabel>
+#include <QList>
 #include <QPointer>
 #include <QTimer>
 
 class ItemData;
-struct Moments;
 
 // A compact strip of statistics of the active item's display lines: n, mean,
 // sample standard deviation, minimum, maximum and peak-to-peak over the whole
-// item, and over the chart's visible time span while it is zoomed. Read from
+// item, and over the chart's visible time span while it is zoomed, as a
+// small table with a row per line and span. Read from
 // the store's summary, never by walking the readings; redrawn at most five
 // times a second however fast readings arrive. The text can be selected.
 class StatisticsStrip : public QLabel
@@ -29,8 +32,16 @@ public:
     void refresh();
 
 private:
+    // One row of the table: a display line, whole or zoomed.
+    struct Row {
+        QString title;
+        QString function;
+        Moments moments;
+        qint64 leftOut;
+    };
+
     void scheduleRefresh();
-    QString lineText(int line, const QString &function, const Moments &moments, qint64 leftOut) const;
+    QString table(const QList<Row> &rows) const;
 
     QPointer<const ItemData> item;
     QMetaObject::Connection appendedConnection;

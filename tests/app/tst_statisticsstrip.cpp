@@ -10,6 +10,10 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 
 #include <cmath>
 #include <random>
@@ -36,11 +40,30 @@ QList<double> pythonStatistics(const QList<double> &values)
     return result;
 }
 
-// A number the strip shows after `name` ("mean 123.45 mV"), in volts.
-double shown(const QString &text, const QString &name)
+// The strip's table, a list of cell texts per row.
+QList<QStringList> tableOf(const StatisticsStrip &strip)
 {
-    const QRegularExpressionMatch match =
-        QRegularExpression(name + QStringLiteral(" (-?[0-9.]+) (\\S?)V")).match(text);
+    QTextDocument document;
+    document.setHtml(strip.text());
+    QList<QStringList> rows;
+    const QList<QTextFrame *> frames = document.rootFrame()->childFrames();
+    const auto *table = frames.isEmpty() ? nullptr : qobject_cast<QTextTable *>(frames.first());
+    for (int row = 0; table && row < table->rows(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < table->columns(); ++column) {
+            QTextCursor cursor = table->cellAt(row, column).firstCursorPosition();
+            cursor.setPosition(table->cellAt(row, column).lastPosition(), QTextCursor::KeepAnchor);
+            cells << cursor.selectedText().trimmed();
+        }
+        rows << cells;
+    }
+    return rows;
+}
+
+// The value of a cell ("123.45 mV"), in volts.
+double volts(const QString &text)
+{
+    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("^(-?[0-9.]+) (\\S?)V$")).match(text);
     if (!match.hasMatch())
         return std::nan("");
     const QString prefix = match.captured(2) == QString(QChar(0x03BC)) ? QStringLiteral("u") : match.captured(2);
@@ -54,6 +77,7 @@ class TestStatisticsStrip : public QObject
     Q_OBJECT
 private slots:
     void agreesWithPython();
+    void leftOutColumnOnlyWhenNeeded();
 };
 
 void TestStatisticsStrip::agreesWithPython()
@@ -78,38 +102,52 @@ void TestStatisticsStrip::agreesWithPython()
 
     StatisticsStrip strip;
     strip.setItem(&item);
-    const QString whole = strip.text().section('\n', 0, 0);
-    QVERIFY2(whole.startsWith(QStringLiteral("Line1 VOLT: n 196 ")) && whole.contains(QStringLiteral("(4 left out")),
-             qPrintable(whole));
+    QList<QStringList> table = tableOf(strip);
+    const QStringList titles{"", "n", "mean", "sd", "min", "max", "p-p", "left out"};
+    QCOMPARE(table.value(0), titles);
+    QCOMPARE(table.size(), 3);
+    QCOMPARE(table[1].mid(0, 2), QStringList({"Line1 VOLT", "196"}));
+    QCOMPARE(table[1][7], QStringLiteral("4"));
     const QList<double> python = pythonStatistics(values);
     QCOMPARE(python.size(), 4);
-    const char *names[] = {"mean", "sd", "min", "max"};
     for (int i = 0; i < 4; ++i) {
-        // Five significant digits on screen.
-        QVERIFY2(std::fabs(shown(whole, names[i]) - python[i]) <= 1e-4 * std::fabs(python[i]),
-                 qPrintable(QStringLiteral("%1 | python %2").arg(whole).arg(python[i])));
+        // Five significant digits on screen: mean, sd, min, max.
+        QVERIFY2(std::fabs(volts(table[1][2 + i]) - python[i]) <= 1e-4 * std::fabs(python[i]),
+                 qPrintable(table[1].join(" | ") + QStringLiteral(" | python %1").arg(python[i])));
     }
-    QVERIFY(std::fabs(shown(whole, QStringLiteral("p-p")) - (python[3] - python[2])) <= 1e-4 * python[3]);
-    QVERIFY(strip.text().section('\n', 1, 1).startsWith(QStringLiteral("Line2 VOLT: n 200   mean 1.2000 V   sd 0.0000 V")));
+    QVERIFY(std::fabs(volts(table[1][6]) - (python[3] - python[2])) <= 1e-4 * python[3]);
+    QCOMPARE(table[2].mid(0, 4), QStringList({"Line2 VOLT", "200", "1.2000 V", "0.0000 V"}));
+    QCOMPARE(table[2][7], QString());
 
     // Zoomed to readings 20 ... 69 (49 numbers: one of them is OL).
     strip.setSpan(true, start.addMSecs(20 * 100).toMSecsSinceEpoch(), start.addMSecs(69 * 100).toMSecsSinceEpoch());
-    const QString zoomed = strip.text().section('\n', 1, 1);
-    QVERIFY2(zoomed.startsWith(QStringLiteral("  zoomed: Line1 VOLT: n 49 ")) && zoomed.contains("(1 left out"),
-             qPrintable(zoomed));
+    table = tableOf(strip);
+    QCOMPARE(table.size(), 5);
+    QCOMPARE(table[2].mid(0, 2), QStringList({"zoomed", "49"}));
+    QCOMPARE(table[2][7], QStringLiteral("1"));
     const QList<double> part = pythonStatistics(values.mid(20 - 1, 49)); // the OL at 7 is before
-    QVERIFY2(std::fabs(shown(zoomed, QStringLiteral("mean")) - part[0]) <= 1e-4 * part[0], qPrintable(zoomed));
-    QVERIFY(std::fabs(shown(zoomed, QStringLiteral("sd")) - part[1]) <= 1e-4 * part[1]);
+    QVERIFY2(std::fabs(volts(table[2][2]) - part[0]) <= 1e-4 * part[0], qPrintable(table[2].join(" | ")));
+    QVERIFY(std::fabs(volts(table[2][3]) - part[1]) <= 1e-4 * part[1]);
     strip.setSpan(false, 0, 0);
-    QCOMPARE(strip.text().count('\n'), 1);
+    QCOMPARE(tableOf(strip).size(), 3);
 
     // A burst of readings is drawn once, after it.
     for (int i = 0; i < 10; ++i)
         item.appendData(baseline().release());
-    QVERIFY(strip.text().startsWith(QStringLiteral("Line1 VOLT: n 196 ")));
-    QTRY_VERIFY(strip.text().startsWith(QStringLiteral("Line1 VOLT: n 206 ")));
+    QCOMPARE(tableOf(strip)[1][1], QStringLiteral("196"));
+    QTRY_COMPARE(tableOf(strip)[1][1], QStringLiteral("206"));
     strip.setItem(nullptr);
     QVERIFY(strip.text().isEmpty());
+}
+
+// Without readings left out, no column for them: the strip stays narrow.
+void TestStatisticsStrip::leftOutColumnOnlyWhenNeeded()
+{
+    ItemData item(QStringLiteral("Measure1"), ItemData::MeasureData);
+    item.appendData(baseline().release());
+    StatisticsStrip strip;
+    strip.setItem(&item);
+    QCOMPARE(tableOf(strip).value(0).size(), 7);
 }
 
 QTEST_MAIN(TestStatisticsStrip)
