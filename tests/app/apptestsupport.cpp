@@ -7,6 +7,15 @@
 #include <QTableView>
 #include <QTest>
 
+QString optionsFileWith(const QTemporaryDir &folder, const QByteArray &elements)
+{
+    const QString path = folder.filePath(QStringLiteral("options.xml"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write("<options>" + elements + "</options>") < 0)
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
 const LinkActions NotConnected{true, false, false, false, false};
 const LinkActions Connected{false, true, true, false, true};
 

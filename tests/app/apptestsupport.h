@@ -9,6 +9,10 @@
 
 class Widget;
 
+// An options.xml in `folder` holding only `elements`, for a window to start
+// with; its path.
+QString optionsFileWith(const QTemporaryDir &folder, const QByteArray &elements);
+
 // A main window whose settings file lives in its own temporary directory.
 class WindowFixture
 {

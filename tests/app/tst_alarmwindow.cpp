@@ -189,12 +189,7 @@ void TestAlarmWindow::stopConditionEndsRecording()
     PluggedMeter plugged;
     ModalAnswerer answerer;
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("options.xml"));
-    QFile options(path);
-    QVERIFY(options.open(QIODevice::WriteOnly));
-    options.write("<options><StopWhen>LINE1&gt;0.2</StopWhen></options>");
-    options.close();
-    WindowFixture fixture(path);
+    WindowFixture fixture(optionsFileWith(dir, "<StopWhen>LINE1&gt;0.2</StopWhen>"));
     fixture.action("actionConnect")->trigger();
     fixture.action("actionStart")->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(fixture.tableRows() >= 3, Timeout);

@@ -939,12 +939,7 @@ void TestExport::exportWhileConnected()
     auto meter = std::make_shared<dmmsim::SimulatedMeter>();
     visa::addInProcessInstrument(meter);
     QTemporaryDir dir;
-    const QString options = dir.filePath(QStringLiteral("options.xml"));
-    {
-        QFile file(options);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("<?xml version=\"1.0\"?><options><Infinite>1</Infinite></options>");
-    }
+    const QString options = optionsFileWith(dir, "<Infinite>1</Infinite>");
     const QString path = dir.filePath(QStringLiteral("large.xls"));
     {
         ModalAnswerer answerer;

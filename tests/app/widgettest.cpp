@@ -453,12 +453,7 @@ void WidgetTest::linkLostWarnsOnce()
     const auto meter = attachMeter();
     // Without the reconnect, which would bring the silent meter's link back.
     QTemporaryDir dir;
-    const QString options = dir.filePath(QStringLiteral("options.xml"));
-    QFile file(options);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("<options><Reconnect>0</Reconnect></options>");
-    file.close();
-    WindowFixture fixture(options);
+    WindowFixture fixture(optionsFileWith(dir, "<Reconnect>0</Reconnect>"));
     LinkActions atBox{};
     answerer.setBoxHandler([&](const ModalAnswerer::Box &) { atBox = linkActions(fixture); });
 
