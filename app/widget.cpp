@@ -183,7 +183,6 @@ void Widget::initConnec()
     connect(session.get(), &MeterSession::linkRestored, this, &Widget::slotLinkRestored);
     connect(session.get(), &MeterSession::recordingChanged, this, &Widget::showRecordingState);
     connect(session.get(), &MeterSession::message, this, &Widget::slotMessage);
-    connect(session.get(), &MeterSession::readingKept, this, &Widget::stopWhenMet);
     // A long recording is kept on disk beside its journal, not in memory.
     connect(session.get(), &MeterSession::journalFileStarted, this, [this](const QString &path) {
         if (auto *item = qobject_cast<ItemData *>(session->target()))
@@ -329,12 +328,17 @@ void Widget::slotDmmDisplay(const DmmData *data)
     showStoredCount();
     // Limits watch every reading shown, recorded or not.
     const std::vector<AlarmEvent> alarms = readingWatch.limits().check(*record);
+    const QString stopReason = readingWatch.stopReason(*record);
     // The emitted record is the window's to keep or to free.
-    if (recorder->offer(const_cast<DmmData *>(record.get()), activeItem))
+    const bool kept = recorder->offer(const_cast<DmmData *>(record.get()), activeItem);
+    if (kept)
         record.release();
     // After the journal has the reading that raised them.
     for (const AlarmEvent &event : alarms)
         showAlarm(event);
+    // Only a kept reading ends a recording, and only once the journal has its alarms.
+    if (kept)
+        stopWhenMet(stopReason);
 }
 
 void Widget::showStoredCount()

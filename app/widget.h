@@ -151,8 +151,9 @@ private:
     // A line's alarm raised or cleared: the display, the message list, the
     // journal, the desktop and the forwarding servers hear of it.
     void showAlarm(const AlarmEvent &event);
-    // Recording stops, as by Stop, after a kept reading that meets the stop condition.
-    void stopWhenMet(const DmmData &record);
+    // Recording stops, as by Stop, when a kept reading met the stop
+    // condition for `reason`; an empty reason goes on.
+    void stopWhenMet(const QString &reason);
     // Ends any reconnect under way, with its warning.
     void endReconnect();
     void setJournalEnabled(bool on);

@@ -57,10 +57,9 @@ void Widget::showAlarm(const AlarmEvent &event)
     session->forwarder().sendAlarm(event.json());
 }
 
-void Widget::stopWhenMet(const DmmData &record)
+void Widget::stopWhenMet(const QString &reason)
 {
     // An alarm never stops recording; a stop condition does.
-    const QString reason = readingWatch.stopReason(record);
     if (reason.isEmpty() || !session->isRecording())
         return;
     session->note(QStringLiteral("Stopped: ") + reason);

@@ -189,7 +189,8 @@ void TestAlarmWindow::stopConditionEndsRecording()
     PluggedMeter plugged;
     ModalAnswerer answerer;
     QTemporaryDir dir;
-    WindowFixture fixture(optionsFileWith(dir, "<StopWhen>LINE1&gt;0.2</StopWhen>"));
+    // The reading that stops it also raises an alarm.
+    WindowFixture fixture(optionsFileWith(dir, "<Limits>LINE1=:0.2</Limits><StopWhen>LINE1&gt;0.2</StopWhen>"));
     fixture.action("actionConnect")->trigger();
     fixture.action("actionStart")->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(fixture.tableRows() >= 3, Timeout);
@@ -202,7 +203,11 @@ void TestAlarmWindow::stopConditionEndsRecording()
 
     const QStringList lines = journalLines();
     QVERIFY(lines.last().startsWith(QStringLiteral("# Closed: ")));
-    QVERIFY(lines.filter(QStringLiteral("# Stopped: LINE1>0.2 met by 0.2")).size() == 1);
+    // Its alarm, then the stop, before the journal's end.
+    const QStringList notes = lines.filter(QRegularExpression(QStringLiteral("^# (Alarm|Stopped)")));
+    QCOMPARE(notes.size(), 2);
+    QVERIFY2(notes[0].startsWith(QStringLiteral("# Alarm Line1: ")) && notes[1].startsWith(QStringLiteral("# Stopped: LINE1>0.2 met by 0.2")),
+             qPrintable(notes.join(" | ")));
     // Only the last reading is beyond the condition.
     const QStringList readings = lines.filter(QRegularExpression(QStringLiteral("^\\d")));
     QCOMPARE(readings.size(), kept);
