@@ -138,8 +138,15 @@ class Subscriber:
     def messages(self, subtopic):
         return [line.split(" ", 1)[1] for line in self.text().splitlines() if line.split(" ", 1)[0].endswith(subtopic)]
 
-    def stop(self):
-        self.process.terminate()
+    def stop(self, until=lambda: True, limit=30):
+        """Ends mosquitto_sub once `until()` holds, or after `limit` seconds: the broker passes a message
+        on after it has told its publisher that it took it, so a publisher that has ended may still have
+        messages on their way here. SIGKILL, as mosquitto_sub's SIGTERM handler can hang on a lock held by
+        the loop it interrupted; each message is in the file once received, as each line is flushed."""
+        deadline = time.monotonic() + limit
+        while not until() and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.process.kill()
         self.process.wait(10)
 
 

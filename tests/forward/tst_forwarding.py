@@ -46,7 +46,8 @@ def test_every_reading_arrives(servers, folder):
     subscriber = Subscriber(servers.broker, "lab1", folder)
     status, err = finish(dmmlog(["--samples", "30", "-o", journal, "--influx", servers.influx.create("lab1"),
                                  "--mqtt", servers.broker.url + "/lab1"]))
-    subscriber.stop()
+    subscriber.stop(until=lambda: subscriber.messages("/KM4473N-SIM/status")[-1:] == ["offline"]
+                    and len(subscriber.messages("/KM4473N-SIM/reading")) >= 30)
     check(status == 0 and err == "", f"both servers: exit {status}, {err!r}")
     numbers = journal_numbers(journal)
     check(numbers == list(range(1, 31)), f"journal: {numbers}")
@@ -116,8 +117,8 @@ def test_forward_later(servers, journal, folder):
     for _ in range(2):  # twice does no harm
         status, err = finish(dmmlog(["--forward", journal, "--influx", url, "--mqtt", servers.broker.url + "/lab5"]))
         check(status == 0 and err == "", f"--forward: exit {status}, {err!r}")
-    subscriber.stop()
     numbers = journal_numbers(journal)
+    subscriber.stop(until=lambda: len(subscriber.messages("/reading")) >= 2 * len(numbers))
     check(servers.influx.seqs("lab5") == {"KM4473N-SIM": numbers}, f"--forward: {servers.influx.seqs('lab5')}")
     check([json.loads(m)["no"] for m in subscriber.messages("/reading")] == numbers * 2, "--forward: MQTT")
     # Nothing to send it to: the count of readings left unsent, status 1.
