@@ -70,7 +70,9 @@ def test_readings():
         done, _ = run(["--samples", "50", "-o", path])
         check(done.returncode == 0 and done.stderr == "", f"--samples 50: {done.returncode} {done.stderr!r}")
         rows, comments = journal_rows(path)
-        check_readings(rows, comments, 50, "--samples 50")
+        fifty = check_readings(rows, comments, 50, "--samples 50")
+        # A reading pass as this machine makes one now: without --interval each pass gives a reading.
+        pass_time = (fifty[-1] - fifty[0]).total_seconds() / 49
         check("# Instrument: USB0::0x28E9::0x0285::KM4473N-SIM::INSTR (simulated)" in comments,
               "--samples 50: the instrument is not named")
 
@@ -86,7 +88,12 @@ def test_readings():
         # The first reading comes with the first pass, then one at the first
         # pass end after each tick of a coarse timer: a gap is a second give
         # or take a pass (a fraction of a second), three ticks about three.
-        check(all(0.5 < gap < 3 for gap in gaps) and 2.5 < sum(gaps[1:]) < 5, f"--interval 1: gaps {gaps}")
+        # The timer starts with the connection, and the first pass ends after
+        # the status queries, whenever that is on a loaded machine: the first
+        # gap may be as short as a pass.
+        slack = max(0.5, 2 * pass_time)
+        check(gaps[0] < 3 and all(1 - slack < gap < 3 for gap in gaps[1:]) and 3 - slack < sum(gaps[1:]) < 5,
+              f"--interval 1: gaps {gaps}, a pass {pass_time:.2f} s")
 
     done, _ = run(["--samples", "3", "--format", "jsonl", "--function", "LINE2=CH1,DBM", "--range", "CH1=AUTO",
                    "--rate", "SLOW", "--resource", "USB0::0x28E9::0x0285::KM4473N-SIM::INSTR"])
