@@ -321,7 +321,10 @@ JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, cons
         return load;
     }
 
+    // Read straight into the binary file beside it, so that a journal of
+    // any length is read in bounded memory.
     auto read = std::make_shared<ReadingStore>();
+    ReadingCache::keepLive(path, *read);
     LineShortcut shortcut(read.get());
     ReadingCache::Lines lines;
     qint64 readingLines = 0;
@@ -343,13 +346,16 @@ JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, cons
             return true;
         },
         [&](qint64 done, qint64 size) { return !progress || ++readingLines % 65536 != 0 || progress(done, size); });
-    if (!load.error.isEmpty() || load.cancelled)
+    if (!load.error.isEmpty() || load.cancelled) {
+        QFile::remove(ReadingCache::pathFor(path));
         return load;
+    }
     lines.skipped = load.skippedLines;
     if (whenRead)
         whenRead();
-    // Kept beside the journal, and mapped from there rather than held.
-    *store = ReadingCache::write(path, *read, lines) ? ReadingCache::open(path, lineAt, &skipped) : nullptr;
+    // Opened as any later open opens it: a reading appended to the item
+    // afterwards goes to memory, never into the file.
+    *store = ReadingCache::seal(path, *read, lines) ? ReadingCache::open(path, lineAt, &skipped) : nullptr;
     if (!*store)
         *store = std::move(read);
     return load;

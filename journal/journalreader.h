@@ -55,11 +55,12 @@ using Progress = std::function<bool(qint64 read, qint64 size)>;
 
 // A journal of any length read into a new `store`: from the binary file of
 // its readings beside it when that still matches it, else in one pass in
-// pieces, the binary file then written (see ReadingCache). `store` stays
-// null when the journal could not be read or the reading was cancelled.
-// `whenRead`, when given, runs once the readings are all in the store and
-// before the binary file is written, so that a change it makes to the
-// journal (a crashed one closed) is one the file is tied to.
+// pieces into a new binary file, which then stands for it (see
+// ReadingCache). `store` stays null when the journal could not be read or
+// the reading was cancelled. `whenRead`, when given, runs once the readings
+// are all in the store and before the binary file is sealed, so that a
+// change it makes to the journal (a crashed one closed) is one the file is
+// tied to.
 JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, const Progress &progress = Progress(),
                  const std::function<void()> &whenRead = {});
 

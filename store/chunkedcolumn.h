@@ -69,7 +69,11 @@ public:
             ::close(file);
         file = fd;
         fileOffset = offset;
+        chunksInFile = 0;
     }
+
+    // The file given to makeChunksIn() when it holds every chunk made, else -1.
+    int fileHoldingAll() const { return file >= 0 && chunksInFile == qint64(chunks.size()) ? file : -1; }
 
 private:
     // Plain data comes in pages of its own, zero until touched and given
@@ -111,6 +115,7 @@ private:
         if (lastInFile && lastInFile == chunks.back())
             ::madvise(lastInFile, Bytes, MADV_DONTNEED); // full: the file holds it now
         lastInFile = static_cast<T *>(pages);
+        ++chunksInFile;
         return Chunk(lastInFile);
     }
 
@@ -133,6 +138,7 @@ private:
     int file = -1;
     qint64 fileOffset = 0;
     T *lastInFile = nullptr; // the last chunk made in the file
+    qint64 chunksInFile = 0; // made in the present file
     std::vector<std::vector<T *>> directories{std::vector<T *>(8)};
     std::atomic<T **> directory{directories.back().data()};
 };

@@ -4,7 +4,6 @@
 #include "readingstore.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <cstring>
 
@@ -58,9 +57,9 @@ qint64 readingBytes(qint64 readings)
     return (readings + ReadingStore::ChunkSize - 1) / ReadingStore::ChunkSize * ChunkBytes;
 }
 
-bool writeAt(QSaveFile &file, qint64 at, const void *data, qint64 size)
+bool writeAt(int fd, qint64 at, const void *data, qint64 size)
 {
-    return file.seek(at) && file.write(static_cast<const char *>(data), size) == size;
+    return ::pwrite(fd, data, size_t(size), off_t(at)) == ssize_t(size);
 }
 
 } // namespace
@@ -70,41 +69,36 @@ QString pathFor(const QString &journal)
     return journal + QStringLiteral(".readings");
 }
 
-bool write(const QString &journal, const ReadingStore &store, const Lines &lines)
+bool seal(const QString &journal, const ReadingStore &store, const Lines &lines)
 {
+    const int fd = store.readingsFile();
     Header header;
     std::memcpy(header.magic, Magic, sizeof Magic);
-    if (!identify(journal, &header) || qint64(lines.ofShapes.size()) > MostShapes
+    if (fd < 0 || !identify(journal, &header) || qint64(lines.ofShapes.size()) > MostShapes
         || qint64(lines.ofAsides.size()) > MostAsides)
         return false;
     header.readings = store.count();
     header.shapes = qint64(lines.ofShapes.size());
     header.asides = qint64(lines.ofAsides.size());
     header.skipped = lines.skipped;
-
-    QSaveFile file(pathFor(journal));
-    if (!file.open(QIODevice::WriteOnly) || !writeAt(file, 0, &header, sizeof header)
-        || !writeAt(file, ShapesAt, lines.ofShapes.data(), header.shapes * 8) || !file.seek(AsidesAt))
+    // Only while it is still the file under that name: another program
+    // reading the journal at the same time may have made it anew.
+    struct stat own;
+    struct stat named;
+    if (::fstat(fd, &own) != 0 || ::stat(QFile::encodeName(pathFor(journal)).constData(), &named) != 0
+        || own.st_dev != named.st_dev || own.st_ino != named.st_ino)
         return false;
-    for (const auto &aside : lines.ofAsides) {
-        const qint64 pair[2] = {aside.first, aside.second};
-        if (file.write(reinterpret_cast<const char *>(pair), sizeof pair) != qint64(sizeof pair))
-            return false;
-    }
-    std::vector<StoredReading> batch;
-    batch.reserve(size_t(ReadingStore::ChunkSize));
-    if (!file.seek(ReadingsAt))
-        return false;
-    for (qint64 index = 0; index < header.readings; ++index) {
-        batch.push_back(store.own(index));
-        if (qint64(batch.size()) == ReadingStore::ChunkSize || index + 1 == header.readings) {
-            batch.resize(size_t(ReadingStore::ChunkSize)); // the last chunk whole
-            if (file.write(reinterpret_cast<const char *>(batch.data()), ChunkBytes) != ChunkBytes)
-                return false;
-            batch.clear();
-        }
-    }
-    return file.commit();
+    std::vector<qint64> asides;
+    asides.reserve(2 * lines.ofAsides.size());
+    for (const auto &aside : lines.ofAsides)
+        asides.insert(asides.end(), {aside.first, aside.second});
+    // Whole chunks hold the readings; a file without any is made that long.
+    const qint64 size = ReadingsAt + readingBytes(header.readings);
+    return own.st_size <= size && (own.st_size == size || ::ftruncate(fd, off_t(size)) == 0)
+           && writeAt(fd, ShapesAt, lines.ofShapes.data(), header.shapes * 8)
+           && writeAt(fd, AsidesAt, asides.data(), qint64(asides.size()) * 8)
+           // On the disk before the header says they stand for the journal.
+           && ::fdatasync(fd) == 0 && writeAt(fd, 0, &header, sizeof header);
 }
 
 bool keepLive(const QString &journal, ReadingStore &store)

@@ -28,17 +28,20 @@ struct Lines
     int skipped = 0;
 };
 
-// Writes the file for `journal`, just read whole into `store`. False when it
-// could not be written (a read-only folder): the journal is then read again
-// next time.
-bool write(const QString &journal, const ReadingStore &store, const Lines &lines);
+// Makes the file that keepLive() began for `journal` stand for it, now that
+// the journal was read whole into `store`: the lines of its shapes and
+// asides, then, once the readings are on the disk, the header. False when
+// the file does not hold every reading of the store (a full disk) or cannot
+// be written: the journal is then read again next time.
+bool seal(const QString &journal, const ReadingStore &store, const Lines &lines);
 
 // While a recording writes `journal`, the readings appended to `store` from
 // now on are kept in the journal's binary file as they come, in its layout,
-// so a long recording stays on disk rather than in memory. The file's header
-// stays unmarked: it never stands for the journal (the journal may still
-// grow, or the program die), and the journal's next open writes it whole.
-// False when the file cannot be made; the readings then stay in memory.
+// so a long recording (or a journal being read) stays on disk rather than in
+// memory. The file's header stays unmarked until seal(): a recording's file
+// never stands for its journal (the journal may still grow, or the program
+// die), and the journal's next open makes it anew. False when the file
+// cannot be made; the readings then stay in memory.
 bool keepLive(const QString &journal, ReadingStore &store);
 
 // The journal's readings from its file, or null when there is none that

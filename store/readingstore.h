@@ -70,6 +70,8 @@ public:
     // (the store owns it), chunk k at `offset` plus k chunks (see
     // ChunkedColumn::makeChunksIn).
     void keepReadingsIn(int fd, qint64 offset) { rows.makeChunksIn(fd, offset); }
+    // That file when it holds every reading's own part, else -1.
+    int readingsFile() const { return rows.fileHoldingAll(); }
 
     // A display line's value, and whether it is a number counted in moments.
     double value(int line, qint64 index) const;

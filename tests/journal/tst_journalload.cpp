@@ -144,7 +144,7 @@ void TestJournalLoad::cancelled()
 
 // A recording's readings go to the binary file as they come, and full chunks
 // are read back from it; the file never stands for the journal it grows
-// beside, which its next open reads and writes the file anew from.
+// beside, which its next open reads and makes the file anew from.
 void TestJournalLoad::liveReadingsKeptInTheFile()
 {
     QTemporaryDir dir;
@@ -165,6 +165,8 @@ void TestJournalLoad::liveReadingsKeptInTheFile()
         live.append(*mixed(n));
     QCOMPARE(dump(*live.record(0)), dump(*mixed(0)));
     QCOMPARE(dump(*live.record(count + 1)), dump(*mixed(count + 1)));
+    // That file lacks the readings kept before it: it never stands for a journal.
+    QVERIFY(!ReadingCache::seal(path, live, ReadingCache::Lines()));
     compareWithFullReader(path);
 }
 
