@@ -355,7 +355,10 @@ JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, cons
         whenRead();
     // Opened as any later open opens it: a reading appended to the item
     // afterwards goes to memory, never into the file.
-    *store = ReadingCache::seal(path, *read, lines) ? ReadingCache::open(path, lineAt, &skipped) : nullptr;
+    if (ReadingCache::seal(path, *read, lines))
+        *store = ReadingCache::open(path, lineAt, &skipped);
+    else // a file lacking readings (a full disk) only takes room
+        QFile::remove(ReadingCache::pathFor(path));
     if (!*store)
         *store = std::move(read);
     return load;

@@ -1,7 +1,8 @@
 // Long journals read into a store: the same records as the full reader makes,
 // from the CSV the first time and from the binary file beside it after; the
-// binary file rebuilt when it is stale, cut short or gone; a reading
-// cancelled; a recording's readings kept in the file as they come.
+// binary file rebuilt when it is stale, cut short or gone; a disk too full
+// for it; a reading cancelled; a recording's readings kept in the file as
+// they come.
 #include "journalformat.h"
 #include "journalreader.h"
 #include "readingcache.h"
@@ -10,8 +11,12 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace {
 
@@ -84,6 +89,7 @@ class TestJournalLoad : public QObject
 private slots:
     void readsAsTheFullReaderDoes();
     void binaryFileRebuiltWhenStaleCutOrGone();
+    void diskTooFullForTheBinaryFile();
     void cancelled();
     void liveReadingsKeptInTheFile();
 };
@@ -124,6 +130,22 @@ void TestJournalLoad::binaryFileRebuiltWhenStaleCutOrGone()
     QCOMPARE(store->count(), qint64(2001));
     QVERIFY(QFile::exists(cache));
     compareWithFullReader(path);
+}
+
+// Readings the disk has no room for stay in memory: the binary file, which
+// lacks them, is neither sealed nor left behind.
+void TestJournalLoad::diskTooFullForTheBinaryFile()
+{
+    if (::geteuid() != 0)
+        QSKIP("mounting a small file system needs root");
+    QTemporaryDir dir;
+    // Room for the journal, not for the file's tables and first chunk.
+    if (::mount("dmmpanel-full", QFile::encodeName(dir.path()).constData(), "tmpfs", 0, "size=768k") != 0)
+        QSKIP("no tmpfs could be mounted here");
+    auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(dir.path()).constData(), MNT_DETACH); });
+    const QString path = writeJournal(dir, 2000);
+    compareWithFullReader(path);
+    QVERIFY(!QFile::exists(ReadingCache::pathFor(path)));
 }
 
 void TestJournalLoad::cancelled()
