@@ -137,17 +137,22 @@ std::unique_ptr<DmmData> ReadingShape::join(const StoredReading &own, const Mete
     record->auxInt2 = fixed->auxInt2;
     record->auxText3 = fixed->auxText3;
     record->auxInt3 = fixed->auxInt3;
-    if (timed) {
-        record->time = timeSpec == Qt::TimeZone ? QDateTime::fromMSecsSinceEpoch(own.msecs, zone)
-                                                : QDateTime::fromMSecsSinceEpoch(own.msecs, timeSpec, offsetFromUtc);
-    }
-
+    if (hasLocalTime())
+        record->time = timeAt(own.msecs);
     refill(record.get(), own, numbers);
     return record;
 }
 
+QDateTime ReadingShape::timeAt(qint64 msecs) const
+{
+    return timeSpec == Qt::TimeZone ? QDateTime::fromMSecsSinceEpoch(msecs, zone)
+                                    : QDateTime::fromMSecsSinceEpoch(msecs, timeSpec, offsetFromUtc);
+}
+
 void ReadingShape::refill(DmmData *record, const StoredReading &own, const MeterNumbers &numbers) const
 {
+    if (timed && !hasLocalTime())
+        record->time = timeAt(own.msecs);
     LineData &first = *record->lines[0];
     first.percentValue = numbers.percent;
     first.maxValue = numbers.max;

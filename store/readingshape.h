@@ -47,7 +47,8 @@ public:
     // Joined back; the texts kept aside are filled in by the caller.
     std::unique_ptr<DmmData> join(const StoredReading &own, const MeterNumbers &numbers) const;
     // Another reading of this shape into `record`, joined from it before:
-    // all but its time and the texts kept aside.
+    // all but a local time (a time zone lookup, left to the caller) and the
+    // texts kept aside.
     void refill(DmmData *record, const StoredReading &own, const MeterNumbers &numbers) const;
     void setAsideText(DmmData *record, int slot, const QString &text) const;
 
@@ -61,6 +62,7 @@ public:
 private:
     ReadingShape();
     QString *textOf(DmmData *record, int slot) const;
+    QDateTime timeAt(qint64 msecs) const;
 
     std::unique_ptr<DmmData> fixed; // the reading with its own part cleared
     TextForm forms[TextSlots];

@@ -91,7 +91,8 @@ void TestStore::recordsComeBackAsAppended()
 
 // The reader's records are record()'s, with a local time at the offset it
 // had then: across both daylight-saving changes, with texts kept aside and
-// more shapes than the reader keeps records of, in turn.
+// more shapes than the reader keeps records of, in turn, and times at an
+// offset of their own.
 void TestStore::aPassReadsTheRecords()
 {
     const std::optional<QByteArray> zone =
@@ -109,6 +110,8 @@ void TestStore::aPassReadsTheRecords()
             store.append(*record);
         }
     }
+    for (int n = 0; n < 3; ++n) // as a journal's are read: at their offset from UTC, one shape
+        store.append(*volts(n));
     RecordReader reader(store);
     QSet<int> offsets;
     for (qint64 i = 0; i < store.count(); ++i) {
