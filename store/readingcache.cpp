@@ -133,6 +133,8 @@ std::shared_ptr<ReadingStore> open(const QString &journal,
                          && header.journalInode == now.journalInode && header.journalDevice == now.journalDevice
                          && header.readings >= 0 && header.shapes >= 0 && header.shapes <= MostShapes
                          && header.asides >= 0 && header.asides <= MostAsides && ::fstat(fd, &info) == 0
+                         // A count no file of this size holds (a damaged header) would overflow the sum.
+                         && header.readings <= (info.st_size - ReadingsAt) / qint64(sizeof(StoredReading))
                          && info.st_size == ReadingsAt + readingBytes(header.readings);
     std::vector<qint64> shapeLines(size_t(matches ? header.shapes : 0));
     std::vector<qint64> asideLines(size_t(matches ? header.asides * 2 : 0));

@@ -1,6 +1,6 @@
 // Long journals read into a store: the same records as the full reader makes,
 // from the CSV the first time and from the binary file beside it after; the
-// binary file rebuilt when it is stale, cut short or gone; a disk too full
+// binary file rebuilt when it is stale, cut short, damaged or gone; a disk too full
 // for it; a reading cancelled; a recording's readings kept in the file as
 // they come.
 #include "journalformat.h"
@@ -122,6 +122,18 @@ void TestJournalLoad::binaryFileRebuiltWhenStaleCutOrGone()
     QCOMPARE(store->count(), qint64(2001));
 
     QVERIFY(QFile::resize(cache, QFileInfo(cache).size() - 4096)); // cut short
+    JournalReader::load(path, &store);
+    QCOMPARE(store->count(), qint64(2001));
+
+    { // a damaged count, whose bytes would overflow to the file's size
+        QFile file(cache);
+        constexpr qint64 CountAt = 40;
+        qint64 readings = 0;
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(CountAt));
+        QCOMPARE(file.read(reinterpret_cast<char *>(&readings), 8), qint64(8));
+        readings |= qint64(1) << 58;
+        QVERIFY(file.seek(CountAt) && file.write(reinterpret_cast<const char *>(&readings), 8) == 8);
+    }
     JournalReader::load(path, &store);
     QCOMPARE(store->count(), qint64(2001));
 
