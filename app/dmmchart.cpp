@@ -516,7 +516,5 @@ void DMMChart::announceVisibleSpan()
         emit visibleSpanChanged(false, 0, 0);
         return;
     }
-    const qint64 last = line->first() + line->visibleCount() - 1;
-    emit visibleSpanChanged(true, line->time(line->first()).toMSecsSinceEpoch(),
-                            line->time(last).toMSecsSinceEpoch());
+    emit visibleSpanChanged(true, line->first(), line->first() + line->visibleCount() - 1);
 }

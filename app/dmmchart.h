@@ -58,9 +58,10 @@ public:
     bool drawPicture(QPainter &painter);
 
 signals:
-    // The readings shown changed: a zoom to the times from..to (ms since the
-    // epoch, both shown), or back to all of them (not zoomed).
-    void visibleSpanChanged(bool zoomed, qint64 fromMsecs, qint64 toMsecs);
+    // The readings shown changed: a zoom to readings first..last (indices,
+    // both shown; stored readings have no time to name them by), or back to
+    // all of them (not zoomed).
+    void visibleSpanChanged(bool zoomed, qint64 first, qint64 last);
 
 public slots:
     void slotTmrIndicatorTimeout();

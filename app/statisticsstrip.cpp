@@ -32,11 +32,11 @@ void StatisticsStrip::setItem(const ItemData *shown)
     refresh();
 }
 
-void StatisticsStrip::setSpan(bool isZoomed, qint64 from, qint64 to)
+void StatisticsStrip::setSpan(bool isZoomed, qint64 first, qint64 last)
 {
     zoomed = isZoomed;
-    fromMsecs = from;
-    toMsecs = to;
+    spanFirst = first;
+    spanLast = last;
     refresh();
 }
 
@@ -64,8 +64,8 @@ void StatisticsStrip::refresh()
         const Moments whole = store->moments(line, 0, count);
         rows << Row{tr("Line%1 %2").arg(line + 1).arg(function), function, whole, count - whole.n};
         if (zoomed) {
-            const qint64 begin = store->lowerBound(fromMsecs);
-            const qint64 end = store->lowerBound(toMsecs + 1);
+            const qint64 begin = qBound<qint64>(0, spanFirst, count);
+            const qint64 end = qBound(begin, spanLast + 1, count);
             const Moments span = store->moments(line, begin, end);
             rows << Row{tr("zoomed"), function, span, (end - begin) - span.n};
         }

@@ -11,7 +11,7 @@ class ItemData;
 
 // A compact strip of statistics of the active item's display lines: n, mean,
 // sample standard deviation, minimum, maximum and peak-to-peak over the whole
-// item, and over the chart's visible time span while it is zoomed, as a
+// item, and over the readings the chart shows while it is zoomed, as a
 // small table with a row per line and span. Read from
 // the store's summary, never by walking the readings; redrawn at most five
 // times a second however fast readings arrive. The text can be selected.
@@ -25,9 +25,9 @@ public:
 
     // The item whose readings it sums up; null shows nothing.
     void setItem(const ItemData *item);
-    // The chart shows the readings from `fromMsecs` to `toMsecs` (both
-    // inclusive, ms since the epoch) when `zoomed`, else all of them.
-    void setSpan(bool zoomed, qint64 fromMsecs, qint64 toMsecs);
+    // The chart shows readings `first` to `last` (indices, both inclusive)
+    // when `zoomed`, else all of them.
+    void setSpan(bool zoomed, qint64 first, qint64 last);
     // Recomputes the text now.
     void refresh();
 
@@ -47,7 +47,7 @@ private:
     QMetaObject::Connection appendedConnection;
     QMetaObject::Connection clearedConnection;
     bool zoomed = false;
-    qint64 fromMsecs = 0;
-    qint64 toMsecs = 0;
+    qint64 spanFirst = 0;
+    qint64 spanLast = 0;
     QTimer pending;
 };

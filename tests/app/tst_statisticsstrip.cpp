@@ -1,6 +1,8 @@
 // The statistics strip over an item built in the test: its numbers against
 // Python's statistics module on the same readings, whole and zoomed, the
 // readings left out, and redrawn once for a burst of readings.
+#include "chartline.h"
+#include "dmmchart.h"
 #include "dmmdata.h"
 #include "engprefix.h"
 #include "itemdata.h"
@@ -78,6 +80,7 @@ class TestStatisticsStrip : public QObject
 private slots:
     void agreesWithPython();
     void leftOutColumnOnlyWhenNeeded();
+    void zoomedStoredReadings();
 };
 
 void TestStatisticsStrip::agreesWithPython()
@@ -120,7 +123,7 @@ void TestStatisticsStrip::agreesWithPython()
     QCOMPARE(table[2][7], QString());
 
     // Zoomed to readings 20 ... 69 (49 numbers: one of them is OL).
-    strip.setSpan(true, start.addMSecs(20 * 100).toMSecsSinceEpoch(), start.addMSecs(69 * 100).toMSecsSinceEpoch());
+    strip.setSpan(true, 20, 69);
     table = tableOf(strip);
     QCOMPARE(table.size(), 5);
     QCOMPARE(table[2].mid(0, 2), QStringList({"zoomed", "49"}));
@@ -148,6 +151,38 @@ void TestStatisticsStrip::leftOutColumnOnlyWhenNeeded()
     StatisticsStrip strip;
     strip.setItem(&item);
     QCOMPARE(tableOf(strip).value(0).size(), 7);
+}
+
+// Readings from the meter's memory have no time: the strip sums up the
+// readings the chart zoomed to all the same.
+void TestStatisticsStrip::zoomedStoredReadings()
+{
+    ItemData item(QStringLiteral("Store Data"), ItemData::StoreData);
+    for (int i = 0; i < 400; ++i) {
+        auto record = baseline();
+        record->time = QDateTime();
+        record->isStore = true;
+        record->channels[0]->values[0] = i;
+        item.appendData(record.release());
+    }
+    DMMChart chart;
+    chart.resize(800, 600);
+    StatisticsStrip strip;
+    connect(&chart, &DMMChart::visibleSpanChanged, &strip, &StatisticsStrip::setSpan);
+    strip.setItem(&item);
+    chart.showReadings(item.store());
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.grab();
+    QTest::mousePress(&chart, Qt::LeftButton, {}, {180, 200});
+    QTest::mouseMove(&chart, {380, 300});
+    QTest::mouseRelease(&chart, Qt::LeftButton, {}, {380, 300});
+    const ChartLine *line = chart.lines().constFirst();
+    QVERIFY(line->first() > 0 && line->visibleCount() < 200);
+    const QList<QStringList> table = tableOf(strip);
+    QCOMPARE(table.size(), 5);
+    QCOMPARE(table[2].mid(0, 2), QStringList({"zoomed", QString::number(line->visibleCount())}));
+    QCOMPARE(volts(table[2][4]), double(line->first())); // min
 }
 
 QTEST_MAIN(TestStatisticsStrip)
