@@ -6,9 +6,11 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryFile>
+#include <QRandomGenerator>
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -18,6 +20,29 @@ namespace {
 constexpr qint64 ProgressSteps = 200;
 // The export thread's niceness (higher is lower priority).
 constexpr int BackgroundNice = 5;
+
+// A new empty file of a hidden name beside `target` (".name.XXXXXX"), made
+// as any new file is: its mode passes to the export with the rename, and a
+// QTemporaryFile's 0600 would keep others from reading it. Empty when none
+// could be made.
+QString newFileBeside(const QFileInfo &target)
+{
+    static const char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        QString name = QLatin1Char('.') + target.fileName() + QLatin1Char('.');
+        for (int i = 0; i < 6; ++i)
+            name += QLatin1Char(Letters[QRandomGenerator::global()->bounded(int(sizeof Letters) - 1)]);
+        const QString candidate = target.absoluteDir().filePath(name);
+        const int fd = ::open(QFile::encodeName(candidate).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return candidate;
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    return QString();
+}
 
 } // namespace
 
@@ -58,13 +83,9 @@ void ExportJob::cancel()
 
 ExportJob::Result ExportJob::run()
 {
-    const QFileInfo target(path);
-    QTemporaryFile temporary(target.absoluteDir().filePath(QLatin1Char('.') + target.fileName() + QStringLiteral(".XXXXXX")));
-    temporary.setAutoRemove(false);
-    if (!temporary.open())
+    const QString temporaryPath = newFileBeside(QFileInfo(path));
+    if (temporaryPath.isEmpty())
         return Failed;
-    const QString temporaryPath = temporary.fileName();
-    temporary.close();
     const Result result = writeRows(temporaryPath);
     // rename(2) replaces a file of the chosen name in one step.
     if (result == Written

@@ -47,6 +47,7 @@
 #include <csignal>
 #include <climits>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -732,13 +733,17 @@ void TestExport::xlsxReadBack()
     const int rows = 10000;
     const std::shared_ptr<ReadingStore> store = readings(rows, true);
     const QString path = dir.filePath(QStringLiteral("Mess wert \u00fc.xlsx"));
+    const mode_t umask = ::umask(022);
     {
         ModalAnswerer answerer;
         XlsxTableWriter writer;
         QVERIFY(exportTable(writer, store, path));
         QCOMPARE(boxTexts(answerer), QStringList{"The datas is exported successfully."});
     }
+    ::umask(umask);
     QCOMPARE(filesIn(dir.path()), QStringList{QFileInfo(path).fileName()});
+    // Others may read it, as any new file of the user's.
+    QCOMPARE(QFileInfo(path).permissions() & (QFile::ReadOther | QFile::WriteOther), QFile::ReadOther);
 
     // What each cell must show, from the table's own texts: a value and its
     // unit apart, a time to the millisecond.
