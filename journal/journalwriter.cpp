@@ -272,7 +272,9 @@ bool JournalWriter::repair()
         return false;
     }
     goodSize = qMin<qint64>(goodSize, st.st_size);
-    return true;
+    // A disk full from the start refused the header itself: it goes first,
+    // or the file would hold readings that no reader can place.
+    return goodSize > 0 || writeWhole(JournalFormat::headerText(header));
 }
 
 bool JournalWriter::writeWhole(const QByteArray &bytes)

@@ -317,6 +317,7 @@ void TestJournal::tornLastLine()
     contents = JournalReader::read(path);
     QCOMPARE(int(contents.records.size()), 4);
     QCOMPARE(contents.skippedLines, 0);
+    QCOMPARE(contents.header.itemName, QStringLiteral("Measure1"));
     QVERIFY(contents.closed);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray closed = file.readAll();
@@ -420,6 +421,7 @@ void TestJournal::refusedWrites_data()
 {
     QTest::addColumn<QString>("refusal");
     QTest::newRow("disk full") << "full";
+    QTest::newRow("disk full from the start") << "full from the start";
     QTest::newRow("read-only folder") << "read-only";
     QTest::newRow("file removed") << "file removed";
     QTest::newRow("folder removed") << "folder removed";
@@ -458,7 +460,8 @@ void TestJournal::refusedWrites()
     QVERIFY(QDir().mkpath(mountPoint));
     const bool removal = refusal.endsWith(QLatin1String("removed"));
     const bool mounted = !removal && isRoot();
-    if (refusal == QLatin1String("full") && !isRoot())
+    const bool full = refusal.startsWith(QLatin1String("full"));
+    if (full && !isRoot())
         QSKIP("a full disk needs a small tmpfs, and mounting one needs root (CI runs as root)");
     if (mounted && !run(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
                                                   QStringLiteral("size=64k"), QStringLiteral("tmpfs"), mountPoint}))
@@ -471,7 +474,7 @@ void TestJournal::refusedWrites()
     const QString path = folder + QStringLiteral("/refused.csv");
     const QString filler = mountPoint + QStringLiteral("/filler");
     auto refuse = [&](bool on) {
-        if (refusal == QLatin1String("full")) {
+        if (full) {
             if (!on)
                 return QFile::remove(filler);
             QFile fill(filler);
@@ -502,7 +505,7 @@ void TestJournal::refusedWrites()
         writer.append(*written.back());
     };
     // A folder is made read-only before anything in it is open for writing.
-    const bool fromStart = refusal == QLatin1String("read-only");
+    const bool fromStart = refusal == QLatin1String("read-only") || refusal.endsWith(QLatin1String("the start"));
     QVERIFY(QDir().mkpath(folder));
     QVERIFY(!fromStart || refuse(true));
     for (int i = 0; i < 3; ++i)
@@ -532,6 +535,7 @@ void TestJournal::refusedWrites()
     const JournalContents contents = JournalReader::read(path);
     QVERIFY2(contents.error.isEmpty(), qPrintable(contents.error));
     QCOMPARE(contents.skippedLines, 0);
+    QCOMPARE(contents.header.itemName, QStringLiteral("Measure1"));
     QVERIFY(contents.closed);
     QVERIFY(contents.records.size() < written.size());
     // What is there is whole and in order; the last readings are all there.
