@@ -36,6 +36,9 @@ void Forwarder::finish(int timeoutMs)
 
 void Forwarder::sendAlarm(const QJsonObject &alarm)
 {
+    // The reading that raised it is in the journal: sent first, which makes
+    // the link when there is none yet.
+    pump();
     m_target->sendAlarm(m_follower.meter(), ReadingJson::line(alarm).chopped(1));
 }
 

@@ -118,8 +118,12 @@ void MqttTarget::send(const QString &meter, const std::vector<FollowedReading> &
 
 void MqttTarget::sendAlarm(const QString &meter, const QByteArray &json)
 {
-    if (m_connected && meter == m_meter)
+    if (meter != m_meter)
+        return;
+    if (m_connected)
         publish(QStringLiteral("alarm"), json, false);
+    else if (m_link) // a broker not yet answering is not one that is away
+        m_alarms.push_back(json);
 }
 
 void MqttTarget::connectTo(const QString &meter)
@@ -188,8 +192,17 @@ void MqttTarget::onConnected(int generation, int result)
     }
     m_giveUp.stop();
     m_connected = true;
-    if (publish(QStringLiteral("status"), online(), true) >= 0 && m_batchOpen)
+    if (publish(QStringLiteral("status"), online(), true) < 0)
+        return;
+    if (m_batchOpen)
         publishBatch();
+    // After the batch that holds the readings they were raised by.
+    const std::vector<QByteArray> alarms = std::move(m_alarms);
+    m_alarms.clear();
+    for (const QByteArray &alarm : alarms) {
+        if (!m_connected || publish(QStringLiteral("alarm"), alarm, false) < 0)
+            return;
+    }
 }
 
 void MqttTarget::onDisconnected(int generation, int result)
@@ -276,6 +289,7 @@ void MqttTarget::tearDown()
     m_giveUp.stop();
     m_connected = false;
     m_unacknowledged.clear();
+    m_alarms.clear();
     ++m_generation;
     if (!m_link)
         return;

@@ -55,6 +55,7 @@ private:
     bool m_connected = false;
     std::vector<QByteArray> m_batch; // payloads waiting for the link
     std::set<int> m_unacknowledged;  // of the batch
+    std::vector<QByteArray> m_alarms; // raised while the link was being made
     bool m_batchOpen = false;
     int m_offlineMid = -1; // the goodbye, while closing
     bool m_closing = false;
