@@ -7,6 +7,9 @@
 #include "lineprotocol.h"
 #include "readingjson.h"
 
+#include <cerrno>
+#include <cstring>
+
 StreamSink::StreamSink(QFile *file, Format format, const JournalHeader &header, QObject *parent)
     : RecordSink(parent), m_file(file), m_format(format), m_meter(meterName(header.resource))
 {
@@ -93,12 +96,23 @@ bool StreamSink::write(const QByteArray &line)
     if (m_closed)
         return false;
     const QByteArray text = m_started ? line : m_opening + line;
-    if (m_file->write(text) != text.size()) {
+    errno = 0;
+    const qint64 written = m_file->write(text);
+    if (written != text.size()) {
+        // QFile names no reason for a write cut short (a full disk): the
+        // system's words for it, and the part of a line cut off again, so
+        // that no reader takes it for a whole one.
+        const int error = errno;
+        const QString reason = written < 0 ? m_file->errorString()
+                                           : QString::fromLocal8Bit(std::strerror(error ? error : ENOSPC));
+        if (written > 0 && !m_file->fileName().isEmpty())
+            m_file->resize(m_whole);
         m_closed = true;
         const QString name = m_file->fileName().isEmpty() ? QStringLiteral("standard output") : m_file->fileName();
-        emit broken(QStringLiteral("cannot write to %1: %2").arg(name, m_file->errorString()));
+        emit broken(QStringLiteral("cannot write to %1: %2").arg(name, reason));
         return false;
     }
+    m_whole += written;
     m_started = true;
     return true;
 }

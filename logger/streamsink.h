@@ -37,6 +37,7 @@ private:
     QString m_meter; // as line protocol names it
     QByteArray m_opening; // written with the first line
     bool m_started = false;
+    qint64 m_whole = 0; // bytes of whole lines written
     qint64 m_readings = 0;
     qint64 m_lost = 0;
     bool m_closed = false;

@@ -142,6 +142,15 @@ def test_output():
         check(done.returncode == 1 and 0 < len(rows) < 10
               and f"{10 - len(rows)} of 10 readings were not written to {path}" in done.stderr,
               f"full disk: exit {done.returncode}, {len(rows)} rows, {done.stderr!r}")
+        # JSON lines end at the first line the disk refuses, with the reason, and no part of it left behind.
+        path = os.path.join(folder, "full.jsonl")
+        done = subprocess.run([DMMLOG, "--samples", "10", "--format", "jsonl", "-o", path], env=environment(),
+                              capture_output=True, text=True, timeout=LIMIT, preexec_fn=limit_file_size(1024))
+        with open(path, encoding="utf-8") as f:
+            text = f.read()
+        check(done.returncode == 1 and f"cannot write to {path}: File too large" in done.stderr
+              and text.endswith("\n") and all(json.loads(line)["no"] for line in text.splitlines()),
+              f"full disk, JSON lines: exit {done.returncode}, {done.stderr!r}, {text[-100:]!r}")
 
         # "-" is standard output, not a file of that name.
         done = subprocess.run([DMMLOG, "--samples", "2", "-o", "-"], env=environment(), capture_output=True,
