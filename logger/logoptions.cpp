@@ -132,6 +132,7 @@ const char *LogOptions::usage()
 LogOptions LogOptions::parse(const QStringList &arguments, QString *error)
 {
     LogOptions options;
+    bool standardOutputAsked = false; // -o -, as against no -o
     error->clear();
     for (int i = 0; i < arguments.size() && error->isEmpty(); ++i) {
         QString name = arguments.at(i);
@@ -172,7 +173,8 @@ LogOptions LogOptions::parse(const QStringList &arguments, QString *error)
             if (takeValue() && value.isEmpty())
                 bad(QStringLiteral("the file name is empty"));
             // "-" is standard output, as other tools take it.
-            options.outputPath = value == QLatin1String("-") ? QString() : value;
+            standardOutputAsked = value == QLatin1String("-");
+            options.outputPath = standardOutputAsked ? QString() : value;
         } else if (name == QLatin1String("--format")) {
             if (!takeValue())
                 break;
@@ -252,6 +254,8 @@ LogOptions LogOptions::parse(const QStringList &arguments, QString *error)
         *error = options.forward.error();
     if (error->isEmpty() && !options.forward.isEmpty() && options.format != Format::Csv)
         *error = QStringLiteral("--influx and --mqtt send from the journal, which is CSV; --format is for standard output");
+    if (error->isEmpty() && !options.forward.isEmpty() && standardOutputAsked)
+        *error = QStringLiteral("--influx and --mqtt send from the journal, a file; -o - would write none");
     if (error->isEmpty() && !options.forwardPath.isEmpty() && options.forward.isEmpty())
         *error = QStringLiteral("--forward needs --influx or --mqtt");
     return options;

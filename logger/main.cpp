@@ -26,11 +26,31 @@ QString automaticJournalPath(const QString &resource)
                                          QDateTime::currentDateTime());
 }
 
+// Why `path` is no journal to send; empty when it is one. A log of another
+// format would otherwise send nothing and end as if all had gone.
+QString notAJournal(const QString &path)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile())
+        return QStringLiteral("%1: no such file").arg(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+    QByteArray line;
+    do
+        line = file.readLine(64 * 1024);
+    while (line.startsWith('#'));
+    if (line.endsWith('\n'))
+        line.chop(1);
+    if (!JournalFormat::isHeaderRow(line))
+        return QStringLiteral("%1 is no journal (its header row is missing); nothing was sent").arg(path);
+    return QString();
+}
+
 // dmmlog --forward: an earlier journal to the servers, then the end.
 int forwardJournal(const LogOptions &options, Console &console)
 {
-    if (!QFileInfo(options.forwardPath).isFile()) {
-        console.message(QStringLiteral("%1: no such file").arg(options.forwardPath));
+    if (const QString error = notAJournal(options.forwardPath); !error.isEmpty()) {
+        console.message(error);
         return BadArguments;
     }
     ForwarderGroup forwarding(options.forwardPath, options.forward);

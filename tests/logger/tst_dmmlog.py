@@ -233,6 +233,8 @@ def test_failures():
             (["--rate", "TURBO"], "", 2, "the meter did not take --rate TURBO: the rate is FAST"),
             (["--function", "LINE1=CH2,OHM"], "", 2, "the meter did not take --function LINE1=CH2,OHM"),
             (["-o", existing.name], "", 2, "exists; dmmlog writes a new file"),
+            (["-o", "-", "--mqtt", "mqtt://127.0.0.1:9"], "", 2, "-o - would write none"),
+            (["--forward", existing.name, "--mqtt", "mqtt://127.0.0.1:9"], "", 2, "is no journal"),
             (["--resource", "USB0::0x28E9::0x0285::KM4475N-X::INSTR"], "", 3,
              "no meter USB0::0x28E9::0x0285::KM4475N-X::INSTR found"),
             (["--no-reconnect"], "silent-after=60", 1, "lost the link: the meter stopped answering"),
