@@ -96,14 +96,10 @@ void LogSession::start()
     for (const SettingRequest &setting : m_options.settings)
         setting.send(driver);
     m_session.setJournalOpener([this](const JournalHeader &header) { return openSink(header); });
+    if (!m_options.forward.isEmpty())
+        connect(&m_session, &MeterSession::journalFileStarted, this, &LogSession::forwardFrom);
     m_session.startRecording(this, m_options.outputPath.isEmpty() ? QCoreApplication::applicationName()
                                                                    : QFileInfo(m_options.outputPath).completeBaseName());
-    if (!m_options.forward.isEmpty()) {
-        m_forwarding = std::make_unique<ForwarderGroup>(m_options.outputPath, m_options.forward);
-        connect(m_forwarding.get(), &ForwarderGroup::message, this,
-                [this](const QString &text) { m_console.message(text); });
-        m_forwarding->start();
-    }
     m_clock.start();
     if (m_options.durationMs > 0) {
         m_deadline = QDeadlineTimer(m_options.durationMs, Qt::PreciseTimer);
@@ -210,8 +206,8 @@ void LogSession::watch(const DmmData &record)
     for (const AlarmEvent &event : verdict.alarms) {
         m_session.noteAlarm(event);
         m_console.message(event.journalText());
-        if (m_forwarding)
-            m_forwarding->sendAlarm(event.json());
+        if (!m_forwarding.empty())
+            m_forwarding.back()->sendAlarm(event.json());
     }
     if (!verdict.stopReason.isEmpty()) {
         const QString text = QStringLiteral("Stopped: ") + verdict.stopReason;
@@ -273,14 +269,31 @@ void LogSession::close(int status)
     // A run that never logged a line leaves no empty file behind, as a
     // service retrying for a meter not yet plugged in would.
     removeEmptyOutput();
-    if (!m_forwarding) {
+    if (m_forwarding.empty()) {
         emit finished(status);
         return;
     }
+    m_status = status;
+    m_forwarding.back()->finish(m_options.flushTimeoutMs);
+}
+
+void LogSession::forwardFrom(const QString &path)
+{
+    if (!m_forwarding.empty())
+        m_forwarding.back()->finish(m_options.flushTimeoutMs);
+    auto group = std::make_unique<ForwarderGroup>(path, m_options.forward);
+    connect(group.get(), &ForwarderGroup::message, this, [this](const QString &text) { m_console.message(text); });
+    connect(group.get(), &ForwarderGroup::finished, this, &LogSession::onForwardingFinished);
+    group->start();
+    m_forwarding.push_back(std::move(group));
+}
+
+void LogSession::onForwardingFinished(qint64 unsent)
+{
+    m_unsent += unsent;
     // Readings left unsent end the run as a failure; they stay in the journal.
-    connect(m_forwarding.get(), &ForwarderGroup::finished, this,
-            [this, status](qint64 unsent) { emit finished(unsent > 0 ? int(LinkLost) : status); });
-    m_forwarding->finish(m_options.flushTimeoutMs);
+    if (++m_forwardingDone == m_forwarding.size() && m_status >= 0)
+        emit finished(m_unsent > 0 ? int(LinkLost) : m_status);
 }
 
 void LogSession::removeEmptyOutput()

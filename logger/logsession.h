@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <vector>
 
 class Console;
 class DmmData;
@@ -57,13 +58,22 @@ private:
     void end(int status, const QString &message = QString());
     void close(int status);
     void removeEmptyOutput();
+    // The journal's readings go to `path` from here on: the first file, or
+    // one the journal made after the file before was removed.
+    void forwardFrom(const QString &path);
+    void onForwardingFinished(qint64 unsent);
 
     const LogOptions m_options;
     Console &m_console;
     MeterSession m_session;
     std::unique_ptr<QFile> m_stream; // until the sink takes it; none for a CSV file
     QString m_created; // the file this run made
-    std::unique_ptr<ForwarderGroup> m_forwarding; // sends the journal on
+    // Send the journal on, one per file it was written to; the last follows
+    // the file being written, those before send what their file still holds.
+    std::vector<std::unique_ptr<ForwarderGroup>> m_forwarding;
+    size_t m_forwardingDone = 0;
+    qint64 m_unsent = 0;
+    int m_status = -1; // the run's own exit status, once it has closed
     ReadingWatch m_watch;
     qint64 m_readings = 0;
     bool m_checked = false; // the settings are as asked

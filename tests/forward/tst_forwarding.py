@@ -102,6 +102,21 @@ def test_last_will(servers, folder):
     check(subscriber.messages("/KM4473N-SIM/status") == ["online", "offline"], "kill -9: no offline status")
 
 
+def test_journal_removed(servers, folder):
+    """The journal's file removed while logging: the readings of the file the journal makes anew are sent too."""
+    journal = os.path.join(folder, "removed.csv")
+    url = servers.influx.create("lab6")
+    run = dmmlog(["--samples", "40", "-o", journal, "--influx", url])
+    wait_until(lambda: os.path.exists(journal) and len(journal_numbers(journal)) >= 5, "five readings")
+    os.remove(journal)
+    status, err = finish(run)
+    numbers = journal_numbers(journal)
+    stored = servers.influx.seqs("lab6").get("KM4473N-SIM", [])
+    check(status == 1 and "were not written" in err and "not sent" not in err and numbers and numbers[-1] == 40
+          and set(numbers) <= set(stored) and stored == sorted(set(stored)),
+          f"journal removed: exit {status}, {err!r}, {numbers} journaled, {stored} stored")
+
+
 def test_three_meters(servers, folder):
     url = servers.influx.create("lab4")
     serials = ["KM4473N-SIM", "KM4473N-SIM2", "KM4473N-SIM3"]
@@ -133,7 +148,7 @@ def test_forward_later(servers, journal, folder):
 
 with Servers() as servers:
     folder = servers.folder
-    for test in (test_every_reading_arrives, test_outages, test_last_will, test_three_meters):
+    for test in (test_every_reading_arrives, test_outages, test_last_will, test_journal_removed, test_three_meters):
         started = time.monotonic()
         result = test(servers, folder)
         if test is test_every_reading_arrives:
