@@ -13,6 +13,7 @@
 #include "manuallocation.h"
 #include "metersession.h"
 #include "optiondialog.h"
+#include "recordedreadingsfile.h"
 #include "recorder.h"
 #include "recordingjournal.h"
 #include "tessaly.h"
@@ -184,10 +185,7 @@ void Widget::initConnec()
     connect(session.get(), &MeterSession::recordingChanged, this, &Widget::showRecordingState);
     connect(session.get(), &MeterSession::message, this, &Widget::slotMessage);
     // A long recording is kept on disk beside its journal, not in memory.
-    connect(session.get(), &MeterSession::journalFileStarted, this, [this](const QString &path) {
-        if (auto *item = qobject_cast<ItemData *>(session->target()))
-            item->keepReadingsBeside(path);
-    });
+    new RecordedReadingsFile(*session, this);
     for (QAction *action : {ui->actionConnect, ui->actionDisconnect, ui->actionOption, ui->actionClose})
         connect(action, &QAction::triggered, this, &Widget::slotAction);
 }

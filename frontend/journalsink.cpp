@@ -44,3 +44,8 @@ qint64 JournalSink::notWritten() const
 {
     return m_writer.notWritten();
 }
+
+qint64 JournalSink::lastReadingAt() const
+{
+    return m_writer.lastReadingAt();
+}

@@ -21,6 +21,7 @@ public:
     void appendStatistics(const LineStatistics &statistics) override;
     void close() override;
     qint64 notWritten() const override;
+    qint64 lastReadingAt() const override;
 
 private:
     JournalWriter m_writer;

@@ -224,6 +224,11 @@ qint64 MeterSession::notWritten() const
     return lost + (journal ? journal->notWritten() : 0);
 }
 
+qint64 MeterSession::lastJournalLine() const
+{
+    return journal ? journal->lastReadingAt() : -1;
+}
+
 void MeterSession::setRecording(Recording newState)
 {
     if (state == newState)
@@ -242,6 +247,7 @@ void MeterSession::endJournal()
     lost += journal->notWritten();
     journal.reset();
     forwarding.journalEnded();
+    emit journalEnded();
 }
 
 void MeterSession::onDriverClosed()

@@ -110,6 +110,9 @@ public:
     JournalHeader journalHeader(const QString &name) const;
     // Readings kept in this session that did not reach a journal.
     qint64 notWritten() const;
+    // Where the last reading kept begins in the journal's file; -1 when it
+    // is not there.
+    qint64 lastJournalLine() const;
     // Sends each journal file on; its settings take effect with the next file.
     RecordingForwarder &forwarder() { return forwarding; }
 
@@ -131,6 +134,8 @@ signals:
     void journalBroken(const QString &text);
     // The recording's readings go to the journal file `path` from here on.
     void journalFileStarted(const QString &path);
+    // The recording's journal was closed; its file stays as it is now.
+    void journalEnded();
 
 private:
     void setRecording(Recording state);

@@ -27,6 +27,12 @@ public:
     virtual void close() = 0;
     // Readings appended that did not reach the output.
     virtual qint64 notWritten() const = 0;
+    // Where the last reading appended begins in the output file; -1 when it
+    // is not there, or the output is no file a reader seeks in.
+    virtual qint64 lastReadingAt() const
+    {
+        return -1;
+    }
 
 signals:
     // For the user; writing goes on.

@@ -336,12 +336,8 @@ JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, cons
             std::unique_ptr<DmmData> record = recordOf(line);
             if (!record)
                 return false;
-            const quint32 shapes = read->shapeCount();
             read->append(*record);
-            if (read->shapeCount() > shapes)
-                lines.ofShapes.push_back(offset);
-            if (read->keepsTextAside(read->count() - 1))
-                lines.ofAsides.emplace_back(read->count() - 1, offset);
+            lines.note(*read, offset);
             shortcut.follow(line);
             return true;
         },
@@ -355,7 +351,7 @@ JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, cons
         whenRead();
     // Opened as any later open opens it: a reading appended to the item
     // afterwards goes to memory, never into the file.
-    if (ReadingCache::seal(path, *read, lines))
+    if (ReadingCache::seal(path, read->readingsFile(), read->count(), lines))
         *store = ReadingCache::open(path, lineAt, &skipped);
     else // a file lacking readings (a full disk) only takes room
         QFile::remove(ReadingCache::pathFor(path));

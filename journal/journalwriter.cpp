@@ -122,8 +122,10 @@ void JournalWriter::append(const DmmData &record)
         return;
     const qint64 number = count + 1;
     // A new file started for this reading names the readings before it.
-    const bool written = isWritable() && writeLine(JournalFormat::recordLine(number, record));
+    const QByteArray line = JournalFormat::recordLine(number, record);
+    const bool written = isWritable() && writeLine(line);
     count = number;
+    lastLineAt = written ? goodSize - line.size() : -1;
     if (written) {
         ++inFile;
     } else {
@@ -136,6 +138,11 @@ void JournalWriter::append(const DmmData &record)
 qint64 JournalWriter::notWritten() const
 {
     return count - inFile;
+}
+
+qint64 JournalWriter::lastReadingAt() const
+{
+    return lastLineAt;
 }
 
 void JournalWriter::appendComment(const QString &text)

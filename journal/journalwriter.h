@@ -44,6 +44,9 @@ public:
     // Readings appended that the file does not hold: not written, or gone
     // with a removed file.
     qint64 notWritten() const;
+    // Where the line of the last reading appended begins in the file; -1
+    // when that reading was not written.
+    qint64 lastReadingAt() const;
 
 signals:
     void failed(const QString &message);
@@ -69,6 +72,7 @@ private:
     qint64 goodSize = -1; // bytes of whole lines in the file; -1 before a file was ever created
     qint64 count = 0;     // readings appended
     qint64 inFile = 0;    // readings in the present file
+    qint64 lastLineAt = -1;
     bool closed = false;
     bool failing = false;
     bool syncStarted = false;

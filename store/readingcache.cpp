@@ -69,15 +69,24 @@ QString pathFor(const QString &journal)
     return journal + QStringLiteral(".readings");
 }
 
-bool seal(const QString &journal, const ReadingStore &store, const Lines &lines)
+void Lines::note(const ReadingStore &store, qint64 line)
 {
-    const int fd = store.readingsFile();
+    // A reading begins at most one shape, the store's newest.
+    if (ofShapes.size() < store.shapeCount())
+        ofShapes.push_back(line);
+    const qint64 index = store.count() - 1;
+    if (store.keepsTextAside(index))
+        ofAsides.emplace_back(index, line);
+}
+
+bool seal(const QString &journal, int fd, qint64 readings, const Lines &lines)
+{
     Header header;
     std::memcpy(header.magic, Magic, sizeof Magic);
     if (fd < 0 || !identify(journal, &header) || qint64(lines.ofShapes.size()) > MostShapes
         || qint64(lines.ofAsides.size()) > MostAsides)
         return false;
-    header.readings = store.count();
+    header.readings = readings;
     header.shapes = qint64(lines.ofShapes.size());
     header.asides = qint64(lines.ofAsides.size());
     header.skipped = lines.skipped;

@@ -26,22 +26,28 @@ struct Lines
     std::vector<qint64> ofShapes;                    // a line of each shape, in shape order
     std::vector<std::pair<qint64, qint64>> ofAsides; // (reading, line) for readings with texts kept aside
     int skipped = 0;
+
+    // The store's last reading stands at journal line `line`: kept when it
+    // began a shape or keeps texts aside.
+    void note(const ReadingStore &store, qint64 line);
 };
 
 // Makes the file that keepLive() began for `journal` stand for it, now that
-// the journal was read whole into `store`: the lines of its shapes and
-// asides, then, once the readings are on the disk, the header. False when
-// the file does not hold every reading of the store (a full disk) or cannot
-// be written: the journal is then read again next time.
-bool seal(const QString &journal, const ReadingStore &store, const Lines &lines);
+// the journal holds the store's first `readings` readings, and nothing else:
+// the lines of their shapes and asides, then, once the readings are on the
+// disk, the header. `file` is the store's readings file (see
+// ReadingStore::readingsFile); -1, or a file that cannot be written, gives
+// false: the journal is then read again next time.
+bool seal(const QString &journal, int file, qint64 readings, const Lines &lines);
 
 // While a recording writes `journal`, the readings appended to `store` from
 // now on are kept in the journal's binary file as they come, in its layout,
 // so a long recording (or a journal being read) stays on disk rather than in
-// memory. The file's header stays unmarked until seal(): a recording's file
-// never stands for its journal (the journal may still grow, or the program
-// die), and the journal's next open makes it anew. False when the file
-// cannot be made; the readings then stay in memory.
+// memory. The file's header stays unmarked until seal(), once the journal
+// has ended holding every reading of the file; until then it never stands
+// for its journal (which may still grow, or the program die), and the
+// journal's next open makes it anew. False when the file cannot be made; the
+// readings then stay in memory.
 bool keepLive(const QString &journal, ReadingStore &store);
 
 // The journal's readings from its file, or null when there is none that

@@ -7,6 +7,7 @@
 #include "dmmdata.h"
 #include "journalreader.h"
 #include "modalanswerer.h"
+#include "readingcache.h"
 #include "recordingjournal.h"
 #include "testrecords.h"
 #include "tvitemmodel.h"
@@ -77,6 +78,20 @@ std::unique_ptr<DmmData> readingWith(const QString &line2Function, int n)
 void trigger(Widget *window, const char *slot)
 {
     QMetaObject::invokeMethod(window, slot, Qt::DirectConnection);
+}
+
+// Whether the binary file beside the journal stands for it, so that the
+// journal opens from it without being read again.
+bool opensFromItsFile(const QString &journal)
+{
+    QFile file(journal);
+    const auto lineAt = [&file](qint64 offset) -> std::unique_ptr<DmmData> {
+        if ((!file.isOpen() && !file.open(QIODevice::ReadOnly)) || !file.seek(offset))
+            return nullptr;
+        return JournalReader::readingOf(file.readLine().chopped(1));
+    };
+    int skipped = 0;
+    return ReadingCache::open(journal, lineAt, &skipped) != nullptr;
 }
 
 } // namespace
@@ -282,22 +297,32 @@ void TestJournalWindow::foreignFiles()
 
 void TestJournalWindow::keptOnDisk_data()
 {
-    QTest::addColumn<bool>("deleteItem");
-    QTest::newRow("function change") << false;
-    QTest::newRow("item deleted") << true;
+    QTest::addColumn<QString>("end");
+    QTest::newRow("function change") << QStringLiteral("function change");
+    QTest::newRow("item deleted") << QStringLiteral("delete");
+    QTest::newRow("stopped") << QStringLiteral("stop");
 }
 
+// The recording's readings stay on disk however it ends, and its journal
+// opens again from the binary file beside it, sealed once the journal ended.
 void TestJournalWindow::keptOnDisk()
 {
-    QFETCH(bool, deleteItem);
+    QFETCH(QString, end);
+    const bool deleteItem = end == QStringLiteral("delete");
     WindowFixture fixture;
     Widget *window = fixture.window();
     trigger(window, "on_actionStart_triggered");
     for (int n = 0; n < 3; ++n)
         show(window, readingWith(QStringLiteral("VOLT"), n));
+    // Texts in no plain digit form are named by their lines too.
+    std::unique_ptr<DmmData> unusual = readingWith(QStringLiteral("VOLT"), 3);
+    unusual->channels[0]->valueTexts[0] = QStringLiteral("0012.5");
+    show(window, std::move(unusual));
     const Rows before = tableRows(window);
-    QCOMPARE(before.size(), 3);
-    if (deleteItem) {
+    QCOMPARE(before.size(), 4);
+    if (end == QStringLiteral("stop")) {
+        trigger(window, "on_actionStop_triggered");
+    } else if (deleteItem) {
         ModalAnswerer answerer;
         answerer.setBoxAnswer(QMessageBox::Yes);
         trigger(window, "on_actionItemDelete_triggered");
@@ -308,9 +333,12 @@ void TestJournalWindow::keptOnDisk()
     }
 
     const QStringList files = journals();
-    QCOMPARE(files.size(), deleteItem ? 1 : 2);
+    QCOMPARE(files.size(), end == QStringLiteral("function change") ? 2 : 1);
     const JournalContents first = JournalReader::read(files.first());
     QVERIFY(first.closed);
+    QTRY_VERIFY(opensFromItsFile(files.first()));
+    if (files.size() == 2) // still being recorded
+        QVERIFY(!opensFromItsFile(files.last()));
     window->openJournal(files.first());
     QCOMPARE(activeName(window), QFileInfo(files.first()).completeBaseName());
     QCOMPARE(tableRows(window), before);

@@ -200,7 +200,8 @@ void TestJournalLoad::liveReadingsKeptInTheFile()
     QCOMPARE(dump(*live.record(0)), dump(*mixed(0)));
     QCOMPARE(dump(*live.record(count + 1)), dump(*mixed(count + 1)));
     // That file lacks the readings kept before it: it never stands for a journal.
-    QVERIFY(!ReadingCache::seal(path, live, ReadingCache::Lines()));
+    QCOMPARE(live.readingsFile(), -1);
+    QVERIFY(!ReadingCache::seal(path, live.readingsFile(), live.count(), ReadingCache::Lines()));
     compareWithFullReader(path);
 }
 
