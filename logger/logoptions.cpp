@@ -1,5 +1,6 @@
 #include "logoptions.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <cmath>
@@ -194,6 +195,9 @@ LogOptions LogOptions::parse(const QStringList &arguments, QString *error)
         } else if (name == QLatin1String("--mqtt-cafile") || name == QLatin1String("--forward")) {
             if (takeValue() && value.isEmpty())
                 bad(QStringLiteral("the file name is empty"));
+            // Else every try of the broker would fail in TLS's own words.
+            else if (name == QLatin1String("--mqtt-cafile") && !QFileInfo(value).isFile())
+                bad(QStringLiteral("no such file"));
             (name == QLatin1String("--forward") ? options.forwardPath : options.forward.mqttCaFile) = value;
         } else if (name == QLatin1String("--flush-timeout")) {
             if (!takeValue())

@@ -235,6 +235,7 @@ def test_failures():
             (["-o", existing.name], "", 2, "exists; dmmlog writes a new file"),
             (["-o", "-", "--mqtt", "mqtt://127.0.0.1:9"], "", 2, "-o - would write none"),
             (["--forward", existing.name, "--mqtt", "mqtt://127.0.0.1:9"], "", 2, "is no journal"),
+            (["--mqtt", "mqtts://127.0.0.1:9", "--mqtt-cafile", "/no/ca.crt"], "", 2, "--mqtt-cafile /no/ca.crt: no such"),
             (["--resource", "USB0::0x28E9::0x0285::KM4475N-X::INSTR"], "", 3,
              "no meter USB0::0x28E9::0x0285::KM4475N-X::INSTR found"),
             (["--no-reconnect"], "silent-after=60", 1, "lost the link: the meter stopped answering"),
