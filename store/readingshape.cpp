@@ -37,6 +37,15 @@ bool counts(const DmmData &reading, int line)
     return channel && StoredReading::isNumber(channel->valueModes[line], channel->values[line]);
 }
 
+// A local time's offset from UTC: its wall-clock time less its instant,
+// without asking the time zone again.
+int wallClockOffset(const QDateTime &time, qint64 msecs)
+{
+    constexpr qint64 JulianDayOfEpoch = 2440588;
+    const qint64 wallClock = (time.date().toJulianDay() - JulianDayOfEpoch) * 86400000 + time.time().msecsSinceStartOfDay();
+    return int((wallClock - msecs) / 1000);
+}
+
 } // namespace
 
 ReadingShape::ReadingShape() = default;
@@ -120,7 +129,11 @@ ReadingShape ReadingShape::split(const DmmData &reading, StoredReading *own, Met
         writeChannel(out, *channel);
     for (const TextForm &form : shape.forms)
         writeForm(out, form);
-    out << shape.timed << int(shape.timeSpec) << shape.offsetFromUtc << shape.zone.id();
+    // A local time's offset from UTC parts shapes too: the journal writes
+    // each reading at the offset it had, and the binary file beside it names
+    // one journal line per shape.
+    const int localOffset = shape.hasLocalTime() ? wallClockOffset(reading.time, own->msecs) : 0;
+    out << shape.timed << int(shape.timeSpec) << shape.offsetFromUtc << shape.zone.id() << localOffset;
     return shape;
 }
 

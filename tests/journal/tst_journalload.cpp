@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -92,6 +93,7 @@ private slots:
     void diskTooFullForTheBinaryFile();
     void cancelled();
     void liveReadingsKeptInTheFile();
+    void recordingSealedAcrossAnOffsetChange();
 };
 
 void TestJournalLoad::readsAsTheFullReaderDoes()
@@ -203,6 +205,44 @@ void TestJournalLoad::liveReadingsKeptInTheFile()
     QCOMPARE(live.readingsFile(), -1);
     QVERIFY(!ReadingCache::seal(path, live.readingsFile(), live.count(), ReadingCache::Lines()));
     compareWithFullReader(path);
+}
+
+// A recording's file, sealed once its journal ended as the window seals it,
+// opens as the full reader reads the journal, also when the local time
+// changed its offset from UTC during the recording.
+void TestJournalLoad::recordingSealedAcrossAnOffsetChange()
+{
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    auto restoreZone = qScopeGuard([&] { zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone); });
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("recorded.csv"));
+    QFile journal(path);
+    QVERIFY(journal.open(QIODevice::WriteOnly));
+    JournalHeader header;
+    header.itemName = QStringLiteral("Long");
+    journal.write(JournalFormat::headerText(header));
+    ReadingStore live;
+    QVERIFY(ReadingCache::keepLive(path, live));
+    ReadingCache::Lines lines;
+    const qint64 change = QDateTime::fromString(QStringLiteral("2026-03-29T01:00:00Z"), Qt::ISODate).toMSecsSinceEpoch();
+    for (int n = -20; n < 20; ++n) {
+        std::unique_ptr<DmmData> record = volts(n);
+        record->time = QDateTime::fromMSecsSinceEpoch(change + n * 60000); // stamped in local time, as live readings are
+        const qint64 line = journal.pos();
+        journal.write(JournalFormat::recordLine(n + 21, *record));
+        live.append(*record);
+        lines.note(live, line);
+    }
+    journal.write(JournalFormat::closingLine(QDateTime::currentDateTime(), 40));
+    journal.close();
+    QVERIFY(ReadingCache::seal(path, live.readingsFile(), live.count(), lines));
+    struct stat sealed;
+    QCOMPARE(::stat(QFile::encodeName(ReadingCache::pathFor(path)).constData(), &sealed), 0);
+    compareWithFullReader(path);
+    struct stat used;
+    QCOMPARE(::stat(QFile::encodeName(ReadingCache::pathFor(path)).constData(), &used), 0);
+    QCOMPARE(used.st_ino, sealed.st_ino); // read from it, not made anew
 }
 
 QTEST_GUILESS_MAIN(TestJournalLoad)
