@@ -222,6 +222,35 @@ def test_signals():
         check(status in (0, -signal.SIGINT), f"second SIGINT: exit {status}")
 
 
+def test_terminal():
+    """On a terminal 60 columns wide the status stays within one line, or each redraw would leave one behind."""
+    import fcntl
+    import pty
+    import select
+    import struct
+    import termios
+    master, slave = pty.openpty()
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 60, 0, 0))
+    with tempfile.TemporaryDirectory() as folder:
+        logger = subprocess.Popen([DMMLOG, "--samples", "5", "-o", os.path.join(folder, "tty.csv")], env=environment(),
+                                  stderr=slave)
+        os.close(slave)
+        logger.wait(LIMIT)
+    output = b""
+    while select.select([master], [], [], 0)[0]:
+        try:
+            chunk = os.read(master, 65536)
+        except OSError:  # the terminal's other side is closed
+            break
+        if not chunk:
+            break
+        output += chunk
+    os.close(master)
+    statuses = [part.split(b"\x1b[K")[0].decode() for part in output.split(b"\r") if b"reading" in part]
+    check(len(statuses) == 5 and statuses[-1].startswith("5 readings, last ") and all(len(s) < 60 for s in statuses),
+          f"status on a terminal: {statuses}")
+
+
 def test_failures():
     with tempfile.NamedTemporaryFile(suffix=".csv") as existing:
         cases = [
@@ -259,7 +288,7 @@ def test_failures():
     check(done.returncode == 0 and "Examples:" in done.stdout, "--help")
 
 
-for test in (test_readings, test_reconnect, test_output, test_signals, test_failures):
+for test in (test_readings, test_reconnect, test_output, test_signals, test_terminal, test_failures):
     started = time.monotonic()
     test()
     print(f"{test.__name__}: {time.monotonic() - started:.1f} s")
