@@ -1,9 +1,7 @@
 #include "statisticsstrip.h"
 
-#include "dmmdata.h"
 #include "engprefix.h"
 #include "itemdata.h"
-#include "linereading.h"
 #include "readingstore.h"
 
 #include <algorithm>
@@ -56,18 +54,20 @@ void StatisticsStrip::refresh()
         setText(QString());
         return;
     }
-    // An item never mixes functions: its first reading names them.
-    const std::unique_ptr<DmmData> first = store->record(0);
     QList<Row> rows;
     for (int line = 0; line < 2; ++line) {
-        const QString function = LineReading::of(*first, line).function;
+        // A recorded item never mixes functions; the meter's memory does,
+        // and readings in units of their own are not summed up together.
+        const QStringList functions = store->functions(line);
+        const QString function = functions.join(QLatin1Char('/'));
+        const bool oneUnit = functions.size() <= 1;
         const Moments whole = store->moments(line, 0, count);
-        rows << Row{tr("Line%1 %2").arg(line + 1).arg(function), function, whole, count - whole.n};
+        rows << Row{tr("Line%1 %2").arg(line + 1).arg(function), function, oneUnit, whole, count - whole.n};
         if (zoomed) {
             const qint64 begin = qBound<qint64>(0, spanFirst, count);
             const qint64 end = qBound(begin, spanLast + 1, count);
             const Moments span = store->moments(line, begin, end);
-            rows << Row{tr("zoomed"), function, span, (end - begin) - span.n};
+            rows << Row{tr("zoomed"), function, oneUnit, span, (end - begin) - span.n};
         }
     }
     setText(table(rows));
@@ -93,7 +93,7 @@ QString StatisticsStrip::table(const QList<Row> &rows) const
         const auto value = [&unit](double x) { return EngPrefix::prefixedText(x, unit); };
         html += QStringLiteral("<tr>") + cell(row.title, "left") + cell(QString::number(row.moments.n));
         const Moments &m = row.moments;
-        const QStringList values = m.isEmpty() ? QStringList{{}, {}, {}, {}, {}}
+        const QStringList values = m.isEmpty() || !row.oneUnit ? QStringList{{}, {}, {}, {}, {}}
                                                : QStringList{value(m.mean), value(m.sampleSd()), value(m.min),
                                                              value(m.max), value(m.peakToPeak())};
         for (const QString &text : values)

@@ -36,6 +36,7 @@ private:
     struct Row {
         QString title;
         QString function;
+        bool oneUnit; // its readings are of one function
         Moments moments;
         qint64 leftOut;
     };

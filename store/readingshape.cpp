@@ -185,6 +185,12 @@ void ReadingShape::refill(DmmData *record, const StoredReading &own, const Meter
     }
 }
 
+QString ReadingShape::function(int line) const
+{
+    const ChannelData *channel = fixed->lines[line]->channel;
+    return channel ? channel->functions.value(line) : QString();
+}
+
 bool ReadingShape::keepsTextAside() const
 {
     for (const TextForm &form : forms) {

@@ -53,6 +53,8 @@ public:
     void setAsideText(DmmData *record, int slot, const QString &text) const;
 
     TextForm form(int slot) const { return forms[slot]; }
+    // The function display line `line` shows; empty when it names no channel.
+    QString function(int line) const;
     bool keepsTextAside() const;
     // Whether the readings are stamped in local time (as live readings are).
     bool hasLocalTime() const { return timed && timeSpec == Qt::LocalTime; }

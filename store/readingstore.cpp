@@ -170,6 +170,17 @@ double ReadingStore::value(int line, qint64 index) const
     return rows[index].values[line];
 }
 
+QStringList ReadingStore::functions(int line) const
+{
+    QStringList found;
+    for (quint32 shape = 0; shape < shapeCount_; ++shape) {
+        const QString function = shapes[shape]->function(line);
+        if (!function.isEmpty() && !found.contains(function))
+            found << function;
+    }
+    return found;
+}
+
 bool ReadingStore::isCounted(int line, qint64 index) const
 {
     return rows[index].counted(line);

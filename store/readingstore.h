@@ -10,6 +10,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QMutex>
+#include <QStringList>
 
 #include <atomic>
 #include <memory>
@@ -76,6 +77,10 @@ public:
     // A display line's value, and whether it is a number counted in moments.
     double value(int line, qint64 index) const;
     bool isCounted(int line, qint64 index) const;
+    // The functions display line `line` shows, each once, in the order they
+    // first came (the appender's thread): several in readings from the
+    // meter's memory, which holds readings of any.
+    QStringList functions(int line) const;
     // Where the readings leave a gap in time.
     const TimeGaps &gaps() const { return timeGaps; }
 

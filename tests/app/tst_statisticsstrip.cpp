@@ -72,6 +72,17 @@ double volts(const QString &text)
     return match.captured(1).toDouble() * (prefix.isEmpty() ? 1.0 : EngPrefix::factorOf(prefix).value_or(0));
 }
 
+// A reading as uploaded from the meter's memory (no time), `value` on line 1.
+void appendStored(ItemData &item, const QString &function, double value)
+{
+    auto record = baseline();
+    record->time = QDateTime();
+    record->isStore = true;
+    record->channels[0]->functions[0] = function;
+    record->channels[0]->values[0] = value;
+    item.appendData(record.release());
+}
+
 } // namespace
 
 class TestStatisticsStrip : public QObject
@@ -81,6 +92,7 @@ private slots:
     void agreesWithPython();
     void leftOutColumnOnlyWhenNeeded();
     void zoomedStoredReadings();
+    void storedReadingsOfSeveralFunctions();
 };
 
 void TestStatisticsStrip::agreesWithPython()
@@ -158,13 +170,8 @@ void TestStatisticsStrip::leftOutColumnOnlyWhenNeeded()
 void TestStatisticsStrip::zoomedStoredReadings()
 {
     ItemData item(QStringLiteral("Store Data"), ItemData::StoreData);
-    for (int i = 0; i < 400; ++i) {
-        auto record = baseline();
-        record->time = QDateTime();
-        record->isStore = true;
-        record->channels[0]->values[0] = i;
-        item.appendData(record.release());
-    }
+    for (int i = 0; i < 400; ++i)
+        appendStored(item, QStringLiteral("VOLT"), i);
     DMMChart chart;
     chart.resize(800, 600);
     StatisticsStrip strip;
@@ -183,6 +190,21 @@ void TestStatisticsStrip::zoomedStoredReadings()
     QCOMPARE(table.size(), 5);
     QCOMPARE(table[2].mid(0, 2), QStringList({"zoomed", QString::number(line->visibleCount())}));
     QCOMPARE(volts(table[2][4]), double(line->first())); // min
+}
+
+// The meter's memory holds readings of any function: volts and dBm are
+// counted, never summed up together.
+void TestStatisticsStrip::storedReadingsOfSeveralFunctions()
+{
+    ItemData item(QStringLiteral("Store Data"), ItemData::StoreData);
+    for (int i = 0; i < 4; ++i)
+        appendStored(item, i < 2 ? QStringLiteral("VOLT") : QStringLiteral("DBM"), i < 2 ? 0.001 : -20.0);
+    StatisticsStrip strip;
+    strip.setItem(&item);
+    const QList<QStringList> table = tableOf(strip);
+    QCOMPARE(table.size(), 3);
+    QCOMPARE(table[1], QStringList({"Line1 VOLT/DBM", "4", "", "", "", "", ""}));
+    QCOMPARE(table[2].mid(0, 3), QStringList({"Line2 VOLT", "4", "0.0000 V"}));
 }
 
 QTEST_MAIN(TestStatisticsStrip)
