@@ -327,6 +327,11 @@ JournalLoad load(const QString &path, std::shared_ptr<ReadingStore> *store, cons
     ReadingCache::keepLive(path, *read);
     LineShortcut shortcut(read.get());
     ReadingCache::Lines lines;
+    // A journal another program still writes may grow after its end was
+    // read: the file then must not stand for it. One closed by `whenRead`
+    // changes on purpose, and is taken as it is then.
+    if (!whenRead)
+        lines.journalSize = QFileInfo(path).size();
     qint64 readingLines = 0;
     JournalLoad load = readLines(
         path,

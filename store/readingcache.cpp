@@ -84,7 +84,8 @@ bool seal(const QString &journal, int fd, qint64 readings, const Lines &lines)
     Header header;
     std::memcpy(header.magic, Magic, sizeof Magic);
     if (fd < 0 || !identify(journal, &header) || qint64(lines.ofShapes.size()) > MostShapes
-        || qint64(lines.ofAsides.size()) > MostAsides)
+        || qint64(lines.ofAsides.size()) > MostAsides
+        || (lines.journalSize >= 0 && lines.journalSize != header.journalSize))
         return false;
     header.readings = readings;
     header.shapes = qint64(lines.ofShapes.size());

@@ -26,6 +26,10 @@ struct Lines
     std::vector<qint64> ofShapes;                    // a line of each shape, in shape order
     std::vector<std::pair<qint64, qint64>> ofAsides; // (reading, line) for readings with texts kept aside
     int skipped = 0;
+    // The journal's size as its reading began; -1 when the journal is
+    // taken as it is at seal(). A journal that has another size by then
+    // changed while or after it was read, and the file is not sealed.
+    qint64 journalSize = -1;
 
     // The store's last reading stands at journal line `line`: kept when it
     // began a shape or keeps texts aside.

@@ -91,6 +91,7 @@ private slots:
     void readsAsTheFullReaderDoes();
     void binaryFileRebuiltWhenStaleCutOrGone();
     void diskTooFullForTheBinaryFile();
+    void grownWhileRead();
     void cancelled();
     void liveReadingsKeptInTheFile();
     void recordingSealedAcrossAnOffsetChange();
@@ -159,6 +160,23 @@ void TestJournalLoad::diskTooFullForTheBinaryFile()
     auto unmount = qScopeGuard([&] { ::umount2(QFile::encodeName(dir.path()).constData(), MNT_DETACH); });
     const QString path = writeJournal(dir, 2000);
     compareWithFullReader(path);
+    QVERIFY(!QFile::exists(ReadingCache::pathFor(path)));
+}
+
+// A journal that grows as it is read (another program still writes it):
+// the readings read, and no binary file standing for the journal, which may
+// have grown past them by the time the file would be sealed.
+void TestJournalLoad::grownWhileRead()
+{
+    QTemporaryDir dir;
+    const QString path = writeJournal(dir, 65536);
+    std::shared_ptr<ReadingStore> store;
+    JournalReader::load(path, &store, [&](qint64, qint64) {
+        QFile file(path);
+        return file.open(QIODevice::Append) && file.write("\n" + JournalFormat::recordLine(65537, *mixed(1))) > 0;
+    });
+    QVERIFY(store);
+    QCOMPARE(store->count(), qint64(65537));
     QVERIFY(!QFile::exists(ReadingCache::pathFor(path)));
 }
 
