@@ -31,6 +31,9 @@ void Forwarder::finish(int timeoutMs)
 {
     m_finishing = true;
     m_deadline.start(timeoutMs);
+    // A server away until now is tried at once, not after a wait that may
+    // outlast the time given.
+    m_retry.stop();
     pump();
 }
 

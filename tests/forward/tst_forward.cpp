@@ -1,6 +1,7 @@
-// The forwarder's formats and its reading of a growing journal. Sending to
-// real servers is tst_forwarding's.
+// The forwarder's formats, its reading of a growing journal and its end.
+// Sending to real servers is tst_forwarding's.
 #include "dmmdata.h"
+#include "forwarder.h"
 #include "journalfollower.h"
 #include "journalformat.h"
 #include "lineprotocol.h"
@@ -32,6 +33,27 @@ std::unique_ptr<DmmData> reading(int mode1 = DmmData::ValueNormal)
     ch2.frequency = DmmData::OverloadSentinel;
     return record;
 }
+
+// A server that is away until told to be up, and answers at once.
+class FakeServer : public ForwardTarget
+{
+public:
+    bool up = false;
+    int sends = 0;
+
+    QString description() const override { return QStringLiteral("the server"); }
+    void send(const QString &, const std::vector<FollowedReading> &) override
+    {
+        ++sends;
+        QTimer::singleShot(0, this, [this] {
+            if (up)
+                emit sent();
+            else
+                emit failed(QStringLiteral("away"), true);
+        });
+    }
+    void close() override { QTimer::singleShot(0, this, &ForwardTarget::closed); }
+};
 
 } // namespace
 
@@ -107,6 +129,31 @@ private slots:
         QCOMPARE(got.size(), size_t(2));
         QCOMPARE(got[1].seq, qint64(3));
         QVERIFY(follower.readMore(10).empty());
+    }
+
+    // At the end a server that was away is tried again at once: the next
+    // try of its back-off (1 s here) would come after the time given.
+    void endTriesAgainAtOnce()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("j.csv");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(JournalFormat::headerText(JournalHeader()) + JournalFormat::recordLine(1, *reading())
+                   + JournalFormat::recordLine(2, *reading()));
+        file.close();
+        auto server = std::make_unique<FakeServer>();
+        FakeServer *raw = server.get();
+        Forwarder forwarder(path, std::move(server));
+        QSignalSpy messages(&forwarder, &Forwarder::message);
+        QSignalSpy finished(&forwarder, &Forwarder::finished);
+        forwarder.start();
+        QTRY_COMPARE(messages.count(), 1); // away: said once
+        raw->up = true;
+        forwarder.finish(800);
+        QTRY_COMPARE(finished.count(), 1);
+        QCOMPARE(finished.first().first().toLongLong(), 0);
+        QCOMPARE(raw->sends, 2);
     }
 };
 
