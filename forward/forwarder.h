@@ -38,6 +38,8 @@ public:
 
     QString description() const;
     qint64 sentCount() const { return m_sent; }
+    // The journal's file was removed while it was sent.
+    bool journalRemoved() const { return m_follower.isRemoved(); }
 
 signals:
     // An outage, the recovery, readings the server refused.

@@ -29,11 +29,14 @@ ForwarderGroup::ForwarderGroup(const QString &journalPath, const ForwardSettings
         Forwarder *raw = forwarder.get();
         connect(raw, &Forwarder::message, this, &ForwarderGroup::message);
         connect(raw, &Forwarder::finished, this, [this, raw](qint64 unsent) {
-            if (unsent > 0)
-                emit message(QStringLiteral("%1 readings were not sent to %2; they are kept in %3, "
-                                            "which dmmlog --forward sends later")
-                                 .arg(unsent)
-                                 .arg(raw->description(), m_journalPath));
+            if (unsent > 0) {
+                // A removed file holds them no longer: --forward could not send them.
+                const QString where =
+                    raw->journalRemoved()
+                        ? QStringLiteral("they went with %1, which was removed").arg(m_journalPath)
+                        : QStringLiteral("they are kept in %1, which dmmlog --forward sends later").arg(m_journalPath);
+                emit message(QStringLiteral("%1 readings were not sent to %2; %3").arg(unsent).arg(raw->description(), where));
+            }
             m_unsent += unsent;
             if (--m_running == 0)
                 emit finished(m_unsent);

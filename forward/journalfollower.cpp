@@ -6,6 +6,8 @@
 
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
 namespace {
 
 constexpr qint64 ChunkBytes = 256 * 1024;
@@ -73,6 +75,12 @@ qint64 JournalFollower::readingsAfter(qint64 position)
             ++count;
     }
     return count;
+}
+
+bool JournalFollower::isRemoved() const
+{
+    struct stat st;
+    return m_file.isOpen() && ::fstat(m_file.handle(), &st) == 0 && st.st_nlink == 0;
 }
 
 QString JournalFollower::meter() const

@@ -37,6 +37,9 @@ public:
     // The name of the meter that made the journal, from its header.
     QString meter() const;
     QString path() const { return m_path; }
+    // The file read is no longer in its folder: removed, or replaced by a
+    // new file of that name.
+    bool isRemoved() const;
 
 private:
     bool ensureOpen();

@@ -103,18 +103,24 @@ def test_last_will(servers, folder):
 
 
 def test_journal_removed(servers, folder):
-    """The journal's file removed while logging: the readings of the file the journal makes anew are sent too."""
-    journal = os.path.join(folder, "removed.csv")
+    """The journal's file removed while logging: the readings of the file the journal makes anew are sent too.
+    With the server away, what is left unsent of the removed file is not said to be in the new one."""
     url = servers.influx.create("lab6")
-    run = dmmlog(["--samples", "40", "-o", journal, "--influx", url])
-    wait_until(lambda: os.path.exists(journal) and len(journal_numbers(journal)) >= 5, "five readings")
-    os.remove(journal)
-    status, err = finish(run)
-    numbers = journal_numbers(journal)
-    stored = servers.influx.seqs("lab6").get("KM4473N-SIM", [])
-    check(status == 1 and "were not written" in err and "not sent" not in err and numbers and numbers[-1] == 40
-          and set(numbers) <= set(stored) and stored == sorted(set(stored)),
-          f"journal removed: exit {status}, {err!r}, {numbers} journaled, {stored} stored")
+    for away in (False, True):
+        journal = os.path.join(folder, f"removed-{away}.csv")
+        if away:
+            servers.influx.stop()
+        run = dmmlog(["--samples", "40", "-o", journal, "--influx", url, "--flush-timeout", "2s"])
+        wait_until(lambda: os.path.exists(journal) and len(journal_numbers(journal)) >= 5, "five readings")
+        os.remove(journal)
+        status, err = finish(run)
+        numbers = journal_numbers(journal)
+        stored = servers.influx.seqs("lab6").get("KM4473N-SIM", []) if not away else []
+        sent = (f"went with {journal}, which was removed" in err and f"kept in {journal}" in err) if away else (
+            "not sent" not in err and set(numbers) <= set(stored) and stored == sorted(set(stored)))
+        check(status == 1 and "were not written" in err and numbers and numbers[-1] == 40 and sent,
+              f"journal removed, server away {away}: exit {status}, {err!r}, {numbers} journaled, {stored} stored")
+    servers.influx.start()
 
 
 def test_three_meters(servers, folder):
