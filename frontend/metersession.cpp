@@ -159,6 +159,12 @@ void MeterSession::keep(const DmmData &record)
             connect(journal.get(), &RecordSink::broken, this, &MeterSession::journalBroken);
             connect(journal.get(), &RecordSink::fileStarted, &forwarding, &RecordingForwarder::journalStarted);
             connect(journal.get(), &RecordSink::fileStarted, this, &MeterSession::journalFileStarted);
+            // Raised before the recording began: its journal would otherwise
+            // tell only of the alarm's clearing.
+            for (const std::optional<AlarmEvent> &alarm : standingAlarms) {
+                if (alarm)
+                    journal->appendAlarm(*alarm);
+            }
         }
     }
     if (journal) {
@@ -183,6 +189,7 @@ void MeterSession::note(const QString &text)
 
 void MeterSession::noteAlarm(const AlarmEvent &event)
 {
+    standingAlarms[event.line] = event.raised ? std::optional<AlarmEvent>(event) : std::nullopt;
     if (journal)
         journal->appendAlarm(event);
 }

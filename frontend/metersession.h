@@ -1,6 +1,7 @@
 #pragma once
 
 #include "journalformat.h"
+#include "limitwatcher.h"
 #include "linestatistics.h"
 #include "recordingforwarder.h"
 #include "recordsink.h"
@@ -12,8 +13,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
-struct AlarmEvent;
 class DmmData;
 class Reconnector;
 class Tessaly;
@@ -95,6 +96,7 @@ public:
     // A note in the recording's journal, such as why it ends early.
     void note(const QString &text);
     // A display line's alarm raised or cleared, in the recording's journal.
+    // An alarm that still stands when a journal begins is its first line.
     void noteAlarm(const AlarmEvent &event);
     // Of the readings in the journal under way; a journal ends with them.
     const LineStatistics &journalStatistics() const { return statistics; }
@@ -159,6 +161,7 @@ private:
     RecordingForwarder forwarding; // follows the journal's file
     std::unique_ptr<RecordSink> journal; // the recording's, once it kept a reading
     LineStatistics statistics; // of the journal's readings
+    std::optional<AlarmEvent> standingAlarms[2]; // raised, not yet cleared, by display line
 
     Recording state = Recording::Idle;
     QPointer<QObject> recordTarget;

@@ -68,6 +68,7 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void alarmRaisedAndClearedOnce();
+    void alarmStandingAtTheStart();
     void stopConditionEndsRecording();
 
 private:
@@ -182,6 +183,29 @@ void TestAlarmWindow::alarmRaisedAndClearedOnce()
     QFile options(fixture.optionsPath());
     QVERIFY(options.open(QIODevice::ReadOnly));
     QVERIFY(options.readAll().contains("<SendMqtt></SendMqtt>\n    <Limits>LINE1=0.1:0.2</Limits>"));
+}
+
+// An alarm raised before the recording began is the journal's first line
+// after its header, said once in the window: the journal never tells of a
+// clearing alone.
+void TestAlarmWindow::alarmStandingAtTheStart()
+{
+    PluggedMeter plugged;
+    scaleFirstInput(*plugged.meter, 2.0);
+    QTemporaryDir folder;
+    WindowFixture fixture(optionsFileWith(folder, "<Limits>LINE1=0.1:0.2</Limits>"));
+    fixture.action("actionConnect")->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(fixture.messages().filter(QStringLiteral("Line1 alarm:")).size(), 1, Timeout);
+    fixture.action("actionStart")->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(fixture.tableRows() >= 2, Timeout);
+    fixture.action("actionStop")->trigger();
+
+    const QStringList lines = journalLines();
+    const int headerRow = lines.indexOf(QRegularExpression(QStringLiteral("^No[.],.*")));
+    QVERIFY2(headerRow > 0 && lines.value(headerRow + 1).startsWith(QStringLiteral("# Alarm Line1: ")),
+             qPrintable(lines.mid(0, headerRow + 3).join('|')));
+    QCOMPARE(lines.filter(QStringLiteral("# Alarm")).size(), 1);
+    QCOMPARE(fixture.messages().filter(QStringLiteral("alarm")).size(), 1);
 }
 
 void TestAlarmWindow::stopConditionEndsRecording()
