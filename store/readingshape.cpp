@@ -33,8 +33,11 @@ void writeForm(QDataStream &out, const TextForm &form)
 
 bool counts(const DmmData &reading, int line)
 {
+    // A stored line the meter gave no digits for keeps an empty text and a
+    // value of 0 that it never measured.
     const ChannelData *channel = reading.lines[line]->channel;
-    return channel && StoredReading::isNumber(channel->valueModes[line], channel->values[line]);
+    return channel && !(reading.isStore && channel->valueTexts[line].isEmpty())
+           && StoredReading::isNumber(channel->valueModes[line], channel->values[line]);
 }
 
 // A local time's offset from UTC: its wall-clock time less its instant,

@@ -60,10 +60,13 @@ void TestStore::recordsComeBackAsAppended()
     appended.back()->time = appended.back()->time.toOffsetFromUtc(7200);
     appended.back()->rate = QStringLiteral("SLOW");
     appended.back()->channels[1]->floating = true;
-    appended.push_back(volts(11)); // uploaded from the meter's memory: no time, no frequency
-    appended.back()->time = QDateTime();
+    appended.push_back(volts(11)); // uploaded from the meter's memory: no time, no frequency,
+    appended.back()->time = QDateTime();         // and line 2 without digits (its slot as it was)
     appended.back()->isStore = true;
     appended.back()->channels[0]->frequencyText.clear();
+    ChannelData &blank = *appended.back()->lines[1]->channel;
+    blank.functions[1] = blank.valueTexts[1] = blank.unitTexts[1] = QString();
+    blank.values[1] = 0;
     appended.push_back(volts(12)); // line 2 never told its channel
     appended.back()->lines[1]->channel = nullptr;
     appended.push_back(volts(13, 123456.7891, 0)); // more digits than kept as a number: kept whole
@@ -84,9 +87,11 @@ void TestStore::recordsComeBackAsAppended()
         for (const LineData *line : back->lines)
             QVERIFY(!line->channel || back->channels.contains(line->channel));
     }
-    // Readings with a state are left out of the moments.
+    // Readings with a state, or without a text, are left out of the moments.
     QCOMPARE(store.moments(0, 0, 5).n, qint64(4));
     QCOMPARE(store.moments(1, 0, 5).n, qint64(3));
+    QCOMPARE(store.moments(0, 11, 12).n, qint64(1));
+    QCOMPARE(store.moments(1, 11, 12).n, qint64(0));
 }
 
 // The reader's records are record()'s, with a local time at the offset it
