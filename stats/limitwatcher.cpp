@@ -84,11 +84,6 @@ void LimitWatcher::setLimits(int line, const LineLimits &limits)
     m_limits[line] = limits;
 }
 
-void LimitWatcher::reset()
-{
-    m_inAlarm[0] = m_inAlarm[1] = false;
-}
-
 std::vector<AlarmEvent> LimitWatcher::check(const DmmData &record)
 {
     std::vector<AlarmEvent> events;

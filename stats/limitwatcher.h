@@ -44,8 +44,6 @@ public:
     void setLimits(int line, const LineLimits &limits);
     const LineLimits &limits(int line) const { return m_limits[line]; }
     bool inAlarm(int line) const { return m_inAlarm[line]; }
-    // A new run: no line in alarm.
-    void reset();
 
     // What this reading changed, in line order.
     std::vector<AlarmEvent> check(const DmmData &record);
